@@ -1,0 +1,49 @@
+// The element codec: DICOM data elements and data sets to bytes and back, over an in-memory
+// stream with a position, little or big endian, explicit or implicit VR, and the Part 10 file
+// meta header. The association service uses the same operations for P-DATA messages.
+//
+// Everything read here is untrusted: every declared length is checked against the bytes that
+// remain before anything is allocated.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "dicom/MemoryStream.h"
+
+class DcmTag;
+class DcmObj;
+
+class BufData {
+ public:
+  explicit BufData(bool bigEndian);
+  BufData(const BufData&) = delete;
+  BufData& operator=(const BufData&) = delete;
+
+  bool ReadU16(uint16_t& value);
+  bool ReadU32(uint32_t& value);
+  void WriteU16(uint16_t value);
+  void WriteU32(uint32_t value);
+  void WriteBytes(const void* bytes, uint32_t count);
+  uint32_t ReadBytes(void* buffer, uint32_t count);  // returns how many were read
+
+  void WriteElement(uint16_t group, uint16_t element, uint32_t length, const void* value,
+                    const char* vr, bool explicitVR);
+  void WriteTag(const DcmTag& tag, bool explicitVR);
+  bool ReadTag(DcmTag& tag, bool explicitVR);
+  bool ReadOjb(DcmObj& obj, int depth = 0);
+  void WriteObj(DcmObj& obj);
+  bool ReadMetaHeader(std::string& transferSyntax);
+  void WriteMetaHeader(const std::string& sopClassUid, const std::string& sopInstanceUid,
+                       const std::string& transferSyntaxUid);
+
+  uint64_t GetPosition() const { return MS.Position(); }
+  void SetPosition(uint64_t position) { MS.Seek(position); }
+  uint64_t GetSize() const { return MS.Size(); }
+  void Clear() { MS.Clear(); }
+  bool LoadFromFile(const std::string& path);
+  bool SaveToFile(const std::string& path);  // temporary file in the same folder, then rename
+
+  bool bigEndian;
+  MemoryStream MS;
+};

@@ -1,0 +1,9 @@
+// Small text helpers shared by every subsystem.
+#pragma once
+
+#include <string>
+
+// T with every occurrence of F replaced by R (searching on after each inserted R).
+std::string ReplaceAll(const std::string& text, const std::string& from, const std::string& to);
+// The n-th field (from 1) of `text` split by `separator`; "" when missing.
+std::string GetField(int n, const std::string& separator, const std::string& text);
