@@ -37,3 +37,7 @@ bench: deps
 
 clean:
 	rm -rf $(BUILD) $(TEST_BUILD) $(FUZZ_BUILD)
+
+# Screenshots of the study browser and the ECG window under Xvfb, for a person to look at.
+screenshots: build
+	@bash tools/screenshots.sh $(BUILD)
