@@ -1,0 +1,173 @@
+// The real file layer over POSIX calls. Nothing here follows a symbolic link except where a path
+// names a folder to create or a file to read, which the caller means literally.
+#include "platform/Files.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+
+namespace {
+
+// write() may write less than asked; loop until done, retrying interrupted calls.
+bool WriteAll(int fd, const uint8_t* bytes, size_t count) {
+  while (count > 0) {
+    ssize_t written = ::write(fd, bytes, count);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (written == 0) return false;
+    bytes += written;
+    count -= static_cast<size_t>(written);
+  }
+  return true;
+}
+
+std::string FolderOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return "";
+  return path.substr(0, slash + 1);
+}
+
+std::string FileNameOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+bool FileSystem::Exists(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+bool FileSystem::IsDirectory(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool FileSystem::CreateDirectories(const std::string& path) {
+  if (path.empty()) return false;
+  // Create each prefix in turn; an existing one (or a race with another creator) is fine.
+  for (size_t pos = 1; pos <= path.size(); ++pos) {
+    if (pos != path.size() && path[pos] != '/') continue;
+    std::string prefix = path.substr(0, pos);
+    if (prefix.empty() || prefix.back() == '/') continue;
+    if (::mkdir(prefix.c_str(), 0777) != 0 && errno != EEXIST) return false;
+  }
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool FileSystem::ReadFile(const std::string& path, std::vector<uint8_t>& out) {
+  out.clear();
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return false;
+  }
+  out.reserve(static_cast<size_t>(st.st_size));
+  uint8_t chunk[65536];
+  for (;;) {
+    ssize_t got = ::read(fd, chunk, sizeof chunk);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      ::close(fd);
+      out.clear();
+      return false;
+    }
+    if (got == 0) break;
+    out.insert(out.end(), chunk, chunk + got);
+  }
+  ::close(fd);
+  return true;
+}
+
+bool FileSystem::WriteFileAtomically(const std::string& path, const void* bytes, size_t count) {
+  // The temporary name lies in the target's folder so the rename never crosses file systems;
+  // mkstemp makes it unique, so two writers of one path never share a temporary file.
+  std::string pattern = FolderOf(path) + "." + FileNameOf(path) + ".tmpXXXXXX";
+  std::vector<char> name(pattern.begin(), pattern.end());
+  name.push_back('\0');
+  int fd = ::mkostemp(name.data(), O_CLOEXEC);
+  if (fd < 0) return false;
+  std::string temporary(name.data());
+  bool ok = WriteAll(fd, static_cast<const uint8_t*>(bytes), count);
+  // The close can report a deferred write error (NFS, a full disk), so it is checked as well.
+  if (::close(fd) != 0) ok = false;
+  // mkstemp creates the file 0600; give it the usual permissions under the umask.
+  if (ok) {
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::chmod(temporary.c_str(), 0666 & ~mask);
+  }
+  if (ok && Rename(temporary, path) != 0) ok = false;
+  if (!ok) ::unlink(temporary.c_str());
+  return ok;
+}
+
+int FileSystem::ListDirectory(const std::string& path, std::vector<DirEntry>& out) {
+  out.clear();
+  DIR* dir = ::opendir(path.c_str());
+  if (!dir) return errno;
+  std::string folder = path.empty() || path.back() == '/' ? path : path + "/";
+  for (;;) {
+    errno = 0;
+    struct dirent* entry = ::readdir(dir);
+    if (!entry) break;
+    std::string name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    DirEntry item;
+    item.name = name;
+    // lstat, not d_type alone: some file systems report DT_UNKNOWN, and a link must stay a link.
+    struct stat st;
+    if (::lstat((folder + name).c_str(), &st) == 0) {
+      item.isLink = S_ISLNK(st.st_mode);
+      item.isDirectory = S_ISDIR(st.st_mode);
+    }
+    out.push_back(std::move(item));
+  }
+  int error = errno;
+  ::closedir(dir);
+  return error;
+}
+
+int FileSystem::Unlink(const std::string& path) {
+  return ::unlink(path.c_str()) == 0 ? 0 : errno;
+}
+
+int FileSystem::RemoveDirectory(const std::string& path) {
+  return ::rmdir(path.c_str()) == 0 ? 0 : errno;
+}
+
+int FileSystem::Rename(const std::string& from, const std::string& to) {
+  return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+namespace {
+
+FileSystem& RealFiles() {
+  // Never destroyed: detached threads may still touch files while the process exits.
+  static FileSystem* real = new FileSystem;
+  return *real;
+}
+
+std::atomic<FileSystem*> replacementFiles{nullptr};
+
+}  // namespace
+
+FileSystem& Files() {
+  FileSystem* replacement = replacementFiles.load(std::memory_order_acquire);
+  return replacement ? *replacement : RealFiles();
+}
+
+void SetFiles(FileSystem* replacement) {
+  replacementFiles.store(replacement, std::memory_order_release);
+}
