@@ -1,0 +1,26 @@
+// Text replacement and field splitting for the separated texts the program stores and reads
+// (database rows with ";", paths with "/", list files with "," or "|").
+#include "dicom/util/TextUtil.h"
+
+std::string ReplaceAll(const std::string& text, const std::string& from, const std::string& to) {
+  if (from.empty()) return text;
+  std::string result = text;
+  // Searching on after the inserted text (not from the start) keeps the loop finite when `to`
+  // itself contains `from`.
+  for (size_t pos = result.find(from); pos != std::string::npos;
+       pos = result.find(from, pos + to.size())) {
+    result.replace(pos, from.size(), to);
+  }
+  return result;
+}
+
+std::string GetField(int n, const std::string& separator, const std::string& text) {
+  if (n < 1 || separator.empty()) return "";
+  size_t start = 0;
+  for (int field = 1;; ++field) {
+    size_t end = text.find(separator, start);
+    if (end == std::string::npos) return field == n ? text.substr(start) : "";
+    if (field == n) return text.substr(start, end - start);
+    start = end + separator.size();
+  }
+}
