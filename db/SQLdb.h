@@ -1,0 +1,72 @@
+// One connection to one SQLite database beside the executable (ExeFolder + "database/" + name +
+// ".db"), with the tuning pragmas set on every opening, a fixed busy policy, and query results
+// turned into ";"-terminated row texts.
+//
+// Row text: every result column's text followed by ";" (NULL gives an empty field, numbers their
+// engine text); a ";" inside a value becomes ":" so readers can split with GetField(n, ";", row).
+//
+// Values never go into a statement's text: a statement carries "?" placeholders and its values
+// are bound. Log lines that show a statement show it with the values in place, quoted and
+// escaped (StatementText). The fixed-text overloads are for statements without input values
+// (pragmas, CREATE TABLE/INDEX, VACUUM).
+//
+// A SQLdb is used by the thread that created it only. It never throws.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+struct sqlite3;
+
+// A value bound to one "?". Integers are bound as their decimal text (INTEGER affinity stores
+// the number) and shown without quotes in log lines.
+struct SqlValue {
+  SqlValue(std::string value) : text(std::move(value)) {}  // NOLINT: implicit on purpose
+  SqlValue(const char* value) : text(value) {}              // NOLINT: implicit on purpose
+  static SqlValue Integer(long long n);
+  std::string text;
+  bool integer = false;
+};
+using SqlValues = std::vector<SqlValue>;
+
+// Open flags as the engine takes them (passed through unchanged).
+inline constexpr int kOpenReadOnly = 1;
+inline constexpr int kOpenReadWrite = 2;
+inline constexpr int kOpenCreate = 6;
+
+class SQLdb {
+ public:
+  SQLdb(const std::string& name, int flags);
+  ~SQLdb();
+  SQLdb(const SQLdb&) = delete;
+  SQLdb& operator=(const SQLdb&) = delete;
+
+  // Runs a statement that returns no rows; SQLITE_BUSY is retried 10 times with a 2 s sleep.
+  // Returns the SQLite result code (0 = success); 1 at once on a connection that is not open.
+  int Exec(const std::string& statement);
+  int Exec(const std::string& statement, const SqlValues& values);
+  // Runs one statement and appends its row texts to `rows` (not cleared first). Installs a
+  // 10 s busy time-out that stays on the connection. Returns 0 when the statement ran to its
+  // end, else the failing result code; rows appended before a failed step stay.
+  int Query(const std::string& statement, std::vector<std::string>& rows);
+  int Query(const std::string& statement, const SqlValues& values, std::vector<std::string>& rows);
+
+  sqlite3* handle = nullptr;
+  int lastResult = 0;
+  int rowCount = 0;
+  int columnCount = 0;
+  std::string errorText;
+  bool isOpen = false;
+  std::string name;
+};
+
+// The statement with each "?" replaced by its value: text values in single quotes with "'"
+// doubled, integers bare. For log lines only; never executed.
+std::string StatementText(const std::string& statement, const SqlValues& values);
+
+// The pause between busy retries of SQLdb::Exec (2,000 ms each). Tests install a fast one; an
+// empty function restores the real sleep. Set before any connection is used.
+using BusySleeper = std::function<void(std::chrono::milliseconds)>;
+void SetBusySleep(BusySleeper sleeper);

@@ -1,0 +1,64 @@
+// The image store: ExeFolder + "imagebox/<StudyDate>/<study folder>/<series folder>/<uid>.dcm".
+// Folder names are the CRC-32 (zlib's) of concatenated trimmed values as 8 upper-case hex
+// digits. The database records Study.StudyPath (the study folder alone) and Series.SeriesPath
+// ("date/study/series").
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+class DcmObj;
+class SQLdb;
+
+inline constexpr const char* kStoreFolder = "imagebox/";
+inline constexpr char kPathSeparator = '/';
+
+class CCRC32 {
+ public:
+  CCRC32();
+  static uint32_t ReflectBits(uint32_t value, int bits);
+  void Update(uint32_t& crc, const uint8_t* bytes, size_t length) const;
+  uint32_t Compute(const uint8_t* bytes, size_t length) const;
+
+ private:
+  void BuildTable();
+  uint32_t table_[256];
+};
+
+std::string TextCRC32Hex(const std::string& text);
+// StudyInstanceUID + StudyID + AccessionNumber.
+std::string MakeStudyFolderName(const DcmObj& dataSet);
+// Modality + SeriesInstanceUID + SeriesNumber.
+std::string MakeSeriesFolderName(const DcmObj& dataSet);
+
+// "date/studyFolder" of a registered study, or "" (unknown study, empty StudyPath, failure).
+std::string GetStudyPath(const std::string& dbName, const std::string& studyInstanceUID);
+// The recorded SeriesPath + "/", "/" for an empty one, or "" for an unknown series.
+std::string GetSeriesPath(const std::string& dbName, const std::string& seriesInstanceUID);
+
+// A UID that may name a file: digits and dots only, 1..64 characters.
+bool IsSafeUidFileName(const std::string& uid);
+// A Study Date that may name a folder: not empty, no "/", "\" or NUL, not "." or "..".
+bool IsSafeDateFolder(const std::string& date);
+// One recorded folder name that may be joined into a store path: not empty, no "/", "\" or
+// NUL, not "." or "..".
+bool IsSafeFolderComponent(const std::string& name);
+
+// The folders an object is written to and registered under. For a series already registered
+// its recorded SeriesPath is reused; a new series of a registered study goes under the study's
+// recorded date and folder; only new ones get CRC names (so later objects with another
+// AccessionNumber, StudyID or SeriesNumber stay with their study). Call under RegisterBusy.
+struct StoreFolders {
+  std::string studyDate;
+  std::string studyFolder;
+  std::string seriesFolder;
+};
+// `studyDate` is the date the writer supplies for a new study. False when a look-up fails or a
+// component (date, recorded folder) is not safe; the object must then be refused.
+bool ChooseStoreFolders(SQLdb& db, const DcmObj& dataSet, const std::string& studyDate,
+                        StoreFolders& out);
+// ExeFolder + "imagebox/date/study/series/" (with the trailing separator).
+std::string StoreSeriesFolder(const StoreFolders& folders);
+// StoreSeriesFolder + uid + ".dcm"; check IsSafeUidFileName(uid) first.
+std::string StoreFilePath(const StoreFolders& folders, const std::string& sopInstanceUID);

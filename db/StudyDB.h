@@ -1,0 +1,29 @@
+// The Study table: its schema, the insert of one study with the modality merge, and deletion of
+// a study with its series, files and folders.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "db/SQLdb.h"
+#include "db/StudyInfo.h"
+
+class DcmObj;
+
+class StudyDB : public StudyInfo {
+ public:
+  // Creates the Study table; true when created (a second time fails).
+  bool CreateTable(SQLdb& db);
+  // Fills the record from the data set and inserts its row unless the study is known; a known
+  // study gets a new StudyModality appended with "-" (case-sensitive substring test). True when
+  // the row exists afterwards.
+  bool Insert(SQLdb& db, const std::string& table, const DcmObj& dataSet,
+              const std::string& studyFolder);
+  // Deletes the study named by StudyInstanceUID through `db` (read-write): each series with its
+  // files, then the empty study and date folders, then the Study row. `pump` (may be empty) runs
+  // after each file. Returns the last series' result; false on a refusal or when the study had
+  // no series.
+  bool Delete(SQLdb& db, const std::function<void()>& pump = {});
+
+  std::string StudyPath;
+};

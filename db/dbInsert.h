@@ -1,0 +1,31 @@
+// Builder of one "INSERT OR IGNORE" statement, and the existence look-up that precedes it.
+#pragma once
+
+#include <string>
+
+#include "db/SQLdb.h"
+
+class dbInsert {
+ public:
+  // A text value; every "'" becomes a blank (the stored form look-ups also use).
+  void Add(const std::string& column, const std::string& value);
+  void AddInt(const std::string& column, long long value);
+  // Runs "INSERT OR IGNORE INTO table (columns) VALUES (...)" with the values bound, leaves the
+  // displayable statement in `sql`, and empties the builder. True when the statement returned 0.
+  bool Post(SQLdb& db, const std::string& table);
+
+  std::string columns;
+  std::string values;  // the placeholders, ", "-separated
+  std::string sql;
+
+ private:
+  SqlValues bound_;
+};
+
+// Whether a row with table.column = value exists. The value is looked up as inserts store it
+// ("'" as a blank). A failed statement or a raised error counts as not found.
+bool dbLocate(SQLdb& db, const std::string& table, const std::string& column,
+              const std::string& value);
+
+// Text as inserts and look-ups store it: trimmed by the records already, "'" turned into " ".
+std::string StoredText(const std::string& value);
