@@ -1,0 +1,72 @@
+// One DICOM association in either role. As requestor, Connect opens the connection, sends the
+// A-ASSOCIATE-RQ its caller prepared in `assocRQ` and selects a context from the answer. As
+// acceptor, Multiplex takes an accepted connection, negotiates every proposed context and
+// answers with an A-ASSOCIATE-AC. Then Read delivers the next message (command set or data set)
+// as a DcmObj, Write sends one, Close releases.
+//
+// Below: the PDUs, P-DATA-TF, the link Buffer and its Socket; the element codec (BufData) for
+// messages. Above: the DIMSE messages (net/Dimse.h) and the services. Never touches storage.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "net/AssociationPdus.h"
+#include "net/Buffer.h"
+#include "net/PDataTF.h"
+
+class DcmObj;
+
+// Announced in both roles.
+inline constexpr uint32_t kOurMaximumLength = 16384;
+inline constexpr const char* kOurImplementationClassUid = "2.25.304991017046338021517.999";
+inline constexpr const char* kOurImplementationVersion = "Nolvertasco";
+inline constexpr const char* kApplicationContextUid = "1.2.840.10008.3.1.1.1";
+
+class PDU_Service {
+ public:
+  PDU_Service();
+  PDU_Service(const PDU_Service&) = delete;
+  PDU_Service& operator=(const PDU_Service&) = delete;
+  ~PDU_Service();
+
+  bool Connect(const std::string& host, const std::string& port);
+  bool Multiplex(int connectedSocket);
+  // Appends the next message to `out`; false when the association ended or failed.
+  bool Read(DcmObj* out);
+  // mode 1: command set, 0: data set; on the context of pdata.PresentationContextID.
+  bool Write(DcmObj* message, int mode);
+  bool Close();
+  bool GetTransferSyntaxUID(uint8_t presentationContextId, std::string& out) const;
+  std::string GetAbstractSyntaxUID() const;
+
+  bool InterogateAAssociateRQ();
+  bool InterogateAAssociateAC();
+  bool ParseRawVRIntoDCM(Buffer& message, DcmObj* out, uint8_t presentationContextId);
+  bool ParseDCMIntoRawVR(DcmObj* message, Buffer& target);
+
+  bool DumpMessages = false;
+  bool PreferJpeg2000 = false;
+  std::string UserName;
+  std::string Password;
+  // Non-owning: every entry lives in assocAC.PresContextAccepts.
+  std::vector<PresentationContextAccept*> AcceptedContexts;
+  Buffer Link;
+  AAssociateRQ assocRQ;
+  AAssociateAC assocAC;
+  AAssociateRJ assocRJ;
+  AReleaseRQ releaseRQ;
+  AReleaseRP releaseRP;
+  AAbortRQ abortRQ;
+  PDataTF pdata;
+
+ private:
+  void AbortAndClose();
+  void DumpMessage(DcmObj* message, const char* direction);
+  uint32_t SendLimit();
+  bool sendLimitCapped = false;
+  bool isRequestor = false;
+};
+
+// The transfer syntax the acceptor chooses for one proposed context ("" when none).
+std::string ChooseTransferSyntax(const PresentationContext& proposed, bool preferJpeg2000);
