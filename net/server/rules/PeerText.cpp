@@ -1,0 +1,36 @@
+#include "net/server/rules/PeerText.h"
+
+std::string SanitizeForLog(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) c = '.';
+  }
+  return out;
+}
+
+namespace {
+template <typename Drop>
+std::string TrimWith(std::string_view text, Drop drop) {
+  size_t begin = 0;
+  size_t end = text.size();
+  while (begin < end && drop(static_cast<unsigned char>(text[begin]))) ++begin;
+  while (end > begin && drop(static_cast<unsigned char>(text[end - 1]))) --end;
+  return std::string(text.substr(begin, end - begin));
+}
+}  // namespace
+
+std::string TrimControlAndBlanks(std::string_view text) {
+  return TrimWith(text, [](unsigned char c) { return c <= 0x20; });
+}
+
+std::string TrimBlanks(std::string_view text) {
+  return TrimWith(text, [](unsigned char c) { return c == ' '; });
+}
+
+std::string StatusHex(unsigned status) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string out(4, '0');
+  for (int i = 3; i >= 0; --i, status >>= 4) out[i] = kDigits[status & 0xF];
+  return out;
+}
