@@ -1,0 +1,180 @@
+// The real file layer: atomic writes that leave nothing behind on failure, listings that report
+// links as links, and the small calls that return errno codes.
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "TempFolder.h"
+#include "platform/Files.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::set<std::string> NamesIn(const std::string& folder) {
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder))
+    names.insert(entry.path().filename().string());
+  return names;
+}
+
+TEST(WriteFileAtomically, WritesAndReplacesLeavingNoTemporaryFile) {
+  TempFolder folder;
+  std::string target = folder / "a.dcm";
+  const std::string first = "first content";
+  const std::string second(100000, 'z');
+  ASSERT_TRUE(Files().WriteFileAtomically(target, first.data(), first.size()));
+  EXPECT_EQ(ReadWholeFile(target), first);
+  ASSERT_TRUE(Files().WriteFileAtomically(target, second.data(), second.size()));
+  EXPECT_EQ(ReadWholeFile(target), second);
+  ASSERT_TRUE(Files().WriteFileAtomically(folder / "empty", "", 0));
+  EXPECT_EQ(fs::file_size(folder / "empty"), 0u);
+  EXPECT_EQ(NamesIn(folder.path()), (std::set<std::string>{"a.dcm", "empty"}));
+}
+
+TEST(WriteFileAtomically, MissingFolderFails) {
+  TempFolder folder;
+  EXPECT_FALSE(Files().WriteFileAtomically(folder / "no/such/a.dcm", "x", 1));
+  EXPECT_TRUE(NamesIn(folder.path()).empty());
+}
+
+// The rename onto a folder fails: the temporary file must not stay behind.
+TEST(WriteFileAtomically, FailedRenameRemovesTheTemporaryFile) {
+  TempFolder folder;
+  folder.Touch("busy/inside");
+  EXPECT_FALSE(Files().WriteFileAtomically(folder / "busy", "x", 1));
+  EXPECT_EQ(NamesIn(folder.path()), (std::set<std::string>{"busy"}));
+}
+
+// A write cut short (here by the file size limit, as a full disk would) must report false, keep
+// the old file as it was and remove the temporary file.
+TEST(WriteFileAtomically, ShortWriteFailsAndKeepsTheOldFile) {
+  TempFolder folder;
+  std::string target = folder / "a.dcm";
+  ASSERT_TRUE(Files().WriteFileAtomically(target, "old", 3));
+  const std::string big(64 * 1024, 'b');
+
+  auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit saved{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+  rlimit small = saved;
+  small.rlim_cur = 4096;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  bool written = Files().WriteFileAtomically(target, big.data(), big.size());
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, previousHandler);
+
+  EXPECT_FALSE(written);
+  EXPECT_EQ(ReadWholeFile(target), "old");
+  EXPECT_EQ(NamesIn(folder.path()), (std::set<std::string>{"a.dcm"}));
+}
+
+TEST(ReadFile, ReadsFilesAndRefusesTheRest) {
+  TempFolder folder;
+  std::string bytes("\0\x01\xff tail", 8);
+  folder.Touch("f", bytes);
+  std::vector<uint8_t> out = {9, 9};
+  ASSERT_TRUE(Files().ReadFile(folder / "f", out));
+  EXPECT_EQ(std::string(out.begin(), out.end()), bytes);
+  EXPECT_FALSE(Files().ReadFile(folder / "missing", out));
+  EXPECT_TRUE(out.empty());
+  EXPECT_FALSE(Files().ReadFile(folder.path(), out));  // a folder is not a file
+}
+
+TEST(ListDirectory, IncludesDotFilesAndReportsLinksAsLinks) {
+  TempFolder folder;
+  folder.Touch("list/.hidden");
+  folder.Touch("list/plain.dcm");
+  folder.Touch("list/sub/inner");
+  folder.Touch("target/t");
+  fs::create_symlink(folder / "target", folder / "list/dirlink");
+  fs::create_symlink(folder / "nowhere", folder / "list/dangling");
+
+  std::vector<DirEntry> entries;
+  ASSERT_EQ(Files().ListDirectory(folder / "list", entries), 0);
+  std::sort(entries.begin(), entries.end(),
+            [](const DirEntry& a, const DirEntry& b) { return a.name < b.name; });
+  struct Expected {
+    const char* name;
+    bool isDirectory;
+    bool isLink;
+  };
+  const Expected expected[] = {{".hidden", false, false},
+                               {"dangling", false, true},
+                               {"dirlink", false, true},
+                               {"plain.dcm", false, false},
+                               {"sub", true, false}};
+  ASSERT_EQ(entries.size(), std::size(expected));
+  for (size_t i = 0; i < entries.size(); ++i) {
+    EXPECT_EQ(entries[i].name, expected[i].name);
+    EXPECT_EQ(entries[i].isDirectory, expected[i].isDirectory) << entries[i].name;
+    EXPECT_EQ(entries[i].isLink, expected[i].isLink) << entries[i].name;
+  }
+  EXPECT_EQ(Files().ListDirectory(folder / "missing", entries), ENOENT);
+  EXPECT_TRUE(entries.empty());
+}
+
+TEST(FileSystemCalls, StatCreateRemoveAndRename) {
+  TempFolder folder;
+  FileSystem& files = Files();
+  folder.Touch("file");
+  fs::create_directory(folder / "dir");
+  fs::create_symlink(folder / "dir", folder / "dirlink");
+  fs::create_symlink(folder / "nowhere", folder / "dangling");
+
+  EXPECT_TRUE(files.Exists(folder / "file"));
+  EXPECT_TRUE(files.Exists(folder / "dangling"));  // the link itself exists
+  EXPECT_FALSE(files.Exists(folder / "missing"));
+  EXPECT_TRUE(files.IsDirectory(folder / "dir"));
+  EXPECT_FALSE(files.IsDirectory(folder / "dirlink"));
+  EXPECT_FALSE(files.IsDirectory(folder / "file"));
+
+  EXPECT_TRUE(files.CreateDirectories(folder / "a/b/c"));
+  EXPECT_TRUE(fs::is_directory(folder / "a/b/c"));
+  EXPECT_TRUE(files.CreateDirectories(folder / "a/b/c/"));  // already there
+  EXPECT_FALSE(files.CreateDirectories(folder / "file/sub"));  // a file in the way
+  EXPECT_FALSE(files.CreateDirectories(""));
+
+  EXPECT_EQ(files.RemoveDirectory(folder / "a"), ENOTEMPTY);
+  EXPECT_EQ(files.RemoveDirectory(folder / "a/b/c"), 0);
+  EXPECT_EQ(files.RemoveDirectory(folder / "missing"), ENOENT);
+
+  EXPECT_EQ(files.Unlink(folder / "dirlink"), 0);  // the link, not the folder it names
+  EXPECT_TRUE(fs::is_directory(folder / "dir"));
+  EXPECT_EQ(files.Unlink(folder / "missing"), ENOENT);
+  EXPECT_EQ(files.Unlink(folder / "dir"), EISDIR);
+
+  EXPECT_EQ(files.Rename(folder / "file", folder / "renamed"), 0);
+  EXPECT_TRUE(fs::exists(folder / "renamed"));
+  EXPECT_EQ(files.Rename(folder / "file", folder / "again"), ENOENT);
+}
+
+class CountingFiles : public FileSystem {
+ public:
+  bool Exists(const std::string&) override {
+    ++calls;
+    return true;
+  }
+  int calls = 0;
+};
+
+TEST(SetFiles, ReplacesAndRestoresTheFileLayer) {
+  CountingFiles counting;
+  SetFiles(&counting);
+  EXPECT_TRUE(Files().Exists("/no/such/path"));
+  EXPECT_EQ(counting.calls, 1);
+  SetFiles(nullptr);
+  EXPECT_FALSE(Files().Exists("/no/such/path"));
+  EXPECT_EQ(counting.calls, 1);
+}
+
+}  // namespace
