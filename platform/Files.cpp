@@ -9,7 +9,7 @@
 
 #include <atomic>
 #include <cerrno>
-#include <cstdlib>
+#include <string>
 
 namespace {
 
@@ -37,6 +37,21 @@ std::string FolderOf(const std::string& path) {
 std::string FileNameOf(const std::string& path) {
   size_t slash = path.rfind('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Creates a new file beside `path`, in the same folder so the final rename never crosses file
+// systems. The name is unique per process and call, and O_EXCL makes sure two writers (even of
+// two processes) never share one; it starts with "." and does not end in the target's
+// extension, so folder scans looking for ".dcm" files pass over it.
+int CreateTemporaryBeside(const std::string& path, std::string& temporary) {
+  static std::atomic<unsigned> counter{0};
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    temporary = FolderOf(path) + "." + FileNameOf(path) + ".tmp" + std::to_string(::getpid()) +
+                "-" + std::to_string(counter.fetch_add(1));
+    int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;
 }
 
 }  // namespace
@@ -91,23 +106,12 @@ bool FileSystem::ReadFile(const std::string& path, std::vector<uint8_t>& out) {
 }
 
 bool FileSystem::WriteFileAtomically(const std::string& path, const void* bytes, size_t count) {
-  // The temporary name lies in the target's folder so the rename never crosses file systems;
-  // mkstemp makes it unique, so two writers of one path never share a temporary file.
-  std::string pattern = FolderOf(path) + "." + FileNameOf(path) + ".tmpXXXXXX";
-  std::vector<char> name(pattern.begin(), pattern.end());
-  name.push_back('\0');
-  int fd = ::mkostemp(name.data(), O_CLOEXEC);
+  std::string temporary;
+  int fd = CreateTemporaryBeside(path, temporary);
   if (fd < 0) return false;
-  std::string temporary(name.data());
   bool ok = WriteAll(fd, static_cast<const uint8_t*>(bytes), count);
   // The close can report a deferred write error (NFS, a full disk), so it is checked as well.
   if (::close(fd) != 0) ok = false;
-  // mkstemp creates the file 0600; give it the usual permissions under the umask.
-  if (ok) {
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::chmod(temporary.c_str(), 0666 & ~mask);
-  }
   if (ok && Rename(temporary, path) != 0) ok = false;
   if (!ok) ::unlink(temporary.c_str());
   return ok;

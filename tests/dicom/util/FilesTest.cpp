@@ -6,11 +6,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <filesystem>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "TempFolder.h"
@@ -39,6 +41,30 @@ TEST(WriteFileAtomically, WritesAndReplacesLeavingNoTemporaryFile) {
   ASSERT_TRUE(Files().WriteFileAtomically(folder / "empty", "", 0));
   EXPECT_EQ(fs::file_size(folder / "empty"), 0u);
   EXPECT_EQ(NamesIn(folder.path()), (std::set<std::string>{"a.dcm", "empty"}));
+}
+
+// Two writers of one path used to interleave their bytes in one file; now each write lands whole
+// and the last rename wins.
+TEST(WriteFileAtomically, ConcurrentWritersOfOnePathNeverMix) {
+  TempFolder folder;
+  std::string target = folder / "same.dcm";
+  constexpr int kWriters = 4;
+  std::vector<std::string> contents;
+  for (int w = 0; w < kWriters; ++w) contents.push_back(std::string(256 * 1024, char('a' + w)));
+  std::atomic<int> failures{0};
+  std::vector<std::thread> writers;
+  for (int w = 0; w < kWriters; ++w) {
+    writers.emplace_back([&, w] {
+      for (int i = 0; i < 20; ++i)
+        if (!Files().WriteFileAtomically(target, contents[w].data(), contents[w].size()))
+          failures.fetch_add(1);
+    });
+  }
+  for (std::thread& writer : writers) writer.join();
+  EXPECT_EQ(failures.load(), 0);
+  std::string result = ReadWholeFile(target);
+  EXPECT_NE(std::find(contents.begin(), contents.end(), result), contents.end());
+  EXPECT_EQ(NamesIn(folder.path()), (std::set<std::string>{"same.dcm"}));
 }
 
 TEST(WriteFileAtomically, MissingFolderFails) {
