@@ -143,9 +143,7 @@ int FileSystem::ListDirectory(const std::string& path, std::vector<DirEntry>& ou
   return error;
 }
 
-int FileSystem::Unlink(const std::string& path) {
-  return ::unlink(path.c_str()) == 0 ? 0 : errno;
-}
+int FileSystem::Unlink(const std::string& path) { return ::unlink(path.c_str()) == 0 ? 0 : errno; }
 
 int FileSystem::RemoveDirectory(const std::string& path) {
   return ::rmdir(path.c_str()) == 0 ? 0 : errno;

@@ -1,7 +1,6 @@
 // DeleteFolder on a real temporary tree: extension matching, folders removed once empty, and
 // links never followed, so a link to a folder outside the tree leaves that folder untouched.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <cerrno>
@@ -38,10 +37,10 @@ class DeleteFolderTest : public ::testing::Test {
   void BuildStore() {
     fs::remove_all(folder_ / "store");
     fs::remove_all(folder_ / "outside");
-    for (const char* file : {"store/x.dcm", "store/x.DCM", "store/x.dcm.bak", "store/.hidden.dcm",
-                             "store/.profile", "store/noext", "store/sub/y.dcm",
-                             "store/sub/deeper/z.dcm", "store/keep/k.txt", "store/.dots/w.dcm",
-                             "outside/o.dcm", "outside/target.dcm"})
+    for (const char* file :
+         {"store/x.dcm", "store/x.DCM", "store/x.dcm.bak", "store/.hidden.dcm", "store/.profile",
+          "store/noext", "store/sub/y.dcm", "store/sub/deeper/z.dcm", "store/keep/k.txt",
+          "store/.dots/w.dcm", "outside/o.dcm", "outside/target.dcm"})
       folder_.Touch(file);
     fs::create_symlink(folder_ / "outside", folder_ / "store/link");
     fs::create_symlink(folder_ / "outside/target.dcm", folder_ / "store/l.dcm");
@@ -62,16 +61,19 @@ struct DeleteCase {
 const DeleteCase kDeleteCases[] = {
     // ".dcm": x.DCM and x.dcm.bak stay, the link named l.dcm goes (as a link), the folders
     // emptied by the deletion go, keep/ and store/ itself stay.
-    {".dcm", false,
-     {"x.DCM", "x.dcm.bak", ".profile", "noext", "keep", "keep/k.txt", "link"}, true},
+    {".dcm",
+     false,
+     {"x.DCM", "x.dcm.bak", ".profile", "noext", "keep", "keep/k.txt", "link"},
+     true},
     // removeFolder only adds store/ itself, which still holds files, so it stays.
-    {".dcm", true,
-     {"x.DCM", "x.dcm.bak", ".profile", "noext", "keep", "keep/k.txt", "link"}, true},
-    {".DCM", false,
+    {".dcm", true, {"x.DCM", "x.dcm.bak", ".profile", "noext", "keep", "keep/k.txt", "link"}, true},
+    {".DCM",
+     false,
      {"x.dcm", "x.dcm.bak", ".hidden.dcm", ".profile", "noext", "sub", "sub/y.dcm", "sub/deeper",
       "sub/deeper/z.dcm", "keep", "keep/k.txt", ".dots", ".dots/w.dcm", "link", "l.dcm"},
      true},
-    {".bak", false,
+    {".bak",
+     false,
      {"x.dcm", "x.DCM", ".hidden.dcm", ".profile", "noext", "sub", "sub/y.dcm", "sub/deeper",
       "sub/deeper/z.dcm", "keep", "keep/k.txt", ".dots", ".dots/w.dcm", "link", "l.dcm"},
      true},

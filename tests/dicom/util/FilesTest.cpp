@@ -1,7 +1,6 @@
 // The real file layer: atomic writes that leave nothing behind on failure, listings that report
 // links as links, and the small calls that return errno codes.
 #include <gtest/gtest.h>
-
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -166,7 +165,7 @@ TEST(FileSystemCalls, StatCreateRemoveAndRename) {
 
   EXPECT_TRUE(files.CreateDirectories(folder / "a/b/c"));
   EXPECT_TRUE(fs::is_directory(folder / "a/b/c"));
-  EXPECT_TRUE(files.CreateDirectories(folder / "a/b/c/"));  // already there
+  EXPECT_TRUE(files.CreateDirectories(folder / "a/b/c/"));     // already there
   EXPECT_FALSE(files.CreateDirectories(folder / "file/sub"));  // a file in the way
   EXPECT_FALSE(files.CreateDirectories(""));
 

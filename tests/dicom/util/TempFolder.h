@@ -9,7 +9,8 @@
 class TempFolder {
  public:
   TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "trevalind-util-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "trevalind-util-XXXXXX").string();
     path_ = ::mkdtemp(pattern.data()) ? pattern : std::string();
   }
   ~TempFolder() {

@@ -18,22 +18,22 @@ const FieldCase kFieldCases[] = {
     {1, ";", "a;b;c", "a"},
     {2, ";", "a;b;c", "b"},
     {3, ";", "a;b;c", "c"},
-    {4, ";", "a;b;c", ""},         // beyond the last field
-    {0, ";", "a;b;c", ""},         // fields count from 1
+    {4, ";", "a;b;c", ""},  // beyond the last field
+    {0, ";", "a;b;c", ""},  // fields count from 1
     {-1, ";", "a;b;c", ""},
-    {2, ";", "a;;c", ""},          // an empty field in the middle
+    {2, ";", "a;;c", ""},  // an empty field in the middle
     {3, ";", "a;;c", "c"},
-    {1, ";", "abc", "abc"},        // no separator: the whole text is field 1
+    {1, ";", "abc", "abc"},  // no separator: the whole text is field 1
     {2, ";", "abc", ""},
-    {3, ";", "a;b;", ""},          // the text after a final separator is an empty field
+    {3, ";", "a;b;", ""},  // the text after a final separator is an empty field
     {4, ";", "a;b;", ""},
     {1, ";", "", ""},
     {1, ";", ";b", ""},
     {2, ";", ";b", "b"},
-    {1, "", "a;b", ""},            // an empty separator finds nothing to split on
+    {1, "", "a;b", ""},  // an empty separator finds nothing to split on
     {2, "/", "imagebox/20240101/1.2.3", "20240101"},
     {3, "/", "imagebox/20240101/1.2.3", "1.2.3"},
-    {2, "||", "x||y||z", "y"},     // a separator of several characters
+    {2, "||", "x||y||z", "y"},  // a separator of several characters
     {3, "||", "x||y||z", "z"},
     {2, ",", "1,,2", ""},
     {1, "|", "ECG|1.2.840", "ECG"},
@@ -57,11 +57,11 @@ const ReplaceCase kReplaceCases[] = {
     {"Doe^John^^Dr", "^", " ", "Doe John  Dr"},  // the person-name use: every caret
     {"no carets", "^", " ", "no carets"},
     {"", "^", " ", ""},
-    {"abc", "", "x", "abc"},                     // an empty `from` finds nothing
-    {"aaa", "a", "aa", "aaaaaa"},                // `to` contains `from`: must still end
+    {"abc", "", "x", "abc"},       // an empty `from` finds nothing
+    {"aaa", "a", "aa", "aaaaaa"},  // `to` contains `from`: must still end
     {"abab", "ab", "xaby", "xabyxaby"},
-    {"aaaa", "aa", "b", "bb"},                   // non-overlapping, left to right
-    {"a.b.c", ".", "", "abc"},                   // replacing by nothing
+    {"aaaa", "aa", "b", "bb"},  // non-overlapping, left to right
+    {"a.b.c", ".", "", "abc"},  // replacing by nothing
     {"^^", "^", "^^", "^^^^"},
     {"x\\y\\z", "\\", "/", "x/y/z"},
 };
