@@ -30,8 +30,11 @@ class BufData {
   void WriteElement(uint16_t group, uint16_t element, uint32_t length, const void* value,
                     const char* vr, bool explicitVR);
   void WriteTag(const DcmTag& tag, bool explicitVR);
+  // Reads one element at the position (value included); false on a truncated or failed read.
   bool ReadTag(DcmTag& tag, bool explicitVR);
+  // Reads elements from the position to the end and appends them; `depth` is obj's nesting level.
   bool ReadOjb(DcmObj& obj, int depth = 0);
+  // Writes every entry; switches to big endian for "1.2.840.10008.1.2.2".
   void WriteObj(DcmObj& obj);
   bool ReadMetaHeader(std::string& transferSyntax);
   void WriteMetaHeader(const std::string& sopClassUid, const std::string& sopInstanceUid,
@@ -46,4 +49,25 @@ class BufData {
 
   bool bigEndian;
   MemoryStream MS;
+
+  // Nesting deeper than this (each sequence or item counts one level) is refused, so a hostile
+  // peer cannot exhaust the stack.
+  static constexpr int kMaxNestingDepth = 256;
+
+ private:
+  friend class DcmObj;
+  enum class ReadStatus { Ok, TruncatedHeader, Failed };
+
+  bool Take(void* out, uint32_t count, uint64_t end);
+  bool TakeU16(uint16_t& value, uint64_t end);
+  bool TakeU32(uint32_t& value, uint64_t end);
+  ReadStatus ReadHeader(DcmTag& tag, bool explicitVR, uint64_t end);
+  bool ReadValue(DcmTag& tag, uint64_t end);
+  bool CheckValueFits(const DcmTag& tag, uint64_t end);
+  bool ReadRange(DcmObj& obj, uint64_t end, int depth, bool insideValue);
+  void WriteHeader(uint16_t group, uint16_t element, uint32_t length, const char* vr,
+                   bool explicitVR);
+  void WriteEntries(DcmObj& obj, bool skipMetaGroup);
+  void WriteNested(DcmObj& nested);
+  void PatchU32(uint64_t offset, uint32_t value);
 };

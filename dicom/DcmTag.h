@@ -32,6 +32,8 @@ class DcmTag : public DcmEntry {
   void LookupVR();
   std::string GetName() const;
   std::string DumpLine(int depth) const;
+  // The same line showing `shownVR` in place of the element's own VR letters.
+  std::string DumpLine(int depth, const char* shownVR) const;
 
   // VR helpers: the two letters as a string ("" when unset), and comparison.
   std::string VR() const;

@@ -1,0 +1,430 @@
+// The element codec: one element or a whole data set to bytes and back, and the Part 10 file
+// meta header. Reading works on bytes from files and peers, so every declared length is
+// compared with what remains before anything is allocated, and nesting is bounded.
+#include "dicom/BufData.h"
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "dicom/DcmObj.h"
+#include "dicom/DcmTag.h"
+#include "dicom/Dictionary.h"
+#include "dicom/Nesting.h"
+#include "dicom/util/Log.h"
+#include "platform/Files.h"
+
+namespace {
+
+const char kExplicitBigEndian[] = "1.2.840.10008.1.2.2";
+const char kImplementationClassUid[] = "2.25.304991017046338021517.999";
+const char kImplementationVersionName[] = "Nolvertasco";
+
+constexpr uint64_t kPreambleSize = 128;
+constexpr uint64_t kMetaStart = kPreambleSize + 4;           // after "DICM"
+constexpr uint64_t kMetaLengthValue = kMetaStart + 2 + 2 + 2 + 2;  // value of (0002,0000)
+
+uint16_t Swap16(uint16_t v) { return static_cast<uint16_t>((v >> 8) | (v << 8)); }
+uint32_t Swap32(uint32_t v) {
+  return (v >> 24) | ((v >> 8) & 0xFF00) | ((v << 8) & 0xFF0000) | (v << 24);
+}
+
+// VRs whose explicit encoding has two reserved bytes and a 4-byte length.
+bool HasLongLength(const char* vr) {
+  static const char* const kLong[] = {"OB", "OF", "OW", "SQ", "UN", "UT", "UC",
+                                      "UR", "OD", "OL", "OV", "SV", "UV"};
+  for (const char* v : kLong) {
+    if (vr[0] == v[0] && vr[1] == v[1]) return true;
+  }
+  return false;
+}
+
+// Groups 0000 (commands) and FFFE (items, delimiters) never carry a VR.
+bool NeverHasVR(uint16_t group) { return group == 0x0000 || group == 0xFFFE; }
+
+bool IsSequenceOrItem(const DcmTag& t) { return t.HasVR("SQ") || IsTag(t, 0xFFFE, 0xE000); }
+
+bool HasDefinedNonZeroLength(const DcmTag& t) {
+  return t.length != 0 && t.length != kUndefinedLength;
+}
+
+void LogNestedReadFailure() { LogWrite("ERROR, Expand_SQ: Reading tag..."); }
+
+}  // namespace
+
+BufData::BufData(bool bigEndian_) : bigEndian(bigEndian_) {}
+
+// --- numbers and bytes ---
+
+bool BufData::ReadU16(uint16_t& value) { return TakeU16(value, MS.Size()); }
+bool BufData::ReadU32(uint32_t& value) { return TakeU32(value, MS.Size()); }
+
+void BufData::WriteU16(uint16_t value) {
+  if (bigEndian) value = Swap16(value);
+  uint8_t b[2] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8)};
+  MS.Write(b, 2);
+}
+
+void BufData::WriteU32(uint32_t value) {
+  if (bigEndian) value = Swap32(value);
+  uint8_t b[4];
+  for (int i = 0; i < 4; ++i) b[i] = static_cast<uint8_t>(value >> (8 * i));
+  MS.Write(b, 4);
+}
+
+void BufData::WriteBytes(const void* bytes, uint32_t count) { MS.Write(bytes, count); }
+
+uint32_t BufData::ReadBytes(void* buffer, uint32_t count) { return MS.Read(buffer, count); }
+
+// Reads exactly `count` bytes before `end`; when fewer remain, reads nothing and fails.
+bool BufData::Take(void* out, uint32_t count, uint64_t end) {
+  const uint64_t pos = MS.Position();
+  if (pos > end || end - pos < count || MS.Remaining() < count) return false;
+  MS.Read(out, count);
+  return true;
+}
+
+bool BufData::TakeU16(uint16_t& value, uint64_t end) {
+  uint8_t b[2] = {0, 0};
+  value = 0;
+  if (!Take(b, 2, end)) return false;
+  value = static_cast<uint16_t>(b[0] | (b[1] << 8));
+  if (bigEndian) value = Swap16(value);
+  return true;
+}
+
+bool BufData::TakeU32(uint32_t& value, uint64_t end) {
+  uint8_t b[4] = {0, 0, 0, 0};
+  value = 0;
+  if (!Take(b, 4, end)) return false;
+  value = static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) |
+          (static_cast<uint32_t>(b[2]) << 16) | (static_cast<uint32_t>(b[3]) << 24);
+  if (bigEndian) value = Swap32(value);
+  return true;
+}
+
+// --- reading elements ---
+
+// Reads group, element, VR and length. A header cut off by `end` is reported as such, so that
+// a stream ending in a few stray bytes still reads.
+BufData::ReadStatus BufData::ReadHeader(DcmTag& tag, bool explicitVR, uint64_t end) {
+  tag.group = tag.element = 0;
+  tag.SetVR(nullptr);
+  tag.length = 0;
+  tag.data.clear();
+  if (!TakeU16(tag.group, end) || !TakeU16(tag.element, end)) return ReadStatus::TruncatedHeader;
+
+  // Group 0002 is always explicit VR, whatever the stream.
+  const bool readVR = !NeverHasVR(tag.group) && (explicitVR || tag.group == 0x0002);
+  if (!readVR) {
+    return TakeU32(tag.length, end) ? ReadStatus::Ok : ReadStatus::TruncatedHeader;
+  }
+
+  uint8_t letters[2] = {0, 0};
+  if (!Take(letters, 2, end)) return ReadStatus::TruncatedHeader;
+  // Letters below "A" (bytes of 0x80 and above included: the test is signed) mean the element
+  // is implicit VR after all: these two bytes and the next two form a little-endian length.
+  if (static_cast<int8_t>(letters[0]) < 0x41 || static_cast<int8_t>(letters[1]) < 0x41) {
+    uint8_t high[2] = {0, 0};
+    if (!Take(high, 2, end)) return ReadStatus::TruncatedHeader;
+    tag.length = static_cast<uint32_t>(letters[0]) | (static_cast<uint32_t>(letters[1]) << 8) |
+                 (static_cast<uint32_t>(high[0]) << 16) | (static_cast<uint32_t>(high[1]) << 24);
+    tag.LookupVR();
+    return ReadStatus::Ok;
+  }
+  const char vr[3] = {static_cast<char>(letters[0]), static_cast<char>(letters[1]), 0};
+  tag.SetVR(vr);
+  if (!explicitVR) tag.LookupVR();  // group 0002 in an implicit stream
+
+  if (HasLongLength(tag.vr)) {
+    uint8_t reserved[2];
+    if (!Take(reserved, 2, end)) return ReadStatus::TruncatedHeader;
+    return TakeU32(tag.length, end) ? ReadStatus::Ok : ReadStatus::TruncatedHeader;
+  }
+  uint16_t shortLength = 0;
+  if (!TakeU16(shortLength, end)) return ReadStatus::TruncatedHeader;
+  tag.length = shortLength;
+  return ReadStatus::Ok;
+}
+
+// A declared length is compared with the bytes left before anything is allocated: one element
+// claiming 4 GiB must not make us reserve 4 GiB. A short value moves to `end`, as a short read
+// of the whole length would have.
+bool BufData::CheckValueFits(const DcmTag& tag, uint64_t end) {
+  const uint64_t pos = MS.Position();
+  const uint64_t left = pos < end ? end - pos : 0;
+  if (tag.length <= left) return true;
+  char line[160];
+  std::snprintf(line, sizeof line, "ERROR: read bytes!=tag->length (%04X,%04X) count=%d, tag->length=%u",
+                tag.group, tag.element, static_cast<int>(left), tag.length);
+  LogWrite(line);
+  MS.Seek(end);
+  return false;
+}
+
+bool BufData::ReadValue(DcmTag& tag, uint64_t end) {
+  if (tag.length == 0 || tag.length == kUndefinedLength) return true;
+  if (!CheckValueFits(tag, end)) return false;
+  try {
+    const uint8_t* from = MS.Bytes().data() + MS.Position();
+    tag.data.assign(from, from + tag.length);
+  } catch (const std::exception&) {
+    char line[200];
+    std::snprintf(line, sizeof line, "ERROR: ReadTag, (%04X,%04X) tag->length=%u, MS Size=%llu, MS Pos=%llu",
+                  tag.group, tag.element, tag.length,
+                  static_cast<unsigned long long>(MS.Size()),
+                  static_cast<unsigned long long>(MS.Position()));
+    LogWrite(line);
+    return false;
+  }
+  MS.Seek(MS.Position() + tag.length);
+  return true;
+}
+
+bool BufData::ReadTag(DcmTag& tag, bool explicitVR) {
+  const uint64_t end = MS.Size();
+  if (ReadHeader(tag, explicitVR, end) != ReadStatus::Ok) return false;
+  return ReadValue(tag, end);
+}
+
+// Reads the elements between the position and `end` into obj. Sequences and items of defined,
+// non-zero length become nested data sets parsed in place (no copy per level); everything else,
+// and everything after pixel data, is appended flat. `insideValue` is set for the value of a
+// sequence or item, whose failed reads are reported as such.
+bool BufData::ReadRange(DcmObj& obj, uint64_t end, int depth, bool insideValue) {
+  bool afterPixelData = false;
+  while (MS.Position() < end) {
+    auto tag = std::make_unique<DcmTag>();
+    const ReadStatus status = ReadHeader(*tag, obj.explicitVR, end);
+    if (status == ReadStatus::TruncatedHeader) {
+      MS.Seek(end);
+      return true;
+    }
+    if (!obj.explicitVR) {
+      tag->LookupVR();
+      if (tag->HasVR("UN") && tag->length == kUndefinedLength) tag->SetVR("SQ");
+    }
+
+    const bool nest = !afterPixelData && IsSequenceOrItem(*tag) && HasDefinedNonZeroLength(*tag);
+    if (!nest) {
+      if (!ReadValue(*tag, end)) {
+        if (insideValue) LogNestedReadFailure();
+        return false;
+      }
+      if (IsTag(*tag, 0x7FE0, 0x0010)) afterPixelData = true;
+      obj.items.push_back(std::move(tag));
+      continue;
+    }
+
+    if (!CheckValueFits(*tag, end)) {
+      if (insideValue) LogNestedReadFailure();
+      return false;
+    }
+    if (depth + 1 > kMaxNestingDepth) {
+      LogNestedReadFailure();
+      return false;
+    }
+    auto nested = std::make_unique<DcmObj>();
+    nested->explicitVR = obj.explicitVR;
+    nested->header->group = tag->group;
+    nested->header->element = tag->element;
+    nested->header->length = tag->length;
+    nested->header->SetVR(tag->group == 0xFFFE || tag->element == 0xE000 ? nullptr : "SQ");
+    const uint64_t valueEnd = MS.Position() + tag->length;
+    if (!ReadRange(*nested, valueEnd, depth + 1, true)) return false;
+    MS.Seek(valueEnd);
+    obj.items.push_back(std::move(nested));
+  }
+  return true;
+}
+
+bool BufData::ReadOjb(DcmObj& obj, int depth) { return ReadRange(obj, MS.Size(), depth, false); }
+
+// --- writing elements ---
+
+void BufData::WriteHeader(uint16_t group, uint16_t element, uint32_t length, const char* vr,
+                          bool explicitVR) {
+  WriteU16(group);
+  WriteU16(element);
+  // Group 0002 is always written with its VR, as it is always read with one.
+  if (NeverHasVR(group) || !(explicitVR || group == 0x0002)) {
+    WriteU32(length);
+    return;
+  }
+  char letters[3] = {0, 0, 0};
+  if (vr && vr[0]) {
+    letters[0] = vr[0];
+    letters[1] = vr[1];
+  } else {
+    // An element without a VR gets the dictionary's, so the stream stays readable.
+    const DictionaryRow* row = LookupDictionary(group, element);
+    std::memcpy(letters, row ? row->vr : "UN", 2);
+  }
+  static const uint8_t kReserved[2] = {0, 0};
+  if (HasLongLength(letters)) {
+    MS.Write(letters, 2);
+    MS.Write(kReserved, 2);
+    WriteU32(length);
+  } else if (length > 0xFFFF) {
+    // A value too long for a 2-byte length (undefined length included) is written as "UN" with a
+    // 4-byte length, which every reader accepts, instead of a cut length that corrupts the stream.
+    MS.Write("UN", 2);
+    MS.Write(kReserved, 2);
+    WriteU32(length);
+  } else {
+    MS.Write(letters, 2);
+    WriteU16(static_cast<uint16_t>(length));
+  }
+}
+
+void BufData::WriteElement(uint16_t group, uint16_t element, uint32_t length, const void* value,
+                           const char* vr, bool explicitVR) {
+  WriteHeader(group, element, length, vr, explicitVR);
+  if (length == 0 || length == kUndefinedLength) return;
+  if (value) {
+    MS.Write(value, length);
+  } else {
+    const uint64_t at = MS.Position();
+    MS.Seek(at + length - 1);
+    const uint8_t zero = 0;
+    MS.Write(&zero, 1);
+  }
+}
+
+void BufData::WriteTag(const DcmTag& tag, bool explicitVR) {
+  WriteHeader(tag.group, tag.element, tag.length, tag.vr, explicitVR);
+  if (tag.length == 0 || tag.length == kUndefinedLength) return;
+  // The value is always `length` bytes, so the stream stays in step even if a caller left
+  // fewer bytes in the element.
+  const uint32_t have = tag.data.size() < tag.length ? static_cast<uint32_t>(tag.data.size()) : tag.length;
+  MS.Write(tag.data.data(), have);
+  if (have < tag.length) {
+    std::vector<uint8_t> zeros(tag.length - have, 0);
+    MS.Write(zeros.data(), static_cast<uint32_t>(zeros.size()));
+  }
+}
+
+void BufData::PatchU32(uint64_t offset, uint32_t value) {
+  const uint64_t back = MS.Position();
+  MS.Seek(offset);
+  WriteU32(value);
+  MS.Seek(back);
+}
+
+// A nested data set is written as its header with a defined length, then its entries. Where the
+// header has a 4-byte length the entries are written in place and the length filled in after;
+// otherwise the set is encoded apart first.
+void BufData::WriteNested(DcmObj& nested) {
+  DcmTag& header = *nested.header;
+  const bool fourByteLength =
+      NeverHasVR(header.group) || !(nested.explicitVR || header.group == 0x0002) ||
+      HasLongLength(header.vr) || (header.vr[0] == 0 && [&] {
+        const DictionaryRow* row = LookupDictionary(header.group, header.element);
+        return !row || HasLongLength(row->vr);
+      }());
+  if (!fourByteLength) {
+    nested.EncodeSequence(header, bigEndian);
+    WriteTag(header, nested.explicitVR);
+    header.ReleaseData();
+    return;
+  }
+  WriteHeader(header.group, header.element, 0, header.vr, nested.explicitVR);
+  const uint64_t lengthAt = MS.Position() - 4;
+  const uint64_t start = MS.Position();
+  WriteEntries(nested, false);
+  header.length = static_cast<uint32_t>(MS.Position() - start);
+  header.ReleaseData();
+  PatchU32(lengthAt, header.length);
+}
+
+void BufData::WriteEntries(DcmObj& obj, bool skipMetaGroup) {
+  NestingState nesting;
+  for (auto& entry : obj.items) {
+    const bool top = nesting.Advance(*entry);
+    if (entry->kind() == DcmEntry::Kind::Tag) {
+      const DcmTag& tag = static_cast<const DcmTag&>(*entry);
+      if (skipMetaGroup && top && tag.group == 0x0002) continue;
+      WriteTag(tag, obj.explicitVR);
+    } else {
+      DcmObj& nested = static_cast<DcmObj&>(*entry);
+      if (skipMetaGroup && top && nested.header->group == 0x0002) continue;
+      nested.explicitVR = obj.explicitVR;
+      WriteNested(nested);
+    }
+  }
+}
+
+void BufData::WriteObj(DcmObj& obj) {
+  if (obj.transferSyntax == kExplicitBigEndian) bigEndian = true;
+  WriteEntries(obj, false);
+}
+
+// --- file meta header ---
+
+bool BufData::ReadMetaHeader(std::string& transferSyntax) {
+  // The meta group is always little endian.
+  const bool savedOrder = bigEndian;
+  bigEndian = false;
+  char magic[4] = {0, 0, 0, 0};
+  MS.Seek(kPreambleSize);
+  if (MS.Read(magic, 4) != 4 || std::memcmp(magic, "DICM", 4) != 0) {
+    Clear();
+    bigEndian = savedOrder;
+    return false;
+  }
+  transferSyntax.clear();
+  const uint64_t end = MS.Size();
+  while (MS.Position() < end) {
+    // Only the group of the next element is looked at before deciding: the first element of the
+    // data set may be big endian and must not be decoded here.
+    const uint64_t start = MS.Position();
+    uint16_t group = 0;
+    if (!TakeU16(group, end)) break;
+    MS.Seek(start);
+    if (group > 0x0002) break;
+    DcmTag tag;
+    if (ReadHeader(tag, true, end) != ReadStatus::Ok || !ReadValue(tag, end)) break;
+    if (tag.group == 0x0002 && tag.element == 0x0010) transferSyntax = tag.GetString();
+  }
+  bigEndian = savedOrder;
+  return true;
+}
+
+void BufData::WriteMetaHeader(const std::string& sopClassUid, const std::string& sopInstanceUid,
+                              const std::string& transferSyntaxUid) {
+  const bool savedOrder = bigEndian;
+  bigEndian = false;
+  Clear();
+  const uint8_t preamble[kPreambleSize] = {};
+  MS.Write(preamble, kPreambleSize);
+  MS.Write("DICM", 4);
+  WriteTag(DcmTag(0x0002, 0x0000, static_cast<uint32_t>(0), "UL"), true);
+  const uint8_t version[2] = {0x00, 0x01};
+  WriteTag(DcmTag(0x0002, 0x0001, 2, version, "OB"), true);
+  WriteTag(DcmTag(0x0002, 0x0002, sopClassUid, "UI"), true);
+  WriteTag(DcmTag(0x0002, 0x0003, sopInstanceUid, "UI"), true);
+  WriteTag(DcmTag(0x0002, 0x0010, transferSyntaxUid, "UI"), true);
+  WriteTag(DcmTag(0x0002, 0x0012, kImplementationClassUid, "UI"), true);
+  // The version name is written with its terminating NUL: 12 bytes.
+  WriteTag(DcmTag(0x0002, 0x0013, sizeof kImplementationVersionName, kImplementationVersionName, "SH"), true);
+  PatchU32(kMetaLengthValue, static_cast<uint32_t>(MS.Size() - (kMetaLengthValue + 4)));
+  MS.Seek(MS.Size());
+  bigEndian = savedOrder;
+}
+
+// --- files ---
+
+bool BufData::LoadFromFile(const std::string& path) {
+  MS.Clear();
+  if (!Files().ReadFile(path, MS.Bytes())) {
+    MS.Clear();
+    return false;
+  }
+  MS.Seek(0);
+  return true;
+}
+
+bool BufData::SaveToFile(const std::string& path) {
+  return Files().WriteFileAtomically(path, MS.Bytes().data(), MS.Bytes().size());
+}

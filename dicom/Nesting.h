@@ -1,0 +1,54 @@
+// Tells the top-level entries of a data set's list from those inside flat structures: sequences
+// and items of undefined length (up to their delimiter) and encapsulated pixel data (up to its
+// sequence delimiter). Used by insertion, lookup and writing; internal to the dicom library.
+#pragma once
+
+#include "dicom/DcmEntry.h"
+#include "dicom/DcmTag.h"
+
+inline bool IsTag(const DcmTag& t, uint16_t group, uint16_t element) {
+  return t.group == group && t.element == element;
+}
+
+// (7FE0,0010) of undefined length: the fragments that follow stay flat up to (FFFE,E0DD).
+inline bool IsEncapsulatedPixelOpener(const DcmTag& t) {
+  return IsTag(t, 0x7FE0, 0x0010) && t.length == kUndefinedLength;
+}
+
+// A sequence or item of undefined length. An undefined-length "UN" is a sequence too (it holds
+// items in implicit VR), so its delimiter keeps the nesting balanced.
+inline bool IsFlatOpener(const DcmTag& t) {
+  if (t.length != kUndefinedLength) return false;
+  return IsTag(t, 0xFFFE, 0xE000) || t.HasVR("SQ") || t.HasVR("UN");
+}
+
+inline bool IsDelimiter(const DcmTag& t) {
+  return IsTag(t, 0xFFFE, 0xE00D) || IsTag(t, 0xFFFE, 0xE0DD);
+}
+
+class NestingState {
+ public:
+  bool TopLevel() const { return open_ == 0 && !inPixel_; }
+
+  // Says whether `entry` is top-level, then moves past it. An opener is top-level; its closing
+  // delimiter is not. A stray delimiter never drives the depth below zero.
+  bool Advance(const DcmEntry& entry) {
+    const bool top = TopLevel();
+    if (entry.kind() != DcmEntry::Kind::Tag) return top;
+    const DcmTag& t = static_cast<const DcmTag&>(entry);
+    if (inPixel_) {
+      if (IsTag(t, 0xFFFE, 0xE0DD)) inPixel_ = false;
+    } else if (IsEncapsulatedPixelOpener(t)) {
+      inPixel_ = true;
+    } else if (IsFlatOpener(t)) {
+      ++open_;
+    } else if (IsDelimiter(t) && open_ > 0) {
+      --open_;
+    }
+    return top;
+  }
+
+ private:
+  int open_ = 0;
+  bool inPixel_ = false;
+};
