@@ -1,0 +1,251 @@
+// Transfer-syntax conversion of a whole data set: one pass over the top-level entries captures
+// the pixel-module values of group 0028 and rewrites those the target changes; at Pixel Data the
+// current encoding is decoded into one native buffer, which is then encoded for the target.
+// Afterwards the lossy marks are added and the object is relabelled.
+//
+// Only top-level elements count: group 0028 values inside sequences (icons, functional groups)
+// belong to other images and are left alone.
+#include <charconv>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "dicom/DcmObj.h"
+#include "dicom/Nesting.h"
+#include "dicom/UidRegistry.h"
+#include "dicom/codec/Rescale.h"
+#include "dicom/codec/Syntaxes.h"
+#include "dicom/util/Log.h"
+
+namespace {
+
+struct PixelModule {
+  std::string modality;
+  bool colour = false;
+  uint16_t planarConfiguration = 0;
+  int frames = 0;
+  uint16_t rows = 1;
+  uint16_t columns = 1;
+  uint16_t bitsAllocated = 1;
+  uint16_t bitsStored = 1;
+  uint16_t pixelRepresentation = 0;
+  float intercept = 0.0f;
+  float slope = 1.0f;
+  float ratio = 0.0f;
+};
+
+void SetUShortValue(DcmTag& t, uint16_t v) {
+  const uint8_t bytes[2] = {static_cast<uint8_t>(v & 0xFF), static_cast<uint8_t>(v >> 8)};
+  t.SetData(bytes, 2);
+}
+
+void SetTextValue(DcmTag& t, const char* text) {
+  t.SetData(text, static_cast<uint32_t>(std::strlen(text)));
+}
+
+int ParseFrames(const std::string& text) {
+  int value = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end == text.data()) return 0;
+  return value;
+}
+
+bool IsLossyTarget(const std::string& t) {
+  return t == ts::kJpegBaseline || t == ts::kJpegExtended || t == ts::kJ2k;
+}
+
+// Syntaxes with neither a decoder nor an encoder here, or whose values are big endian.
+bool Unconvertible(const std::string& source, const std::string& target) {
+  return target == ts::kRle || target == ts::kJpegLossless || target == ts::kMpeg2 ||
+         source == ts::kMpeg2 || source == ts::kExplicitBE || target == ts::kExplicitBE;
+}
+
+const char* InterceptText(const PixelModule& m) { return m.modality == "CT" ? "-1024 " : "0 "; }
+
+const char* BaselineSlopeText(const PixelModule& m) {
+  const char* text = "1 ";
+  switch (m.bitsStored) {
+    case 10: text = "4 "; break;
+    case 12: text = "16"; break;
+    case 14: text = "64"; break;
+    case 16: text = "256 "; break;
+    default: break;
+  }
+  if (m.modality == "CT") text = "16";
+  if (m.modality == "NM") text = "1 ";
+  return text;
+}
+
+// Captures one top-level group 0028 element; photometric interpretation and planar
+// configuration are rewritten at once.
+void Capture(DcmObj& obj, DcmTag& t, PixelModule& m, const std::string& target) {
+  switch (t.element) {
+    case 0x0004: {
+      const std::string pi = t.GetString();
+      m.colour = pi.rfind("MON", 0) != 0 && pi.rfind("PAL", 0) != 0;
+      obj.photometricInterpretation = pi;
+      // Decoders deliver RGB samples; native samples keep what they were.
+      if (m.colour && target == ts::kJpegBaseline)
+        SetTextValue(t, "YBR_FULL");
+      else if (m.colour && !ts::IsNative(obj.transferSyntax))
+        SetTextValue(t, "RGB ");
+      break;
+    }
+    case 0x0006:
+      m.planarConfiguration = t.GetUShort();
+      if (m.planarConfiguration == 1) SetUShortValue(t, 0);  // the buffer is made interleaved
+      break;
+    case 0x0008: m.frames = ParseFrames(t.GetString()); break;
+    case 0x0010: m.rows = t.GetUShort(); break;
+    case 0x0011: m.columns = t.GetUShort(); break;
+    case 0x0100: m.bitsAllocated = t.GetUShort(); break;
+    case 0x0101: m.bitsStored = t.GetUShort(); break;
+    case 0x0103: m.pixelRepresentation = t.GetUShort(); break;
+    case 0x1052: m.intercept = t.GetFloat(); break;
+    case 0x1053: m.slope = t.GetFloat(); break;
+    default: break;
+  }
+}
+
+// The target's rewrites, tested with the values captured so far (so (0028,0100) still sees the
+// default bits stored when it is tested for baseline JPEG).
+void Rewrite(DcmTag& t, const PixelModule& m, const std::string& target) {
+  if (target == ts::kJpegBaseline && m.bitsStored != 8) {
+    switch (t.element) {
+      case 0x0100: SetUShortValue(t, 8); break;
+      case 0x0101: SetUShortValue(t, 8); break;
+      case 0x0102: SetUShortValue(t, 7); break;
+      case 0x0103: SetUShortValue(t, 0); break;
+      case 0x1052: SetTextValue(t, InterceptText(m)); break;
+      case 0x1053: SetTextValue(t, BaselineSlopeText(m)); break;
+      default: break;
+    }
+  } else if (target == ts::kJpegExtended && m.bitsStored != 12) {
+    switch (t.element) {
+      case 0x0101: SetUShortValue(t, 12); break;
+      case 0x0102: SetUShortValue(t, 11); break;
+      case 0x0103: SetUShortValue(t, 0); break;
+      case 0x1052: SetTextValue(t, InterceptText(m)); break;
+      case 0x1053: SetTextValue(t, "1 "); break;
+      default: break;
+    }
+  } else if (target == ts::kJ2k && m.bitsStored != 8) {
+    // Lossless JPEG 2000 keeps the stored values, so only the lossy target rescales.
+    if (t.element == 0x1052) SetTextValue(t, InterceptText(m));
+    if (t.element == 0x1053) SetTextValue(t, "1 ");
+  }
+}
+
+// Planar (all R, then all G, then all B) to pixel-interleaved, frame by frame.
+void Interleave(const uint8_t* planar, uint8_t* out, uint32_t size, int frames) {
+  const uint32_t frameSize = size / static_cast<uint32_t>(frames);
+  const uint32_t n = frameSize / 3;
+  for (int f = 0; f < frames; ++f) {
+    const uint8_t* in = planar + static_cast<size_t>(f) * frameSize;
+    uint8_t* o = out + static_cast<size_t>(f) * frameSize;
+    for (uint32_t k = 0; k < n; ++k) {
+      o[3 * static_cast<size_t>(k)] = in[k];
+      o[3 * static_cast<size_t>(k) + 1] = in[n + k];
+      o[3 * static_cast<size_t>(k) + 2] = in[2 * static_cast<size_t>(frameSize) / 3 + k];
+    }
+  }
+}
+
+std::string RatioText(float ratio) {
+  char text[64];
+  const auto r = std::to_chars(text, text + sizeof text, static_cast<double>(ratio),
+                               std::chars_format::fixed, 2);
+  return std::string(text, r.ptr);
+}
+
+}  // namespace
+
+bool DcmObj::ConvertTransferSyntax(const std::string& targetUid) {
+  if (targetUid.empty() || targetUid == transferSyntax) return true;
+  const bool newExplicitVR = targetUid != ts::kImplicitLE;
+  if (!IsSupportedTransferSyntax(transferSyntax) || !IsSupportedTransferSyntax(targetUid) ||
+      Unconvertible(transferSyntax, targetUid))
+    return false;
+
+  PixelModule m;
+  bool pixelFound = false;
+  bool result = false;
+  NestingState nesting;
+  for (int i = 0; i < Count(); ++i) {
+    const bool top = nesting.TopLevel();
+    DcmTag* t = TagAt(i);
+    if (!t || !top) {
+      if (t) nesting.Advance(*t);
+      continue;
+    }
+    if (t->group == 0x0008 && t->element == 0x0060) m.modality = t->GetString();
+    if (t->group == 0x0028) {
+      Capture(*this, *t, m, targetUid);
+      Rewrite(*t, m, targetUid);
+    }
+    if (!(t->group == 0x7FE0 && t->element == 0x0010)) {
+      nesting.Advance(*t);
+      continue;
+    }
+
+    // Pixel data: decode into one native buffer, then encode it for the target.
+    pixelFound = true;
+    if (m.frames <= 0) m.frames = 1;
+    const uint64_t size64 =
+        NativePixelSize(m.columns, m.rows, m.bitsAllocated, m.colour, m.frames);
+    if (size64 == 0 || size64 > kMaxElementLength) {
+      LogWrite("ERROR, DcmObj::ConvertTransferSyntax, size=" + std::to_string(size64));
+      return false;
+    }
+    const uint32_t size = static_cast<uint32_t>(size64);
+    std::unique_ptr<uint8_t[]> buffer;
+    if (t->length == kUndefinedLength) {
+      try {
+        buffer.reset(new uint8_t[size]());  // zeroed: nothing unwritten ever goes out
+        Decomp(i, buffer.get(), size, m.frames, m.bitsAllocated);
+      } catch (const std::exception&) {
+        LogWrite("ERROR, DcmObj::ConvertTransferSyntax, Exception on Decomp");
+        return false;
+      }
+    } else {
+      if (t->length != size && t->length != size + 1) {
+        LogWrite("ERROR, DcmObj::ConvertTransferSyntax, tag->length!=size");
+        return false;
+      }
+      try {
+        buffer.reset(new uint8_t[size]());
+      } catch (const std::bad_alloc&) {
+        LogWrite("ERROR, DcmObj::Comp, allocating memory: " + std::to_string(size));
+        return false;
+      }
+      if (m.colour && m.planarConfiguration == 1)
+        Interleave(t->data.data(), buffer.get(), size, m.frames);
+      else
+        std::memcpy(buffer.get(), t->data.data(), size);
+    }
+    int pixelIndex = i;
+    result = Comp(pixelIndex, buffer.get(), m.colour, m.columns, m.rows, m.bitsStored,
+                  m.bitsAllocated, m.pixelRepresentation, m.slope, m.intercept, m.ratio,
+                  m.frames, targetUid, m.modality);
+    // Whatever Comp left at the pixel index (native or encapsulated), the walk resumes after it.
+    i = pixelIndex;
+  }
+
+  if (IsLossyTarget(targetUid)) {
+    SetString(0x0028, 0x2110, "01");
+    SetString(0x0028, 0x2112, RatioText(m.ratio));
+  }
+  // Group lengths made stale by the rewrites and the re-encoding.
+  NestingState scan;
+  for (int i = 0; i < Count(); ++i) {
+    DcmTag* t = TagAt(i);
+    const bool top = t ? scan.Advance(*t) : scan.TopLevel();
+    if (t && top && t->element == 0x0000 && (t->group == 0x0028 || t->group == 0x7FE0)) {
+      Delete(i);
+      --i;
+    }
+  }
+  transferSyntax = targetUid;
+  explicitVR = newExplicitVR;
+  return pixelFound && result;
+}
