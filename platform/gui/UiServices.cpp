@@ -1,0 +1,37 @@
+#include "platform/gui/UiServices.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QFile>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
+
+namespace {
+UiServices* installed = nullptr;
+}  // namespace
+
+void QtUiServices::ShowMessage(QWidget* parent, const QString& text) {
+  QMessageBox::information(parent, QApplication::applicationDisplayName(), text);
+}
+
+std::optional<std::string> QtUiServices::OpenFileName(QWidget* parent) {
+  const QString name = QFileDialog::getOpenFileName(parent);
+  if (name.isEmpty()) return std::nullopt;
+  return QFile::encodeName(name).toStdString();
+}
+
+bool QtUiServices::ConfirmPrint(QWidget* parent, QPrinter& printer) {
+  QPrintDialog dialog(&printer, parent);
+  return dialog.exec() == QDialog::Accepted;
+}
+
+void QtUiServices::OpenUrl(const QUrl& url) { QDesktopServices::openUrl(url); }
+
+UiServices& Ui() {
+  static QtUiServices qtServices;
+  return installed != nullptr ? *installed : qtServices;
+}
+
+void SetUi(UiServices* services) { installed = services; }

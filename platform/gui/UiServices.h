@@ -1,0 +1,36 @@
+// The blocking user interactions of the windows (message boxes, the file and print dialogs,
+// handing a URL to the desktop) behind one interface, so tests replace them with a recording
+// fake. Add a member here for every new kind of dialog; QtUiServices gives its real form.
+#pragma once
+
+#include <QString>
+#include <QUrl>
+#include <optional>
+#include <string>
+
+class QPrinter;
+class QWidget;
+
+class UiServices {
+ public:
+  virtual ~UiServices() = default;
+  virtual void ShowMessage(QWidget* parent, const QString& text) = 0;
+  // The chosen file as native path bytes, or nothing when cancelled.
+  virtual std::optional<std::string> OpenFileName(QWidget* parent) = 0;
+  // True when the user confirmed printing on `printer`.
+  virtual bool ConfirmPrint(QWidget* parent, QPrinter& printer) = 0;
+  virtual void OpenUrl(const QUrl& url) = 0;
+};
+
+class QtUiServices : public UiServices {
+ public:
+  void ShowMessage(QWidget* parent, const QString& text) override;
+  std::optional<std::string> OpenFileName(QWidget* parent) override;
+  bool ConfirmPrint(QWidget* parent, QPrinter& printer) override;
+  void OpenUrl(const QUrl& url) override;
+};
+
+// The services in force: the Qt ones unless a test installed its own (not owned; null restores
+// the Qt ones).
+UiServices& Ui();
+void SetUi(UiServices* services);
