@@ -27,5 +27,11 @@ class dbInsert {
 bool dbLocate(SQLdb& db, const std::string& table, const std::string& column,
               const std::string& value);
 
+// dbLocate with the failure kept apart: a raised error is a failure (the insert must not
+// report success), a failed statement counts as not found (INSERT OR IGNORE stays harmless).
+enum class LocateOutcome { Found, NotFound, Failed };
+LocateOutcome LocateRow(SQLdb& db, const std::string& table, const std::string& column,
+                        const std::string& value);
+
 // Text as inserts and look-ups store it: trimmed by the records already, "'" turned into " ".
 std::string StoredText(const std::string& value);

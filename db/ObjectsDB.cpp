@@ -1,0 +1,73 @@
+// The Objects table: creation, insert and the removal of one row.
+#include "db/ObjectsDB.h"
+
+#include <charconv>
+#include <ctime>
+
+#include "db/InsertRow.h"
+#include "db/Schema.h"
+#include "dicom/DcmObj.h"
+#include "dicom/util/Log.h"
+
+namespace {
+
+std::string TodayYYYYMMDD() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char text[16];
+  std::strftime(text, sizeof text, "%Y%m%d", &local);
+  return text;
+}
+
+}  // namespace
+
+int DecimalOrZero(const std::string& text) {
+  const char* begin = text.data();
+  const char* end = begin + text.size();
+  if (begin != end && *begin == '+') ++begin;  // a sign is part of a decimal integer
+  int n = 0;
+  auto [ptr, ec] = std::from_chars(begin, end, n);
+  if (begin == end || ec != std::errc() || ptr != end) return 0;
+  return n;
+}
+
+bool ObjectsDB::CreateTable(SQLdb& db) {
+  if (db.Exec(kCreateObjectsTable) != 0) return false;
+  if (db.Exec(kCreateStudyObjectIndex) != 0)
+    LogWrite("ERROR creating Index st_object_index" + db.errorText);
+  if (db.Exec(kCreateSeriesObjectIndex) != 0)
+    LogWrite("ERROR creating Index se_object_index" + db.errorText);
+  return true;
+}
+
+bool ObjectsDB::Insert(SQLdb& db, const std::string& table, const DcmObj& dataSet) {
+  InsertSteps steps;
+  steps.className = "ObjectsDB";
+  steps.readRecord = [&] { ReadDCO(dataSet); };
+  steps.keyColumn = "SOPInstanceUID";
+  steps.keyValue = [&] { return SOPInstanceUID; };
+  steps.addColumns = [&](dbInsert& insert) {
+    insert.Add("SOPInstanceUID", SOPInstanceUID);
+    insert.Add("SOPClassUID", SOPClassUID);
+    insert.AddInt("ImageNumber", DecimalOrZero(InstanceNumber));
+    insert.Add("ContentDate", ContentDate);
+    insert.Add("ContentTime", ContentTime);
+    insert.AddInt("AcquisitionNumber", DecimalOrZero(AcquisitionNumber));
+    insert.Add("AcquisitionDate", AcquisitionDate);
+    insert.Add("AcquisitionTime", AcquisitionTime);
+    insert.Add("SliceLocation", SliceLocation);
+    insert.Add("ReceivedDate", TodayYYYYMMDD());
+    insert.Add("SeriesInstanceUID", SeriesInstanceUID);
+    insert.Add("StudyInstanceUID", StudyInstanceUID);
+    insert.Add("ConvolutionKernel", ConvolutionKernel);
+    insert.AddInt("BackupStatus", 0);
+    insert.Add("KeyObject", "N");
+  };
+  return InsertRowUnlessPresent(db, table, steps);
+}
+
+bool ObjectsDB::Delete(SQLdb& db, const std::string& sopInstanceUID) {
+  return db.Exec("DELETE FROM Objects WHERE SOPInstanceUID=?", {StoredText(sopInstanceUID)}) ==
+         0;
+}

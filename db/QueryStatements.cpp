@@ -1,0 +1,161 @@
+// One SELECT per query level, built from the identifier's keys: the key table of each level
+// names the column a key selects and the condition its value adds. Values are bound.
+#include <memory>
+#include <vector>
+
+#include "db/LocalQuery.h"
+#include "dicom/DcmObj.h"
+#include "dicom/DcmTag.h"
+#include "dicom/util/Log.h"
+
+namespace {
+
+enum class Match { None, Date, Equal, Contains, Prefix };
+
+struct QueryKey {
+  uint16_t group;
+  uint16_t element;
+  const char* column;
+  Match match;
+};
+
+constexpr QueryKey kStudyKeys[] = {
+    {0x0008, 0x0020, "StudyDate", Match::Date},
+    {0x0008, 0x0030, "StudyTime", Match::Date},
+    {0x0008, 0x0050, "AccessionNumber", Match::Equal},
+    {0x0008, 0x0061, "StudyModality", Match::Contains},
+    {0x0008, 0x0080, "InstitutionName", Match::Contains},
+    {0x0008, 0x0090, "ReferPhysician", Match::Prefix},
+    {0x0008, 0x1030, "StudyDescription", Match::Contains},
+    {0x0010, 0x0010, "PatientName", Match::Prefix},
+    {0x0010, 0x0020, "PatientID", Match::Prefix},
+    {0x0010, 0x0030, "PatientBD", Match::None},
+    {0x0010, 0x0040, "PatientSex", Match::None},
+    {0x0020, 0x000D, "StudyInstanceUID", Match::Equal},
+    {0x0020, 0x0010, "StudyID", Match::Equal},
+};
+
+constexpr QueryKey kSeriesKeys[] = {
+    {0x0008, 0x0021, "SeriesDate", Match::Date},
+    {0x0008, 0x0031, "SeriesTime", Match::Date},
+    {0x0008, 0x0060, "Modality", Match::Equal},
+    {0x0008, 0x0080, "InstitutionName", Match::Contains},
+    {0x0008, 0x103E, "SeriesDescription", Match::Prefix},
+    {0x0018, 0x0015, "BodyPartExamined", Match::Prefix},
+    {0x0018, 0x1030, "ProtocolName", Match::Prefix},
+    {0x0020, 0x000D, "StudyInstanceUID", Match::Equal},
+    {0x0020, 0x000E, "SeriesInstanceUID", Match::Equal},
+    {0x0020, 0x0011, "SeriesNumber", Match::None},
+};
+
+constexpr QueryKey kImageKeys[] = {
+    {0x0008, 0x0016, "SOPClassUID", Match::Equal},
+    {0x0008, 0x0018, "SOPInstanceUID", Match::Equal},
+    {0x0008, 0x0022, "AcquisitionDate", Match::Date},
+    {0x0008, 0x0023, "ContentDate", Match::Date},
+    {0x0008, 0x0032, "AcquisitionTime", Match::Date},
+    {0x0008, 0x0033, "ContentTime", Match::Date},
+    {0x0020, 0x000D, "StudyInstanceUID", Match::Equal},
+    {0x0020, 0x000E, "SeriesInstanceUID", Match::Equal},
+};
+
+struct Level {
+  const QueryKey* begin;
+  const QueryKey* end;
+  std::string (*prepare)(const DcmTag&);
+  const char* table;
+  const char* orderBy;
+};
+
+const QueryKey* FindKey(const Level& level, const DcmTag& tag) {
+  for (const QueryKey* key = level.begin; key != level.end; ++key)
+    if (key->group == tag.group && key->element == tag.element) return key;
+  return nullptr;
+}
+
+// The condition of one key for a prepared, non-empty value; "" when the key has none.
+std::string Condition(const QueryKey& key, const std::string& value, SqlValues& values) {
+  const std::string column = key.column;
+  switch (key.match) {
+    case Match::None: return {};
+    case Match::Date: {
+      std::string condition;
+      BuildDateCondition(value, column, condition, values);
+      return condition;
+    }
+    case Match::Equal: values.emplace_back(value); return column + " = ?";
+    case Match::Contains: values.emplace_back("%" + value + "%"); return column + " LIKE ?";
+    case Match::Prefix: values.emplace_back(value + "%"); return column + " LIKE ?";
+  }
+  return {};
+}
+
+// Visits every element of the identifier's list (the flat contents of undefined-length
+// sequences included; nested data sets passed over). Repeated keys select their column again.
+bool RunLevelQuery(const Level& level, SQLdb& db, const DcmObj& identifier,
+                   std::vector<std::string>& rows, std::string& columns, int& count) {
+  columns.clear();
+  count = 0;
+  std::string conditions;
+  SqlValues values;
+  for (const auto& entry : identifier.items) {
+    if (!entry || entry->kind() != DcmEntry::Kind::Tag) continue;
+    const auto& tag = static_cast<const DcmTag&>(*entry);
+    const QueryKey* key = FindKey(level, tag);
+    if (!key) continue;
+    if (!columns.empty()) columns += ", ";
+    columns += key->column;
+    ++count;
+    const std::string value = level.prepare(tag);
+    if (value.empty()) continue;
+    const std::string condition = Condition(*key, value, values);
+    if (condition.empty()) continue;
+    conditions += conditions.empty() ? " WHERE " : " AND ";
+    conditions += condition;
+  }
+  columns += " ";
+  const std::string statement = std::string("SELECT ") + columns + " from " + level.table + " " +
+                                conditions + level.orderBy;
+  if (db.Query(statement, values, rows) != 0) {
+    LogWrite("ERROR, QueryStudyDB, Query=" + StatementText(statement, values));
+    return false;
+  }
+  return true;
+}
+
+constexpr Level kStudyLevel{std::begin(kStudyKeys), std::end(kStudyKeys), PrepareStudyValue,
+                            "Study", " ORDER BY PatientName"};
+constexpr Level kSeriesLevel{std::begin(kSeriesKeys), std::end(kSeriesKeys), PrepareSeriesValue,
+                             "Series", ""};
+constexpr Level kImageLevel{std::begin(kImageKeys), std::end(kImageKeys), PrepareImageValue,
+                            "Objects", ""};
+
+}  // namespace
+
+bool QueryStudyDB(SQLdb& db, const DcmObj& identifier, std::vector<std::string>& rows,
+                  std::string& columns, int& count) {
+  return RunLevelQuery(kStudyLevel, db, identifier, rows, columns, count);
+}
+
+bool QuerySeriesDB(SQLdb& db, const DcmObj& identifier, std::vector<std::string>& rows,
+                   std::string& columns, int& count) {
+  return RunLevelQuery(kSeriesLevel, db, identifier, rows, columns, count);
+}
+
+bool QueryObjectsDB(SQLdb& db, const DcmObj& identifier, std::vector<std::string>& rows,
+                    std::string& columns, int& count) {
+  return RunLevelQuery(kImageLevel, db, identifier, rows, columns, count);
+}
+
+bool QueryLocalDatabase(const DcmObj& identifier, std::vector<std::string>& rows,
+                        std::string& columns, int& count, const std::string& level) {
+  auto db = std::make_unique<SQLdb>("ecg", kOpenReadOnly);
+  if (!db->isOpen) {
+    LogWrite("ERROR, Couldn't open database");
+    return false;
+  }
+  if (level == "IMAGE") return QueryObjectsDB(*db, identifier, rows, columns, count);
+  if (level == "SERIES") return QuerySeriesDB(*db, identifier, rows, columns, count);
+  if (level == "STUDY") return QueryStudyDB(*db, identifier, rows, columns, count);
+  return false;
+}

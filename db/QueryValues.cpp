@@ -1,0 +1,68 @@
+// Key values as each query level compares them, and the date/time range conditions.
+#include <string>
+
+#include "db/LocalQuery.h"
+#include "db/RecordText.h"
+#include "db/dbInsert.h"
+#include "dicom/DcmTag.h"
+#include "dicom/util/TextUtil.h"
+
+namespace {
+
+std::string TrimBlanksLeft(const std::string& text) {
+  const size_t first = text.find_first_not_of(' ');
+  return first == std::string::npos ? std::string() : text.substr(first);
+}
+
+std::string TrimBlanksRight(const std::string& text) {
+  const size_t last = text.find_last_not_of(' ');
+  return last == std::string::npos ? std::string() : text.substr(0, last + 1);
+}
+
+}  // namespace
+
+// The pad goes first, then the trailing run of "*" (a prefix search asks for no more than its
+// stem), so "AB*C" keeps its inner wildcard; remaining "*" become "%".
+std::string PrepareStudyValue(const DcmTag& element) {
+  if (element.length == 0 || element.length == kUndefinedLength) return {};
+  const size_t size = std::min<size_t>(element.length, element.data.size());
+  std::string bytes(reinterpret_cast<const char*>(element.data.data()), size);
+  while (!bytes.empty() && static_cast<unsigned char>(bytes.back()) <= 0x20) bytes.pop_back();
+  while (!bytes.empty() && bytes.back() == '*') bytes.pop_back();
+  const size_t nul = bytes.find('\0');
+  if (nul != std::string::npos) bytes.resize(nul);
+  std::string text = TrimText(bytes);
+  for (char& c : text)
+    if (c == '*') c = '%';
+  return StoredText(text);
+}
+
+std::string PrepareSeriesValue(const DcmTag& element) {
+  return StoredText(TrimText(ValueText(element)));
+}
+
+std::string PrepareImageValue(const DcmTag& element) {
+  return StoredText(TrimText(ValueText(element)));
+}
+
+bool BuildDateCondition(const std::string& value, const std::string& column,
+                        std::string& condition, SqlValues& values) {
+  condition.clear();
+  if (value.empty()) return false;
+  const size_t dash = value.find('-');
+  if (dash == std::string::npos) {
+    condition = column + "=?";
+    values.emplace_back(value);
+  } else if (dash == 0) {
+    condition = column + " <= ?";
+    values.emplace_back(TrimBlanksLeft(value.substr(1)));
+  } else if (const std::string upper = GetField(2, "-", value); !upper.empty()) {
+    condition = "(" + column + " >= ?) AND (" + column + " <= ?)";
+    values.emplace_back(TrimBlanksRight(value.substr(0, dash)));
+    values.emplace_back(TrimBlanksLeft(upper));
+  } else {
+    condition = column + " >= ?";
+    values.emplace_back(TrimBlanksRight(value.substr(0, dash)));
+  }
+  return true;
+}

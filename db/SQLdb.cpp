@@ -1,0 +1,244 @@
+// The connection, its busy policy and the row-text format.
+#include "db/SQLdb.h"
+
+#include <sqlite3.h>
+
+#include <mutex>
+#include <thread>
+#include <utility>
+
+#include "dicom/util/Log.h"
+#include "platform/ExeFolder.h"
+
+namespace {
+
+constexpr int kBusyTries = 10;
+constexpr std::chrono::milliseconds kBusyPause{2000};
+constexpr int kQueryBusyTimeoutMs = 10000;
+
+std::mutex& SleeperLock() {
+  static auto* lock = new std::mutex;  // never destroyed: used by threads until the end
+  return *lock;
+}
+BusySleeper& Sleeper() {
+  static auto* sleeper = new BusySleeper;
+  return *sleeper;
+}
+
+void BusyPause() {
+  BusySleeper sleeper;
+  {
+    std::lock_guard<std::mutex> guard(SleeperLock());
+    sleeper = Sleeper();
+  }
+  if (sleeper)
+    sleeper(kBusyPause);
+  else
+    std::this_thread::sleep_for(kBusyPause);
+}
+
+// Runs a fixed text with sqlite3_exec, copying the engine's message and freeing it at once.
+int ExecText(sqlite3* handle, const std::string& statement, std::string& errorText) {
+  char* message = nullptr;
+  int rc = sqlite3_exec(handle, statement.c_str(), nullptr, nullptr, &message);
+  errorText = message ? message : "";
+  sqlite3_free(message);
+  return rc;
+}
+
+// The column texts of the current row, each followed by ";", with ";" in values turned into ":".
+std::string RowText(sqlite3_stmt* statement, int columns) {
+  std::string row;
+  for (int i = 0; i < columns; ++i) {
+    const unsigned char* text = sqlite3_column_text(statement, i);
+    int bytes = sqlite3_column_bytes(statement, i);
+    if (text) {
+      std::string value(reinterpret_cast<const char*>(text), static_cast<size_t>(bytes));
+      for (char& c : value)
+        if (c == ';') c = ':';
+      row += value;
+    }
+    row += ';';
+  }
+  return row;
+}
+
+int Bind(sqlite3_stmt* statement, const SqlValues& values) {
+  for (size_t i = 0; i < values.size(); ++i) {
+    const std::string& text = values[i].text;
+    int rc = sqlite3_bind_text(statement, static_cast<int>(i + 1), text.data(),
+                               static_cast<int>(text.size()), SQLITE_TRANSIENT);
+    if (rc != SQLITE_OK) return rc;
+  }
+  return SQLITE_OK;
+}
+
+// One prepare-bind-step-finalize run of a statement that returns no rows.
+int StepOnce(sqlite3* handle, const std::string& statement, const SqlValues& values,
+             std::string& errorText) {
+  sqlite3_stmt* prepared = nullptr;
+  int rc = sqlite3_prepare_v2(handle, statement.c_str(), -1, &prepared, nullptr);
+  if (rc == SQLITE_OK && prepared) {
+    rc = Bind(prepared, values);
+    if (rc == SQLITE_OK) {
+      do {
+        rc = sqlite3_step(prepared);
+      } while (rc == SQLITE_ROW);
+      if (rc == SQLITE_DONE) rc = SQLITE_OK;
+    }
+  }
+  errorText = rc == SQLITE_OK ? "" : sqlite3_errmsg(handle);
+  sqlite3_finalize(prepared);
+  return rc;
+}
+
+}  // namespace
+
+SqlValue SqlValue::Integer(long long n) {
+  SqlValue value(std::to_string(n));
+  value.integer = true;
+  return value;
+}
+
+void SetBusySleep(BusySleeper sleeper) {
+  std::lock_guard<std::mutex> guard(SleeperLock());
+  Sleeper() = std::move(sleeper);
+}
+
+std::string StatementText(const std::string& statement, const SqlValues& values) {
+  std::string out;
+  size_t next = 0;
+  for (char c : statement) {
+    if (c != '?' || next >= values.size()) {
+      out += c;
+      continue;
+    }
+    const SqlValue& value = values[next++];
+    if (value.integer) {
+      out += value.text;
+      continue;
+    }
+    out += '\'';
+    for (char v : value.text) {
+      out += v;
+      if (v == '\'') out += '\'';
+    }
+    out += '\'';
+  }
+  return out;
+}
+
+SQLdb::SQLdb(const std::string& dbName, int flags) : isOpen(true), name(dbName) {
+  const std::string path = ExeFolder + "database/" + name + ".db";
+  lastResult = sqlite3_open_v2(path.c_str(), &handle, flags, nullptr);
+  if (lastResult != SQLITE_OK) {
+    errorText = handle ? sqlite3_errmsg(handle) : "out of memory";
+    LogWrite("ERROR, SQLdb(), " + errorText);
+    sqlite3_close(handle);
+    handle = nullptr;
+    isOpen = false;
+    return;
+  }
+  struct Pragma {
+    const char* statement;
+    const char* warning;
+  };
+  static constexpr Pragma kPragmas[] = {
+      {"PRAGMA journal_mode = MEMORY", "WARNING, Setting journal_mode to MEMORY, "},
+      {"PRAGMA synchronous = OFF", "WARNING, Setting synchronous to OFF, "},
+      {"PRAGMA temp_store = MEMORY", "WARNING, Setting temp_store to MEMORY, "},
+  };
+  for (const Pragma& pragma : kPragmas) {
+    lastResult = ExecText(handle, pragma.statement, errorText);
+    if (lastResult == SQLITE_NOTADB) {
+      // Not a database at all: the opening has failed, whatever sqlite3_open_v2 said.
+      LogWrite("ERROR, SQLdb(), " + errorText);
+      sqlite3_close(handle);
+      handle = nullptr;
+      isOpen = false;
+      return;
+    }
+    if (lastResult != SQLITE_OK) LogWrite(pragma.warning + errorText);
+  }
+}
+
+SQLdb::~SQLdb() {
+  if (handle) sqlite3_close(handle);
+}
+
+int SQLdb::Exec(const std::string& statement) {
+  if (!isOpen) return lastResult = SQLITE_ERROR;
+  for (int tries = 0;;) {
+    lastResult = ExecText(handle, statement, errorText);
+    if (lastResult == SQLITE_OK) return 0;
+    if (lastResult != SQLITE_BUSY) {
+      LogWrite("ERROR, SQldb::Exec, command: " + statement + ", " + errorText);
+      return lastResult;
+    }
+    LogWrite("WARNING, SQLITE_BUSY: sleeping for a while...");
+    BusyPause();
+    if (++tries >= kBusyTries) {
+      LogWrite("ERROR, SQLITE_BUSY: time_out reached (20 sec), command: " + statement);
+      return lastResult;
+    }
+  }
+}
+
+int SQLdb::Exec(const std::string& statement, const SqlValues& values) {
+  if (!isOpen) return lastResult = SQLITE_ERROR;
+  for (int tries = 0;;) {
+    lastResult = StepOnce(handle, statement, values, errorText);
+    if (lastResult == SQLITE_OK) return 0;
+    if (lastResult != SQLITE_BUSY) {
+      LogWrite("ERROR, SQldb::Exec, command: " + StatementText(statement, values) + ", " +
+               errorText);
+      return lastResult;
+    }
+    LogWrite("WARNING, SQLITE_BUSY: sleeping for a while...");
+    BusyPause();
+    if (++tries >= kBusyTries) {
+      LogWrite("ERROR, SQLITE_BUSY: time_out reached (20 sec), command: " +
+               StatementText(statement, values));
+      return lastResult;
+    }
+  }
+}
+
+int SQLdb::Query(const std::string& statement, std::vector<std::string>& rows) {
+  return Query(statement, SqlValues{}, rows);
+}
+
+int SQLdb::Query(const std::string& statement, const SqlValues& values,
+                 std::vector<std::string>& rows) {
+  if (!isOpen) return lastResult = SQLITE_ERROR;
+  sqlite3_busy_timeout(handle, kQueryBusyTimeoutMs);
+  sqlite3_stmt* prepared = nullptr;
+  lastResult = sqlite3_prepare_v2(handle, statement.c_str(), -1, &prepared, nullptr);
+  rowCount = 0;
+  if (lastResult == SQLITE_OK && !prepared) return lastResult;  // an empty statement
+  if (lastResult == SQLITE_OK) lastResult = Bind(prepared, values);
+  if (lastResult != SQLITE_OK) {
+    errorText = sqlite3_errmsg(handle);
+    LogWrite("ERROR, SQLdb::Query, sqlite3_prepare_v2, " + errorText);
+    sqlite3_finalize(prepared);
+    return lastResult;
+  }
+  columnCount = sqlite3_column_count(prepared);
+  for (;;) {
+    lastResult = sqlite3_step(prepared);
+    if (lastResult == SQLITE_ROW) {
+      rows.push_back(RowText(prepared, columnCount));
+      ++rowCount;
+      continue;
+    }
+    if (lastResult == SQLITE_DONE) {
+      lastResult = SQLITE_OK;
+    } else {
+      errorText = sqlite3_errmsg(handle);
+      LogWrite("ERROR, SQLdb::Query, sqlite3_step, " + errorText);
+    }
+    break;
+  }
+  sqlite3_finalize(prepared);
+  return lastResult;
+}

@@ -1,0 +1,154 @@
+// Store folder names, the look-ups from a UID to its recorded folder, and the checks that keep
+// every store path built from received values inside the store.
+#include "db/StoreNames.h"
+
+#include <vector>
+
+#include "db/SQLdb.h"
+#include "db/dbInsert.h"
+#include "dicom/DcmObj.h"
+#include "dicom/util/Log.h"
+#include "dicom/util/TextUtil.h"
+#include "platform/ExeFolder.h"
+
+namespace {
+
+constexpr size_t kMaxUidLength = 64;
+
+bool QueryFirstRow(SQLdb& db, const std::string& statement, const std::string& value,
+                   std::string& row, bool& failed) {
+  std::vector<std::string> rows;
+  failed = db.Query(statement, {StoredText(value)}, rows) != 0;
+  if (failed || rows.empty()) return false;
+  row = rows.front();
+  return true;
+}
+
+// "date/study/series" into its three components; false unless all three are safe.
+bool SplitSeriesPath(const std::string& path, StoreFolders& out) {
+  std::vector<std::string> parts;
+  size_t start = 0;
+  for (;;) {
+    const size_t slash = path.find('/', start);
+    parts.push_back(path.substr(start, slash == std::string::npos ? std::string::npos
+                                                                  : slash - start));
+    if (slash == std::string::npos) break;
+    start = slash + 1;
+  }
+  if (parts.size() != 3 || !IsSafeDateFolder(parts[0]) || !IsSafeFolderComponent(parts[1]) ||
+      !IsSafeFolderComponent(parts[2]))
+    return false;
+  out.studyDate = parts[0];
+  out.studyFolder = parts[1];
+  out.seriesFolder = parts[2];
+  return true;
+}
+
+}  // namespace
+
+std::string MakeStudyFolderName(const DcmObj& dataSet) {
+  return TextCRC32Hex(dataSet.GetString(0x0020, 0x000D) + dataSet.GetString(0x0020, 0x0010) +
+                      dataSet.GetString(0x0008, 0x0050));
+}
+
+std::string MakeSeriesFolderName(const DcmObj& dataSet) {
+  return TextCRC32Hex(dataSet.GetString(0x0008, 0x0060) + dataSet.GetString(0x0020, 0x000E) +
+                      dataSet.GetString(0x0020, 0x0011));
+}
+
+std::string GetStudyPath(const std::string& dbName, const std::string& studyInstanceUID) {
+  SQLdb db(dbName, kOpenReadOnly);
+  if (!db.isOpen) {
+    LogWrite("ERROR, GetStudyPath, couldn't open database: " + dbName);
+    return {};
+  }
+  std::string row;
+  bool failed = false;
+  if (!QueryFirstRow(db, "SELECT StudyPath, StudyDate FROM Study WHERE StudyInstanceUID=?",
+                     studyInstanceUID, row, failed)) {
+    if (failed) LogWrite("ERROR, GetStudyPath: " + db.errorText);
+    return {};
+  }
+  const std::string studyPath = GetField(1, ";", row);
+  if (studyPath.empty()) return {};
+  return GetField(2, ";", row) + kPathSeparator + studyPath;
+}
+
+std::string GetSeriesPath(const std::string& dbName, const std::string& seriesInstanceUID) {
+  SQLdb db(dbName, kOpenReadOnly);
+  if (!db.isOpen) {
+    LogWrite("ERROR, GetSeriesPath, couldn't open database: " + dbName);
+    return {};
+  }
+  std::string row;
+  bool failed = false;
+  if (!QueryFirstRow(db, "SELECT SeriesPath FROM Series WHERE SeriesInstanceUID=?",
+                     seriesInstanceUID, row, failed)) {
+    if (failed) LogWrite("ERROR, GetSeriesPath: " + db.errorText);
+    return {};
+  }
+  return GetField(1, ";", row) + kPathSeparator;
+}
+
+bool IsSafeUidFileName(const std::string& uid) {
+  if (uid.empty() || uid.size() > kMaxUidLength) return false;
+  for (char c : uid)
+    if (c != '.' && (c < '0' || c > '9')) return false;
+  return true;
+}
+
+bool IsSafeFolderComponent(const std::string& name) {
+  if (name.empty() || name == "." || name == "..") return false;
+  for (char c : name)
+    if (c == '/' || c == '\\' || c == '\0') return false;
+  return true;
+}
+
+bool IsSafeDateFolder(const std::string& date) { return IsSafeFolderComponent(date); }
+
+bool ChooseStoreFolders(SQLdb& db, const DcmObj& dataSet, const std::string& studyDate,
+                        StoreFolders& out) {
+  std::string row;
+  bool failed = false;
+  // A registered series keeps the folder it was first stored in.
+  if (QueryFirstRow(db, "SELECT SeriesPath FROM Series WHERE SeriesInstanceUID=?",
+                    dataSet.GetString(0x0020, 0x000E), row, failed))
+    return SplitSeriesPath(GetField(1, ";", row), out);
+  if (failed) return false;
+
+  const std::string studyUid = dataSet.GetString(0x0020, 0x000D);
+  out.seriesFolder = MakeSeriesFolderName(dataSet);
+  // A new series of a registered study goes under the study's recorded date and folder.
+  if (QueryFirstRow(db, "SELECT SeriesPath FROM Series WHERE StudyInstanceUID=? LIMIT 1",
+                    studyUid, row, failed)) {
+    StoreFolders recorded;
+    if (!SplitSeriesPath(GetField(1, ";", row), recorded)) return false;
+    out.studyDate = recorded.studyDate;
+    out.studyFolder = recorded.studyFolder;
+    return true;
+  }
+  if (failed) return false;
+  if (QueryFirstRow(db, "SELECT StudyPath, StudyDate FROM Study WHERE StudyInstanceUID=?",
+                    studyUid, row, failed)) {
+    const std::string recordedFolder = GetField(1, ";", row);
+    const std::string recordedDate = GetField(2, ";", row);
+    if (!recordedFolder.empty()) {
+      out.studyFolder = recordedFolder;
+      out.studyDate = recordedDate.empty() ? studyDate : recordedDate;
+      return IsSafeDateFolder(out.studyDate) && IsSafeFolderComponent(out.studyFolder);
+    }
+  }
+  if (failed) return false;
+  out.studyDate = studyDate;
+  out.studyFolder = MakeStudyFolderName(dataSet);
+  return IsSafeDateFolder(out.studyDate);
+}
+
+std::string StoreSeriesFolder(const StoreFolders& folders) {
+  return ExeFolder + kStoreFolder + folders.studyDate + kPathSeparator + folders.studyFolder +
+         kPathSeparator + folders.seriesFolder + kPathSeparator;
+}
+
+std::string StoreFilePath(const StoreFolders& folders, const std::string& sopInstanceUID) {
+  return StoreSeriesFolder(folders) + sopInstanceUID + ".dcm";
+}
