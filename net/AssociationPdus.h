@@ -72,9 +72,12 @@ class AAssociatePdu {
   uint8_t Reserved3[32] = {};
   UIDitem AppContext;
   UserInformation UserInfo;
+  // Set by a read whose PDU length was out of bounds: the stream cannot be trusted any more.
+  bool ProtocolError = false;
 
  protected:
   void WriteHeader(Buffer& link);
+  bool ReadBody(Buffer& link, Buffer& body);
   bool ReadHeader(Buffer& body);
   void LogHeader(const char* title) const;
 };

@@ -1,0 +1,250 @@
+// The association PDUs (see AssociationPdus.h).
+#include "net/AssociationPdus.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "dicom/util/Log.h"
+#include "net/ItemWindow.h"
+
+namespace {
+// More presentation contexts than IDs exist (odd, 1..255) are never legal; beyond this many the
+// rest of a request is skipped, so a crafted request cannot make us allocate millions of them.
+constexpr size_t kMaxPresentationContexts = 256;
+
+std::string FieldText(const char* field, size_t size) {
+  return std::string(field, strnlen(field, size));
+}
+}  // namespace
+
+bool ReadPduBody(Buffer& link, Buffer& body, uint32_t& length, uint32_t minLength) {
+  link.ReadU32(length);
+  if (link.Failed()) return false;
+  // A length beyond the cap, or too small for the fixed part the PDU must hold, cannot be a
+  // PDU: the caller treats it as a protocol error and aborts rather than resynchronising.
+  if (length < minLength || length > kMaxPduLength) return false;
+  body.SetIncomingEndian(link.inEndian);
+  body.SetOutgoingEndian(link.outEndian);
+  return body.AppendFrom(link, length);
+}
+
+// ---- AAssociatePdu ----
+
+AAssociatePdu::AAssociatePdu(uint8_t type) : ItemType(type) {
+  SetApplicationContext("1.2.840.10008.3.1.1.1");
+}
+
+void AAssociatePdu::SetApplicationContext(const std::string& uid) {
+  AppContext.Set(uid, kApplicationContextItem);
+}
+
+void AAssociatePdu::SetTitle(char (&field)[kAeTitleSize + 1], const std::string& title) {
+  std::memset(field, ' ', kAeTitleSize);
+  std::memcpy(field, title.data(), std::min<size_t>(title.size(), kAeTitleSize));
+  field[kAeTitleSize] = '\0';
+}
+
+bool AAssociatePdu::ReadBody(Buffer& link, Buffer& body) {
+  ProtocolError = false;
+  if (ReadPduBody(link, body, Length, kAssociateFixedSize)) return true;
+  ProtocolError = !link.Failed();
+  return false;
+}
+
+void AAssociatePdu::WriteHeader(Buffer& link) {
+  link.WriteByte(ItemType).WriteByte(Reserved1).WriteU32(Length);
+  link.WriteU16(ProtocolVersion).WriteU16(Reserved2);
+  link.Write(CalledApTitle, kAeTitleSize);
+  link.Write(CallingApTitle, kAeTitleSize);
+  link.Write(Reserved3, sizeof Reserved3);
+}
+
+bool AAssociatePdu::ReadHeader(Buffer& body) {
+  body.ReadU16(ProtocolVersion).ReadU16(Reserved2);
+  body.Read(CalledApTitle, kAeTitleSize);
+  body.Read(CallingApTitle, kAeTitleSize);
+  body.Read(Reserved3, sizeof Reserved3);
+  CalledApTitle[kAeTitleSize] = CallingApTitle[kAeTitleSize] = '\0';
+  return !body.Failed();
+}
+
+void AAssociatePdu::LogHeader(const char* title) const {
+  LogWrite(title);
+  LogWrite("ItemType: " + std::to_string(int(ItemType)));
+  LogWrite("Reserved1: " + std::to_string(int(Reserved1)));
+  LogWrite("Length: " + std::to_string(Length));
+  LogWrite("ProtocolVersion: " + std::to_string(ProtocolVersion));
+  LogWrite("Reserved2: " + std::to_string(Reserved2));
+  LogWrite("CalledApTitle: " + FieldText(CalledApTitle, kAeTitleSize));
+  LogWrite("CallingApTitle: " + FieldText(CallingApTitle, kAeTitleSize));
+  LogWrite("Reserved3: " + FieldText(reinterpret_cast<const char*>(Reserved3), sizeof Reserved3));
+}
+
+// ---- AAssociateRQ ----
+
+AAssociateRQ::AAssociateRQ() : AAssociatePdu(kAssociateRQPdu) {}
+
+void AAssociateRQ::AddPresentationContext(PresentationContext* context) {
+  PresContexts.emplace_back(context);
+}
+
+uint32_t AAssociateRQ::Size() {
+  uint32_t length = kAssociateFixedSize + AppContext.Size();
+  for (auto& context : PresContexts) length += context->Size();
+  length += UserInfo.Size();
+  Length = length;
+  return Length + kPduHeaderSize;
+}
+
+bool AAssociateRQ::Write(Buffer& link) {
+  Size();
+  WriteHeader(link);
+  if (LogLevel.load() > 1) LogHeader("INFO, AAssociateRQ::Write");
+  AppContext.Write(link);
+  for (auto& context : PresContexts) context->Write(link);
+  UserInfo.Write(link);
+  // The whole PDU in one send: a header sent apart from its items waits for a delayed ACK.
+  if (!link.Flush()) {
+    LogWrite("ERROR, AAssociateRQ::Write Link.Flush()");
+    return false;
+  }
+  return true;
+}
+
+bool AAssociateRQ::Read(Buffer& link) {
+  link.ReadByte(ItemType);
+  return ReadDynamic(link);
+}
+
+bool AAssociateRQ::ReadDynamic(Buffer& link) {
+  Buffer body;
+  link.ReadByte(Reserved1);
+  if (!ReadBody(link, body) || !ReadHeader(body)) return false;
+  if (LogLevel.load() > 1) LogHeader("INFO, AAssociateRQ::Read");
+  int64_t remaining = int64_t(Length) - kAssociateFixedSize;
+  while (remaining > 0 && !body.Failed()) {
+    uint8_t type = 0;
+    body.ReadByte(type);
+    if (type == kApplicationContextItem) {
+      AppContext.ReadDynamic(body);
+      remaining -= AppContext.Size();
+    } else if (type == kPresentationContextItem) {
+      auto context = std::make_unique<PresentationContext>();
+      context->ReadDynamic(body);
+      remaining -= context->Length + kItemHeaderSize;  // the declared window, as read
+      if (PresContexts.size() < kMaxPresentationContexts) PresContexts.push_back(std::move(context));
+    } else if (type == kUserInformationItem) {
+      UserInfo.ReadDynamic(body);
+      remaining -= UserInfo.Length + kItemHeaderSize;
+    } else {
+      LogWrite("WARNING, AAssociateRQ::Read Unknown Packet");
+      remaining = -1;
+      break;
+    }
+  }
+  if (remaining == 0 && !body.Failed()) return true;
+  LogWrite("WARNING, AAssociateRQ::Read Count=" + std::to_string(body.Failed() ? -1 : remaining));
+  return false;
+}
+
+// ---- AAssociateAC ----
+
+AAssociateAC::AAssociateAC() : AAssociatePdu(kAssociateACPdu) {}
+
+void AAssociateAC::AddPresContextAccept(PresentationContextAccept* answer) {
+  PresContextAccepts.emplace_back(answer);
+}
+
+void AAssociateAC::SetUserInformation(const UserInformation& info) { UserInfo = info; }
+
+uint32_t AAssociateAC::Size() {
+  uint32_t length = kAssociateFixedSize + AppContext.Size();
+  for (auto& answer : PresContextAccepts) length += answer->Size();
+  length += UserInfo.Size();
+  Length = length;
+  return Length + kPduHeaderSize;
+}
+
+bool AAssociateAC::Write(Buffer& link) {
+  Size();
+  WriteHeader(link);
+  if (LogLevel.load() > 1) LogHeader("INFO, AAssociateAC::Write");
+  AppContext.Write(link);
+  for (auto& answer : PresContextAccepts) answer->Write(link);
+  UserInfo.Write(link);
+  link.Flush();
+  return true;
+}
+
+bool AAssociateAC::Read(Buffer& link) {
+  link.ReadByte(ItemType);
+  return ReadDynamic(link);
+}
+
+bool AAssociateAC::ReadDynamic(Buffer& link) {
+  Buffer body;
+  link.ReadByte(Reserved1);
+  if (!ReadBody(link, body) || !ReadHeader(body)) return false;
+  if (LogLevel.load() > 2) LogHeader("INFO, AAssociateAC::Read");
+  int64_t remaining = int64_t(Length) - kAssociateFixedSize;
+  while (remaining > 0 && !body.Failed()) {
+    uint8_t type = 0;
+    body.ReadByte(type);
+    if (type == kApplicationContextItem) {
+      AppContext.ReadDynamic(body);
+      remaining -= AppContext.Size();
+    } else if (type == kPresentationContextAcceptItem) {
+      auto answer = std::make_unique<PresentationContextAccept>();
+      answer->ReadDynamic(body);
+      remaining -= answer->Length + kItemHeaderSize;
+      if (PresContextAccepts.size() < kMaxPresentationContexts)
+        PresContextAccepts.push_back(std::move(answer));
+    } else if (type == kUserInformationItem) {
+      UserInfo.ReadDynamic(body);
+      remaining -= UserInfo.Length + kItemHeaderSize;
+    } else {
+      remaining = -1;  // the rest of the body is dropped with it
+      break;
+    }
+  }
+  return remaining == 0 && !body.Failed();
+}
+
+// ---- AAssociateRJ, release and abort ----
+
+bool AAssociateRJ::ReadDynamic(Buffer& link) {
+  Buffer body;
+  link.ReadByte(Reserved1);
+  if (!ReadPduBody(link, body, Length, kShortPduBodySize)) return false;
+  body.ReadByte(Reserved2).ReadByte(Result).ReadByte(Source).ReadByte(Reason);
+  return !body.Failed();
+}
+
+bool AReleasePdu::Write(Buffer& link) {
+  Size();
+  link.WriteByte(ItemType).WriteByte(Reserved1).WriteU32(Length).WriteU32(Reserved2);
+  link.Flush();
+  return true;
+}
+
+bool AReleasePdu::Read(Buffer& link) {
+  link.ReadByte(ItemType);
+  return ReadDynamic(link);
+}
+
+bool AReleasePdu::ReadDynamic(Buffer& link) {
+  Buffer body;
+  link.ReadByte(Reserved1);
+  if (!ReadPduBody(link, body, Length, kShortPduBodySize)) return false;
+  body.ReadU32(Reserved2);
+  return !body.Failed();
+}
+
+bool AAbortRQ::Write(Buffer& link) {
+  Size();
+  link.WriteByte(ItemType).WriteByte(Reserved1).WriteU32(Length);
+  link.WriteByte(Reserved2).WriteByte(Reserved3).WriteByte(Source).WriteByte(Reason);
+  link.Flush();
+  return true;
+}

@@ -1,0 +1,262 @@
+// The association service: connecting, reading, writing and closing (see PDU_Service.h).
+// Negotiation lives in Negotiation.cpp.
+#include "net/PDU_Service.h"
+
+#include <string>
+#include <vector>
+
+#include "dicom/BufData.h"
+#include "dicom/DcmObj.h"
+#include "dicom/util/Log.h"
+
+namespace {
+constexpr int kFinalPduWaitMilliseconds = 1000;
+constexpr const char* kImplicitLittleEndian = "1.2.840.10008.1.2";
+constexpr const char* kExplicitBigEndian = "1.2.840.10008.1.2.2";
+
+std::string Trimmed(const char* text) {
+  std::string value(text);
+  size_t first = 0, last = value.size();
+  while (first < last && static_cast<unsigned char>(value[first]) <= ' ') ++first;
+  while (last > first && static_cast<unsigned char>(value[last - 1]) <= ' ') --last;
+  return value.substr(first, last - first);
+}
+}  // namespace
+
+PDU_Service::PDU_Service() {
+  Link.SetIncomingEndian(2);
+  Link.SetOutgoingEndian(2);
+}
+
+PDU_Service::~PDU_Service() {
+  // The last PDU sent (a release answer, an abort) must reach the peer before the linger-0
+  // close turns into a reset.
+  if (Link.socket().IsConnected()) Link.socket().CloseAfterFinalPdu(kFinalPduWaitMilliseconds);
+}
+
+void PDU_Service::AbortAndClose() {
+  abortRQ.Write(Link);
+  Link.socket().CloseAfterFinalPdu(kFinalPduWaitMilliseconds);
+}
+
+bool PDU_Service::Connect(const std::string& host, const std::string& port) {
+  try {
+    isRequestor = true;
+    pdata.Length = 0;
+    Link.ClearFailure();
+    UserInformation& info = assocRQ.UserInfo;
+    info.MaxSubLength.MaximumLength = kOurMaximumLength;
+    info.SetImpClass(kOurImplementationClassUid);
+    info.SetImpVersion(kOurImplementationVersion);
+    info.SetUserIdentity(UserName, Password);
+    if (!Link.socket().Connect(host, port)) {
+      LogWrite("ERROR, PDU_Service::Connect, Socket Level Error");
+      return false;
+    }
+    if (LogLevel.load() > 0) LogWrite("INFO, Connected to: " + host + ":" + port);
+    if (!assocRQ.Write(Link)) {
+      LogWrite("ERROR, Association RQ failed!");
+      return false;
+    }
+    uint8_t type = 0;
+    Link.ReadByte(type);
+    if (LogLevel.load() > 1)
+      LogWrite("INFO, PDU_Service::Connect, Item Type: " + std::to_string(int(type)));
+    if (Link.Failed()) {
+      Link.socket().Close();
+      LogWrite("ERROR, Corrupt Transmission...");
+      return false;
+    }
+    if (type == kAssociateACPdu) {
+      if (LogLevel.load() > 1) LogWrite("INFO, Association Accept::ReadDynamic");
+      assocAC.ReadDynamic(Link);
+      if (!assocAC.ProtocolError && !Link.Failed() && InterogateAAssociateAC()) return true;
+      if (assocAC.ProtocolError) abortRQ.Write(Link);
+      Link.socket().Close();
+      LogWrite("ERROR, PDU_Service::Connect, InterogateAAssociateAC failed");
+      return false;
+    }
+    if (type == kAssociateRJPdu) {
+      LogWrite("ERROR, Association Rejected...");
+      assocRJ.ReadDynamic(Link);
+      Link.socket().Close();
+      return false;
+    }
+    LogWrite("ERROR, Corrupt Transmission...");
+    Link.socket().Close();
+    return false;
+  } catch (...) {
+    LogWrite("ERROR, PDU_Service::Connect, indeterminate error");
+    return false;
+  }
+}
+
+bool PDU_Service::Multiplex(int connectedSocket) {
+  isRequestor = false;
+  Link.ClearFailure();
+  // -1 keeps the connection already under Link (an in-memory socket in tests and fuzzing).
+  if (connectedSocket >= 0) Link.socket().Adopt(connectedSocket);
+  if (!assocRQ.Read(Link)) {
+    LogWrite("ERROR, PDU_Service::Multiplex assocRQ.Read()");
+    // A PDU length out of bounds means the byte stream is lost: abort at once.
+    if (assocRQ.ProtocolError) AbortAndClose();
+    return false;
+  }
+  if (InterogateAAssociateRQ()) return true;
+  LogWrite("ERROR, PDU_Service::Multiplex InterogateAAsociateRQ()");
+  Link.socket().CloseAfterFinalPdu(kFinalPduWaitMilliseconds);
+  return false;
+}
+
+bool PDU_Service::Read(DcmObj* out) {
+  if (!Link.socket().IsConnected() || Link.Failed()) return false;
+  pdata.MessageComplete = 0;
+  for (;;) {
+    if (pdata.Length == 0) {
+      uint8_t type = 0;
+      Link.ReadByte(type);
+      if (Link.Failed()) return false;
+      switch (type) {
+        case kPDataTFPdu:
+          break;
+        case kReleaseRQPdu:
+          releaseRQ.ReadDynamic(Link);
+          releaseRP.Write(Link);
+          if (LogLevel.load() > 0) LogWrite("INFO, PDU_Service::Read Release-RQ");
+          return false;
+        case kReleaseRPPdu:
+          Link.socket().Close();
+          LogWrite("WARNING, PDU_Service::Read Release-RSP");
+          return false;
+        case kAbortPdu:
+          Link.socket().Close();
+          LogWrite("WARNING, PDU_Service::Read Abort-RQ");
+          return false;
+        case kAssociateRQPdu:
+          assocRQ.ReadDynamic(Link);
+          AbortAndClose();
+          LogWrite("ERROR, PDU_Service::Read Associate-RQ");
+          return false;
+        case kAssociateACPdu:
+          assocAC.ReadDynamic(Link);
+          AbortAndClose();
+          LogWrite("ERROR, PDU_Service::Read Associate-AC");
+          return false;
+        case kAssociateRJPdu:
+          AbortAndClose();
+          LogWrite("ERROR, PDU_Service::Read Associate-RJ");
+          return false;
+        default:
+          AbortAndClose();
+          LogWrite("ERROR, PDU_Service::Read Protocol Error");
+          return false;
+      }
+    }
+    if (!pdata.ReadDynamic(Link)) {
+      // A failed read has closed the socket already; a PDU or PDV that does not fit is a
+      // protocol error, and the rest of the stream cannot be trusted.
+      if (Link.socket().IsConnected() && !Link.Failed()) {
+        AbortAndClose();
+        LogWrite("ERROR, PDU_Service::Read Protocol Error");
+      }
+      return false;
+    }
+    if (!pdata.MessageComplete) continue;
+    if (ParseRawVRIntoDCM(pdata.MessageBuffer, out, pdata.PresentationContextID)) return true;
+    AbortAndClose();
+    LogWrite("ERROR, PDU_Service::Read ParseRawVRIntoDCM()");
+    return false;
+  }
+}
+
+bool PDU_Service::ParseRawVRIntoDCM(Buffer& message, DcmObj* out, uint8_t presentationContextId) {
+  std::string syntax;
+  if (!GetTransferSyntaxUID(presentationContextId, syntax)) {
+    message.DiscardIncoming();
+    LogWrite("ERROR, PDU_Service::ParseRawVRIntoDCM GetTransferSyntaxUID()");
+    return false;
+  }
+  out->transferSyntax = syntax;
+  out->explicitVR = syntax != kImplicitLittleEndian;
+  BufData buf(false);
+  for (const BufferSpace& chunk : message.incoming)
+    if (chunk.size > chunk.index)
+      buf.WriteBytes(chunk.data.data() + chunk.index, uint32_t(chunk.size - chunk.index));
+  message.DiscardIncoming();
+  buf.SetPosition(0);
+  if (!buf.ReadOjb(*out)) {
+    LogWrite("ERROR, PDU_Service::ParseRawVRIntoDCM buf.ReadOjb()");
+    return false;
+  }
+  if (DumpMessages) DumpMessage(out, " << ");
+  return true;
+}
+
+bool PDU_Service::ParseDCMIntoRawVR(DcmObj* message, Buffer& target) {
+  if (DumpMessages) DumpMessage(message, " >> ");
+  BufData buf(message->transferSyntax == kExplicitBigEndian);
+  buf.WriteObj(*message);
+  const std::vector<uint8_t>& bytes = buf.MS.Bytes();
+  if (!bytes.empty()) target.Write(bytes.data(), uint32_t(bytes.size()));
+  return true;
+}
+
+void PDU_Service::DumpMessage(DcmObj* message, const char* direction) {
+  LogWrite(Trimmed(assocAC.CallingApTitle) + direction + Trimmed(assocAC.CalledApTitle));
+  std::vector<std::string> lines;
+  message->Dump(lines, 0);
+  for (const std::string& line : lines) LogWrite(line);
+  LogWrite("");
+}
+
+uint32_t PDU_Service::SendLimit() {
+  MaxSubLength& peer =
+      isRequestor ? assocAC.UserInfo.MaxSubLength : assocRQ.UserInfo.MaxSubLength;
+  if (peer.MaximumLength > kOurMaximumLength) {
+    peer.MaximumLength = kOurMaximumLength;
+    if (LogLevel.load() > 0 && !sendLimitCapped)
+      LogWrite("INFO, PDU_Service::Write, MaximumLength set to 16384");
+    sendLimitCapped = true;
+  }
+  return peer.MaximumLength;
+}
+
+bool PDU_Service::Write(DcmObj* message, int mode) {
+  if (pdata.PresentationContextID == 0) {
+    LogWrite("ERROR: pdata.PresentationContextID is 0");
+    return false;
+  }
+  if (!message || !Link.socket().IsConnected()) return false;
+  pdata.MessageBuffer.DiscardOutgoing();
+  ParseDCMIntoRawVR(message, pdata.MessageBuffer);
+  pdata.SendControl = uint8_t(mode);
+  pdata.BlockSize = SendLimit() - kPdvHeaderSize;
+  return pdata.Write(Link);
+}
+
+bool PDU_Service::Close() {
+  pdata.Length = 0;
+  if (Link.socket().IsConnected()) {
+    releaseRQ.Write(Link);
+    releaseRP.Read(Link);
+  }
+  Link.socket().Close();
+  return true;
+}
+
+bool PDU_Service::GetTransferSyntaxUID(uint8_t presentationContextId, std::string& out) const {
+  for (const PresentationContextAccept* accepted : AcceptedContexts) {
+    if (accepted->PresentationContextID == presentationContextId) {
+      out = accepted->TrnSyntax.UID;
+      return true;
+    }
+  }
+  return false;
+}
+
+std::string PDU_Service::GetAbstractSyntaxUID() const {
+  for (const PresentationContextAccept* accepted : AcceptedContexts)
+    if (accepted->PresentationContextID == pdata.PresentationContextID)
+      return accepted->AbsSyntax.UID;
+  return "";
+}
