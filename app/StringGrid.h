@@ -1,0 +1,89 @@
+// A string grid in the manner of the desktop class library's: cells of text, each with a 32-bit
+// object slot beside it, one fixed header row that stays put while the rows below it scroll,
+// rows 24 pixels high and 1-pixel lines, every cell drawn by its owner.
+//
+// Geometry (client pixels): column c starts where column c-1's line ends; a cell rectangle is
+// [left, right) x [top, bottom) without its line; the line after a cell belongs to that cell for
+// hit testing. Accessors are bounds-safe because handlers may run re-entrantly while a long
+// operation processes events: a set out of range does nothing, a get out of range gives "" or 0.
+#pragma once
+
+#include <QAbstractScrollArea>
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+class QPainter;
+
+// Desktop-style rectangle: left and top inside, right and bottom outside.
+struct GridRect {
+  int left = 0, top = 0, right = 0, bottom = 0;
+  bool IsEmpty() const { return right <= left || bottom <= top; }
+  bool Contains(int x, int y) const { return x >= left && x < right && y >= top && y < bottom; }
+  bool operator==(const GridRect&) const = default;
+};
+
+struct GridRow {
+  std::vector<QString> texts;
+  std::vector<uint32_t> objects;
+};
+
+class StringGrid : public QAbstractScrollArea {
+  Q_OBJECT
+ public:
+  static constexpr int kRowHeight = 24;
+  static constexpr int kLineWidth = 1;
+
+  StringGrid(int columns, int rows, QWidget* parent = nullptr);
+
+  int ColCount() const { return int(widths_.size()); }
+  int RowCount() const { return int(rows_.size()); }
+  // Shrinking discards the rows beyond the new count with their slots; new rows are empty.
+  void SetRowCount(int rows);
+  int ColWidth(int column) const;
+  void SetColWidth(int column, int width);
+
+  QString Cell(int column, int row) const;
+  void SetCell(int column, int row, const QString& text);
+  uint32_t Object(int column, int row) const;
+  void SetObject(int column, int row, uint32_t slot);
+  GridRow RowData(int row) const;
+  void SetRowData(int row, const GridRow& data);
+  void EmptyRow(int row);  // texts and slots
+
+  int Row() const { return currentRow_; }  // the current row, 1 or more while data rows exist
+  void SetRow(int row);
+  int TopRow() const { return topRow_; }
+
+  // The cell's rectangle without its line; empty when the cell is out of view.
+  GridRect CellRect(int column, int row) const;
+  // The cell under a client point; false when the point lies in no cell.
+  bool MouseToCell(int x, int y, int& column, int& row) const;
+
+  // Owner drawing: the painter's brush is the colour for the cell's state (highlight when
+  // selected, button colour for the header, base otherwise); the handler fills and draws.
+  std::function<void(int column, int row, const GridRect& rect, QPainter& painter)> onDrawCell;
+  std::function<void(Qt::MouseButton button, int x, int y)> onMouseDown, onMouseUp;
+  std::function<void()> onClick, onDblClick;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void scrollContentsBy(int dx, int dy) override;
+
+ private:
+  bool InRange(int column, int row) const;
+  int ColumnLeft(int column) const;  // -1 when left of the first visible column
+  void UpdateScrollBars();
+  void MouseDown(QMouseEvent* event);
+
+  std::vector<int> widths_;
+  std::vector<GridRow> rows_;
+  int currentRow_ = 1;
+  int topRow_ = 1;   // first visible row below the header
+  int leftCol_ = 0;  // first visible column
+};
