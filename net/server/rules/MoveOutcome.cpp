@@ -13,9 +13,9 @@ void CountSubOperation(SubOperationCounts& counts, int32_t storeStatus) {
 }
 
 uint16_t FinalMoveStatus(const SubOperationCounts& counts) {
-  if (counts.failed == 0 && counts.warning == 0) return kStatusSuccess;
-  if (counts.completed == 0 && counts.warning == 0) return kStatusSubOperationsFailed;
-  return kStatusSubOperationsWarning;
+  if (counts.failed == 0 && counts.warning == 0) return kMoveAllSucceeded;
+  if (counts.completed == 0 && counts.warning == 0) return kMoveAllFailed;
+  return kMoveSomeFailedOrWarned;
 }
 
 StoreEncoding ChooseStoreEncoding(const std::string& dataSetSyntax,

@@ -5,13 +5,9 @@
 #include <cstdint>
 #include <string>
 
-inline constexpr uint16_t kStatusSuccess = 0x0000;
-inline constexpr uint16_t kStatusPending = 0xFF00;
-inline constexpr uint16_t kStatusSubOperationsWarning = 0xB000;
-inline constexpr uint16_t kStatusSubOperationsFailed = 0xA702;
-inline constexpr uint16_t kStatusMoveDestinationUnknown = 0xA801;
-inline constexpr uint16_t kStatusIdentifierInvalid = 0xA900;
-inline constexpr uint16_t kStatusUnableToProcess = 0xC000;
+inline constexpr uint16_t kMoveAllSucceeded = 0x0000;
+inline constexpr uint16_t kMoveSomeFailedOrWarned = 0xB000;
+inline constexpr uint16_t kMoveAllFailed = 0xA702;
 
 struct SubOperationCounts {
   uint16_t completed = 0;

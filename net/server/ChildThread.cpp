@@ -1,0 +1,119 @@
+#include "net/server/ChildThread.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <memory>
+#include <thread>
+
+#include "dicom/DcmObj.h"
+#include "dicom/util/Log.h"
+#include "net/PDU_Service.h"
+#include "net/server/AssociationContext.h"
+#include "net/server/ServerThread.h"
+#include "net/server/Services.h"
+#include "net/server/rules/CommandTable.h"
+#include "net/server/rules/PeerText.h"
+
+namespace {
+using namespace std::chrono_literals;
+
+bool LogAbove(int level) { return LogLevel.load(std::memory_order_relaxed) > level; }
+
+// Runs on every way out of an association: the association object is deleted (closing the
+// connection, a reset) and the thread is no longer counted.
+struct AssociationEnd {
+  std::unique_ptr<PDU_Service> pdu;
+  int socketHandle = -1;
+  bool pauseFirst = true;
+  ~AssociationEnd() {
+    if (pauseFirst) std::this_thread::sleep_for(1000ms);
+    const bool hadAssociation = pdu != nullptr;
+    pdu.reset();
+    if (hadAssociation && pauseFirst && LogAbove(0)) {
+      LogWrite("Close Connection: " + std::to_string(socketHandle));
+    }
+    --ConnectedClients;
+  }
+};
+
+ServiceHandler HandlerFor(Service service) {
+  switch (service) {
+    case Service::Echo: return EchoSCP;
+    case Service::Store: return CStoreSCP;
+    case Service::StudyRootFind: return FindSCP;
+    case Service::WorklistFind: return WorklistFindSCP;
+    case Service::Move: return MoveSCP;
+    case Service::EndSilently:
+    case Service::NotImplemented: return nullptr;
+  }
+  return nullptr;
+}
+
+// Serves one command; false when the association must end.
+bool Dispatch(PDU_Service& pdu, DcmObj& command, const AssociationContext& context) {
+  const uint16_t field = command.GetUShort(0x0000, 0x0100);
+  const Service service = ServiceFor(field, pdu.GetAbstractSyntaxUID());
+  if (service == Service::EndSilently) return false;
+  const std::string handle = std::to_string(context.socketId);
+  const ServiceHandler handler = HandlerFor(service);
+  if (!handler) {
+    LogWrite(FailureLineFor(service) + handle);
+    return false;
+  }
+  bool goOn = false;
+  try {
+    goOn = handler(pdu, command, context);
+  } catch (...) {
+    LogWrite(ExceptionLineFor(service));
+    return false;
+  }
+  if (!goOn && !FailureLineFor(service).empty()) LogWrite(FailureLineFor(service) + handle);
+  return goOn;
+}
+}  // namespace
+
+int GetSocketID(PDU_Service& pdu) { return pdu.Link.socket().ConnectedFd(); }
+
+void ChildThread::Start(int socketHandle, const std::string& storeFolder,
+                        const std::string& ownAeTitle) {
+  auto child = std::make_unique<ChildThread>();
+  child->socketHandle = socketHandle;
+  child->storeFolder = storeFolder;
+  child->ownAeTitle = ownAeTitle;
+  try {
+    std::thread([owned = std::move(child)] { owned->Execute(); }).detach();
+  } catch (...) {
+    --ConnectedClients;  // the thread never ran, so nothing else will count it out
+    if (socketHandle >= 0) ::close(socketHandle);
+    throw;
+  }
+}
+
+void ChildThread::Execute() {
+  AssociationEnd end;
+  end.socketHandle = socketHandle;
+  try {
+    end.pdu = std::make_unique<PDU_Service>();
+    PDU_Service& pdu = *end.pdu;
+    pdu.DumpMessages = LogAbove(1);
+    pdu.PreferJpeg2000 = true;
+    const std::string handle = std::to_string(socketHandle);
+    if (!pdu.Multiplex(socketHandle)) {
+      LogWrite("ERROR: Association Failed! Socket: " + handle);
+      end.pauseFirst = false;
+      return;
+    }
+    const std::string calling = pdu.assocAC.CallingTitle();
+    if (LogAbove(0)) LogWrite("Associated with " + SanitizeForLog(calling) + ", Socket: " + handle);
+    AssociationContext context{storeFolder, ownAeTitle, TrimControlAndBlanks(calling),
+                               socketHandle};
+    DcmObj command;
+    while (pdu.Read(&command)) {
+      if (!Dispatch(pdu, command, context)) break;
+      command.Clear();
+    }
+  } catch (...) {
+    LogWrite("ERROR, Exception in Child Thread");
+  }
+}

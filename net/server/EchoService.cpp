@@ -1,0 +1,13 @@
+// C-ECHO, answered by the association loop itself.
+#include "dicom/DcmObj.h"
+#include "dicom/util/Log.h"
+#include "net/Dimse.h"
+#include "net/server/Services.h"
+
+bool EchoSCP(PDU_Service& pdu, DcmObj& command, const AssociationContext& context) {
+  if (!CEcho::ReadRQ(&pdu, &command) || !CEcho::WriteRSP(&pdu, &command)) return false;
+  if (LogLevel.load(std::memory_order_relaxed) > 0) {
+    LogWrite("Echo RSP: Ok!, Socket: " + std::to_string(context.socketId));
+  }
+  return true;
+}

@@ -1,0 +1,169 @@
+// C-STORE: the object is checked, written to a temporary file beside its place, registered and
+// renamed into place, all under one hold of RegisterBusy, so a database row and its file exist
+// together or not at all, and two stores of one SOP Instance UID never interleave.
+#include <unistd.h>
+
+#include <atomic>
+#include <ctime>
+#include <mutex>
+#include <stdexcept>
+
+#include "db/ObjectsDB.h"
+#include "db/Register.h"
+#include "db/SQLdb.h"
+#include "db/StoreNames.h"
+#include "dicom/DcmObj.h"
+#include "dicom/util/Log.h"
+#include "net/Dimse.h"
+#include "net/server/Services.h"
+#include "net/server/rules/PeerText.h"
+#include "net/server/rules/StorePath.h"
+#include "platform/Files.h"
+
+namespace {
+bool LogAbove(int level) { return LogLevel.load(std::memory_order_relaxed) > level; }
+
+std::string CleanPatientName(const std::string& raw) {
+  std::string name = raw;
+  for (char& c : name) {
+    if (c == '^') c = ' ';
+  }
+  return TrimBlanks(name);
+}
+
+std::string TodayAsDicomDate() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char text[16];
+  std::strftime(text, sizeof text, "%Y%m%d", &local);
+  return text;
+}
+
+// A name unique to this write, in the object's folder and never ending in ".dcm", so neither
+// C-MOVE nor the viewer ever picks up a half-written file.
+std::string TemporaryName(const std::string& folder) {
+  static std::atomic<unsigned> counter{0};
+  return folder + ".incoming-" + std::to_string(::getpid()) + "-" + std::to_string(++counter) +
+         ".tmp";
+}
+
+bool ObjectRowExists(SQLdb& db, const std::string& uid) {
+  std::vector<std::string> rows;
+  db.Query("SELECT SOPInstanceUID FROM Objects WHERE SOPInstanceUID=?", {uid}, rows);
+  return !rows.empty();
+}
+
+std::string WithMessage(const std::string& head, const std::exception* e, const std::string& tail) {
+  std::string line = head;
+  if (e && *e->what()) line += std::string(", ") + SanitizeForLog(e->what());
+  return line + ", " + tail;
+}
+
+// Everything from the folders to the rename, under RegisterBusy.
+int32_t PlaceObject(DcmObj& dataSet, const std::string& uid, const std::string& studyDate,
+                    const std::string& name) {
+  std::lock_guard<std::recursive_timed_mutex> hold(RegisterBusy);
+  SQLdb db("ecg", kOpenReadWrite);
+  StoreFolders folders;
+  if (!db.isOpen || !ChooseStoreFolders(db, dataSet, studyDate, folders)) {
+    LogWrite("ERROR: couldn't register image: " + SanitizeForLog(uid) + ", " + name);
+    return kStatusRegistrationFailed;
+  }
+  const std::string folder = StoreSeriesFolder(folders);
+  const std::string file = StoreFilePath(folders, uid);
+  Files().CreateDirectories(folder);  // a concurrent creator is fine; the write then tells
+  const std::string temporary = TemporaryName(folder);
+  try {
+    if (!dataSet.Write(temporary)) {
+      Files().Unlink(temporary);
+      LogWrite("ERROR: StoreExecute, couldn't save file: " + file + ", " + name);
+      return kStatusSavingFailed;
+    }
+  } catch (const std::exception& e) {
+    Files().Unlink(temporary);
+    LogWrite(WithMessage("ERROR: Saving image, " + file, &e, name));
+    return kStatusSavingFailed;
+  }
+  const bool registeredBefore = ObjectRowExists(db, uid);
+  bool registered = false;
+  try {
+    registered = RegisterDB(db, dataSet, folders.studyDate, folders.studyFolder,
+                            folders.seriesFolder);
+  } catch (const std::exception& e) {
+    LogWrite(WithMessage("ERROR: Registering image, " + file, &e, name));
+  }
+  if (!registered) {
+    Files().Unlink(temporary);
+    LogWrite("ERROR: couldn't register image: " + file + ", " + name);
+    return kStatusRegistrationFailed;
+  }
+  if (Files().Rename(temporary, file) != 0) {
+    if (!registeredBefore) ObjectsDB::Delete(db, uid);
+    Files().Unlink(temporary);
+    LogWrite("ERROR: StoreExecute, couldn't save file: " + file + ", " + name);
+    return kStatusSavingFailed;
+  }
+  return kStatusSuccess;
+}
+}  // namespace
+
+int32_t StoreExecute(DcmObj& dataSet, const std::string& /*storeFolder*/,
+                     const std::string& /*callingAeTitle*/) {
+  const std::string cleanName = CleanPatientName(dataSet.GetString(0x0010, 0x0010));
+  const std::string name = SanitizeForLog(cleanName);
+  if (dataSet.GetString(0x0010, 0x0020).empty()) {
+    LogWrite("ERROR, PatientID is empty for " + name);
+    return kStatusRefusedNoPatientId;
+  }
+  const std::string uid = dataSet.GetString(0x0008, 0x0018);
+  if (uid.empty()) {
+    LogWrite("ERROR, SOPInstanceUID is empty for " + name);
+    return kStatusRefusedNoPatientId;
+  }
+  std::string studyDate = dataSet.GetString(0x0008, 0x0020);
+  const bool uidSafe = IsSafeUid(uid);
+  if (!uidSafe || (!studyDate.empty() && !IsSafePathComponent(studyDate))) {
+    LogWrite("ERROR, StoreExecute, invalid path component: " +
+             SanitizeForLog(uidSafe ? studyDate : uid) + ", " + name);
+    return kStatusRefusedNoPatientId;
+  }
+  dataSet.SetString(0x0010, 0x0010, cleanName);
+  if (studyDate.empty()) {
+    studyDate = TodayAsDicomDate();
+    dataSet.Insert(new DcmTag(0x0008, 0x0020, studyDate, "DA"));
+    LogWrite("WARNING, Added StudyDate to " + name);
+  }
+  const int32_t status = PlaceObject(dataSet, uid, studyDate, name);
+  if (status == kStatusSuccess && LogAbove(0)) LogWrite("INFO, StoreExecute, Patient Name: " + name);
+  return status;
+}
+
+bool CStoreSCP(PDU_Service& pdu, DcmObj& command, const AssociationContext& context) {
+  const std::string handle = std::to_string(context.socketId);
+  DcmObj dataSet;
+  if (!CStore::ReadRQ(&pdu, &command, &dataSet)) {
+    LogWrite("ERROR: Store RQ: Failed! " + handle);
+    return false;
+  }
+  if (LogAbove(0)) LogWrite("INFO, Transfer Syntax: " + SanitizeForLog(dataSet.transferSyntax));
+  int32_t status = kStatusSuccess;
+  // Without (0000,1000) no response can be built: store nothing, let the response fail.
+  if (!command.GetString(0x0000, 0x1000).empty()) {
+    try {
+      status = StoreExecute(dataSet, context.storeFolder, context.callingAeTitle);
+    } catch (const std::exception& e) {
+      status = kStatusUnexpectedStoreFailure;
+      LogWrite(std::string("ERROR, CSTORESCP: ") + (*e.what() ? SanitizeForLog(e.what()) : "Exception"));
+    } catch (...) {
+      status = kStatusUnexpectedStoreFailure;
+      LogWrite("ERROR, CSTORESCP: Exception");
+    }
+    if (status != kStatusSuccess) LogWrite("ERROR, Status=0x" + StatusHex(static_cast<unsigned>(status)));
+  }
+  if (!CStore::WriteRSP(&pdu, &command, static_cast<uint16_t>(status))) {
+    LogWrite("ERROR: Store RSP: Failed! " + handle);
+    return false;
+  }
+  return true;
+}

@@ -1,0 +1,103 @@
+#include "tests/server/ServerFixture.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "db/Register.h"
+#include "db/SQLdb.h"
+#include "dicom/util/Log.h"
+#include "platform/ExeFolder.h"
+
+ToolResult RunTool(const std::string& command) {
+  ToolResult result;
+  const std::string bounded = "timeout 120 " + command + " 2>&1";
+  FILE* pipe = ::popen(bounded.c_str(), "r");
+  if (!pipe) return result;
+  char buffer[4096];
+  size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, n);
+  const int status = ::pclose(pipe);
+  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
+// A port the OS reports free on loopback (Socket::Listen takes no "0" of its own).
+int FreeLoopbackPort() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof address;
+  int port = -1;
+  if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), size) == 0 &&
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) == 0) {
+    port = ntohs(address.sin_port);
+  }
+  if (fd >= 0) ::close(fd);
+  return port;
+}
+
+void ServerFixture::SetUp() {
+  char pattern[] = "/tmp/trevalind-server-XXXXXX";
+  ASSERT_NE(::mkdtemp(pattern), nullptr);
+  root_ = pattern;
+  ExeFolder = Folder();
+  std::filesystem::create_directories(root_ / "database");
+  std::filesystem::create_directories(root_ / "imagebox");
+  std::filesystem::create_directories(root_ / "logs");
+  LogLevel = 1;
+  LogInit(Folder() + "logs/server.log", "", "");
+  {
+    SQLdb db("ecg", kOpenCreate);
+    ASSERT_TRUE(db.isOpen);
+    ASSERT_TRUE(CreateStudyTables(db));
+  }
+  server_ = std::make_unique<ServerThread>();
+  server_->portText = std::to_string(FreeLoopbackPort());
+  server_->storeFolder = Store();
+  server_->ownAeTitle = "TREVALIND";
+  server_->Start();
+  port_ = server_->ListeningPort();
+  ASSERT_GT(port_, 0);
+}
+
+void ServerFixture::TearDown() {
+  if (server_) server_->Stop();
+  EXPECT_TRUE(WaitForConnectedClients(30000));
+  LogFree();
+  if (!root_.empty() && !HasFailure()) std::filesystem::remove_all(root_);
+}
+
+std::string ServerFixture::LogText() const {
+  std::ifstream in(Folder() + "logs/server.log", std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+std::vector<std::string> ServerFixture::EcgRows(const std::string& statement) const {
+  SQLdb db("ecg", kOpenReadOnly);
+  std::vector<std::string> rows;
+  db.Query(statement, rows);
+  return rows;
+}
+
+std::vector<std::string> ServerFixture::StoredFiles() const {
+  std::vector<std::string> files;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(Store())) {
+    if (entry.is_regular_file()) files.push_back(entry.path().string());
+  }
+  return files;
+}
+
+void ServerFixture::WriteRemotes(const std::string& text) const {
+  std::ofstream out(Folder() + "remotes.txt", std::ios::binary);
+  out << text;
+}

@@ -1,0 +1,41 @@
+// A server running in-process on an OS-chosen loopback port, with a temporary executable folder
+// holding its database, image store, log and remotes.txt. Peers (dcmtk tools) are run as child
+// processes bounded by `timeout`.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "net/server/ServerThread.h"
+
+struct ToolResult {
+  int exitCode = -1;
+  std::string output;  // stdout and stderr together
+};
+int FreeLoopbackPort();
+// Runs a shell command with a 120 s bound.
+ToolResult RunTool(const std::string& command);
+
+class ServerFixture : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  std::string Port() const { return std::to_string(port_); }
+  std::string Folder() const { return root_.string() + "/"; }
+  std::string Store() const { return Folder() + "imagebox/"; }
+  std::string LogText() const;
+  // Rows of a statement on database/ecg.db, each "col;col;".
+  std::vector<std::string> EcgRows(const std::string& statement) const;
+  // Every regular file under the image store.
+  std::vector<std::string> StoredFiles() const;
+  void WriteRemotes(const std::string& text) const;
+
+  std::filesystem::path root_;
+  std::unique_ptr<ServerThread> server_;
+  int port_ = -1;
+};
