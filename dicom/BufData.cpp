@@ -338,18 +338,31 @@ void BufData::WriteNested(DcmObj& nested) {
   PatchU32(lengthAt, header.length);
 }
 
+// The content of an undefined-length "UN" is implicit VR little endian even in an explicit-VR
+// stream (how such elements arise from unknown sequences), so it is written that way until the
+// delimiter that closes it; other readers parse it so.
 void BufData::WriteEntries(DcmObj& obj, bool skipMetaGroup) {
   NestingState nesting;
+  bool inImplicitContent = false;
+  int implicitContentEndsAt = 0;  // the open-structure count at which the "UN" closes
   for (auto& entry : obj.items) {
+    const bool explicitHere = obj.explicitVR && !inImplicitContent;
     const bool top = nesting.Advance(*entry);
     if (entry->kind() == DcmEntry::Kind::Tag) {
       const DcmTag& tag = static_cast<const DcmTag&>(*entry);
       if (skipMetaGroup && top && tag.group == 0x0002) continue;
-      WriteTag(tag, obj.explicitVR);
+      WriteTag(tag, explicitHere);
+      if (explicitHere && tag.HasVR("UN") && tag.length == kUndefinedLength &&
+          nesting.OpenStructures() > 0) {
+        inImplicitContent = true;
+        implicitContentEndsAt = nesting.OpenStructures() - 1;
+      } else if (inImplicitContent && nesting.OpenStructures() == implicitContentEndsAt) {
+        inImplicitContent = false;
+      }
     } else {
       DcmObj& nested = static_cast<DcmObj&>(*entry);
       if (skipMetaGroup && top && nested.header->group == 0x0002) continue;
-      nested.explicitVR = obj.explicitVR;
+      nested.explicitVR = explicitHere;
       WriteNested(nested);
     }
   }
@@ -377,12 +390,13 @@ bool BufData::ReadMetaHeader(std::string& transferSyntax) {
   const uint64_t end = MS.Size();
   while (MS.Position() < end) {
     // Only the group of the next element is looked at before deciding: the first element of the
-    // data set may be big endian and must not be decoded here.
+    // data set may be big endian and must not be decoded here. Any group but 0002 starts the
+    // data set, so an element of group 0000 or 0001 there is not swallowed as meta.
     const uint64_t start = MS.Position();
     uint16_t group = 0;
     if (!TakeU16(group, end)) break;
     MS.Seek(start);
-    if (group > 0x0002) break;
+    if (group != 0x0002) break;
     DcmTag tag;
     if (ReadHeader(tag, true, end) != ReadStatus::Ok || !ReadValue(tag, end)) break;
     if (tag.group == 0x0002 && tag.element == 0x0010) transferSyntax = tag.GetString();

@@ -29,6 +29,7 @@ inline bool IsDelimiter(const DcmTag& t) {
 class NestingState {
  public:
   bool TopLevel() const { return open_ == 0 && !inPixel_; }
+  int OpenStructures() const { return open_; }
 
   // Says whether `entry` is top-level, then moves past it. An opener is top-level; its closing
   // delimiter is not. A stray delimiter never drives the depth below zero.
