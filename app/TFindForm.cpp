@@ -25,6 +25,7 @@
 #include "platform/gui/UiServices.h"
 
 TFindForm* FindForm = nullptr;
+std::string BrowserExeFolderOverride;
 
 namespace {
 
@@ -140,7 +141,7 @@ void TFindForm::FormCreate() {
   const QString today = QString::fromStdString(DateText(Today()));
   Edit3->setText(today);
   Edit4->setText(today);
-  ExeFolder = ExecutableFolder();
+  ExeFolder = BrowserExeFolderOverride.empty() ? ExecutableFolder() : BrowserExeFolderOverride;
   QCoreApplication::postEvent(this, new QEvent(kStartUpEvent));
 }
 

@@ -86,3 +86,6 @@ class TFindForm : public QWidget {
 };
 
 extern TFindForm* FindForm;
+// Tests that create the browser in their own process point it at a temporary folder ("/"-ended)
+// instead of the folder of the running executable.
+extern std::string BrowserExeFolderOverride;

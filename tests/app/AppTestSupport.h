@@ -1,0 +1,55 @@
+// Shared pieces of the application tests: the application object, a temporary folder, a
+// recording stand-in for the message boxes, and the running browser with its windows.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <string>
+#include <vector>
+
+#include "app/Prompts.h"
+#include "platform/gui/UiServices.h"
+
+class TempFolder {
+ public:
+  TempFolder();
+  ~TempFolder();
+  const std::string& path() const { return path_; }  // ends with "/"
+  void Write(const std::string& name, const std::string& bytes) const;
+  std::string Read(const std::string& name) const;
+  bool Exists(const std::string& name) const;
+
+ private:
+  std::string path_;
+};
+
+// Records every message and confirmation; answers confirmations from a script (default OK).
+class RecordingUi : public UiServices, public Prompts {
+ public:
+  RecordingUi();
+  ~RecordingUi() override;
+  void ShowMessage(QWidget*, const QString& text) override { messages << text; }
+  std::optional<std::string> OpenFileName(QWidget*) override { return std::nullopt; }
+  bool ConfirmPrint(QWidget*, QPrinter&) override { return false; }
+  void OpenUrl(const QUrl&) override {}
+  bool Confirm(QWidget*, const QString& text, const QString& caption) override {
+    questions << caption + "|" + text;
+    return confirmAnswer;
+  }
+  QStringList messages, questions;
+  bool confirmAnswer = true;
+};
+
+// The four windows as the entry creates them, in `folder`, started by the posted start-up
+// event; the process stays alive through shut-down.
+struct RunningBrowser {
+  explicit RunningBrowser(const std::string& folder, const std::string& commandLine = "");
+  ~RunningBrowser();
+  std::vector<std::vector<std::string>> ecgWindowShowings;
+  bool exited = false;
+};
+
+// "port", "AE", level as the 68-byte record.
+std::string ConfigRecord(const std::string& port, const std::string& aeTitle, int32_t level);
+// Runs a shell command; its exit status.
+int Shell(const std::string& command);

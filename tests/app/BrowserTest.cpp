@@ -1,0 +1,212 @@
+// The study browser as the program runs it: created with the other windows in a temporary
+// folder, started by its posted start-up event, and driven through its real widgets.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include "app/BrowserState.h"
+#include "app/Clock.h"
+#include "app/Gridfunctions.h"
+#include "app/TFindForm.h"
+#include "app/TQSsetup.h"
+#include "dicom/util/Log.h"
+#include "tests/app/AppTestSupport.h"
+
+namespace {
+
+class Browser : public testing::Test {
+ protected:
+  void SetUp() override {
+    SetTodayForTests([] { return QDate(2024, 3, 1); });
+    folder.Write("trevalind.cfg", ConfigRecord("11112", "KORVA", 1));
+  }
+  void TearDown() override { SetTodayForTests({}); }
+  void Start(const std::string& commandLine = "") {
+    browser = std::make_unique<RunningBrowser>(folder.path(), commandLine);
+  }
+  QStringList MemoLines() const {
+    return FindForm->Memo1->toPlainText().split('\n', Qt::SkipEmptyParts);
+  }
+  // Adds Study rows straight into the database the browser created.
+  void AddStudies(const std::vector<std::string>& values) {
+    std::string sql;
+    for (const std::string& v : values)
+      sql += "INSERT INTO Study (StudyInstanceUID, PatientName, PatientID, AccessionNumber, "
+             "StudyDate) VALUES (" + v + ");";
+    ASSERT_EQ(Shell("sqlite3 '" + folder.path() + "database/ecg.db' \"" + sql + "\""), 0);
+  }
+  QStringList Column(int column) const {
+    QStringList cells;
+    for (int row = 1; row < FindForm->StringGrid1->RowCount(); ++row)
+      cells << FindForm->StringGrid1->Cell(column, row);
+    return cells;
+  }
+  void ClickGrid(int x, int y, Qt::MouseButton button = Qt::LeftButton) {
+    QTest::mouseClick(FindForm->StringGrid1->viewport(), button, {}, QPoint(x, y));
+  }
+  TempFolder folder;
+  RecordingUi ui;
+  std::unique_ptr<RunningBrowser> browser;
+};
+
+TEST_F(Browser, FirstStartCreatesFoldersTablesAndMemoLines) {
+  Start();
+  EXPECT_EQ(FindForm->windowTitle(), "Trevalind ECG 1.6");
+  LogWrite("INFO, first line");  // the log is named by the day of start-up
+  EXPECT_TRUE(folder.Exists("logs/20240301_ecg.log"));
+  EXPECT_TRUE(folder.Exists("database/ecg.db"));
+  EXPECT_EQ(Shell("test -d '" + folder.path() + "imagebox'"), 0);
+  EXPECT_EQ(MemoLines(),
+            (QStringList{"Study Table created.", "Series Table created.", "Object Table created."}));
+  EXPECT_EQ(FindForm->StringGrid1->RowCount(), 2);  // the header and one empty row
+  EXPECT_EQ(FindForm->StringGrid1->Cell(12, 0), "Study Instance UID");
+  EXPECT_EQ(FindForm->Edit3->text(), "20240301");
+  EXPECT_FALSE(FindForm->Edit3->isEnabled());
+  EXPECT_EQ(RemoteHost, "127.0.0.1");
+  EXPECT_EQ(RemotePort, "11112");
+  EXPECT_TRUE(FindForm->Button11->isEnabled());
+  EXPECT_FALSE(FindForm->Button10->isEnabled());
+  browser.reset();
+  Start();  // a second start creates nothing
+  EXPECT_TRUE(MemoLines().isEmpty());
+}
+
+TEST_F(Browser, EndRunsTheShutDown) {
+  Start();
+  QTest::mouseClick(FindForm->Button1, Qt::LeftButton);
+  EXPECT_TRUE(browser->exited);
+}
+
+TEST_F(Browser, DateButtonsTickBothBoxesAndCrossMonthEnds) {
+  Start();
+  QTest::mouseClick(FindForm->Button7, Qt::LeftButton);
+  EXPECT_TRUE(FindForm->CheckBox1->isChecked());
+  EXPECT_TRUE(FindForm->Edit3->isEnabled());
+  EXPECT_TRUE(FindForm->Edit4->isEnabled());
+  EXPECT_EQ(FindForm->Edit3->text(), "20240229");
+  EXPECT_EQ(FindForm->Edit4->text(), "20240301");
+  SetTodayForTests([] { return QDate(2025, 1, 1); });
+  QTest::mouseClick(FindForm->Button7, Qt::LeftButton);
+  EXPECT_EQ(FindForm->Edit3->text(), "20241231");
+  QTest::mouseClick(FindForm->Button6, Qt::LeftButton);
+  EXPECT_EQ(FindForm->Edit3->text(), "20250101");
+  FindForm->CheckBox1->setChecked(false);
+  EXPECT_FALSE(FindForm->Edit3->isEnabled());
+}
+
+TEST_F(Browser, LocalListSortsCaseInsensitivelyAndBoxesTravelWithRows) {
+  Start();
+  AddStudies({"'1.1','adams','P3','A1','20240103'", "'1.2','Baker','P1','A2','20240101'",
+              "'1.3','ADAMS','P2','A3','20240102'"});
+  FindForm->ComboBox1Change();
+  const QStringList names = Column(0);
+  ASSERT_EQ(names.size(), 3);
+  EXPECT_EQ(names[2], "Baker");  // the query's byte order would put it between the two
+  EXPECT_EQ(names[0].toUpper(), "ADAMS");
+  ClickGrid(8, 40);  // row 1's box
+  const QString checkedUid = FindForm->StringGrid1->Cell(12, 1);
+  EXPECT_TRUE(IsCellChecked(*FindForm->StringGrid1, 0, 1));
+  ClickGrid(8, 40, Qt::RightButton);  // any button toggles
+  EXPECT_FALSE(IsCellChecked(*FindForm->StringGrid1, 0, 1));
+  ClickGrid(8, 40);
+  // Header clicks on a border or at x = 0 sort nothing; inside a title they sort by it.
+  for (int x : {0, 250, 251}) {
+    ClickGrid(x, 10);
+    EXPECT_EQ(Column(0), names) << x;
+  }
+  ClickGrid(252, 10);
+  EXPECT_EQ(Column(1), (QStringList{"P1", "P2", "P3"}));
+  ClickGrid(252, 10);  // a second click gives the same order
+  EXPECT_EQ(Column(1), (QStringList{"P1", "P2", "P3"}));
+  for (int row = 1; row <= 3; ++row)
+    EXPECT_EQ(IsCellChecked(*FindForm->StringGrid1, 0, row),
+              FindForm->StringGrid1->Cell(12, row) == checkedUid);
+  ClickGrid(10, 30 + 2 * 25);  // below the header: no sort
+  EXPECT_EQ(Column(1), (QStringList{"P1", "P2", "P3"}));
+}
+
+TEST_F(Browser, DoubleClickOpensTheLocalStudyAndNotTheHeader) {
+  Start();
+  AddStudies({"'1.2.3','Doe','P1','A1','20240101'"});
+  FindForm->ComboBox1Change();
+  QTest::mouseDClick(FindForm->StringGrid1->viewport(), Qt::LeftButton, {}, QPoint(100, 10));
+  EXPECT_TRUE(browser->ecgWindowShowings.empty());
+  QTest::mouseDClick(FindForm->StringGrid1->viewport(), Qt::LeftButton, {}, QPoint(100, 35));
+  EXPECT_EQ(browser->ecgWindowShowings.size(), 1u);
+}
+
+TEST_F(Browser, ChoosingARemoteNodeEmptiesRowOneWithItsBox) {
+  folder.Write("remote.txt", "PEER            ,127.0.0.1,1\r\n");
+  Start();
+  AddStudies({"'1.2.3','Doe','P1','A1','20240101'"});
+  FindForm->ComboBox1Change();
+  SetCellChecked(*FindForm->StringGrid1, 0, 1, 1);
+  ASSERT_EQ(FindForm->ComboBox1->count(), 2);
+  FindForm->ComboBox1->setCurrentIndex(1);
+  FindForm->ComboBox1Change();
+  EXPECT_EQ(RemoteAETitle, "PEER            ");
+  EXPECT_EQ(FindForm->StringGrid1->RowCount(), 2);
+  EXPECT_EQ(FindForm->StringGrid1->Cell(12, 1), "");
+  EXPECT_EQ(FindForm->StringGrid1->Object(0, 1), 0u);
+  EXPECT_FALSE(FindForm->Button11->isEnabled());
+  EXPECT_TRUE(FindForm->Button10->isEnabled());
+}
+
+TEST_F(Browser, SetupRebuildsTheServerListWithoutApplyingIt) {
+  Start();
+  QTimer::singleShot(0, [] {
+    QSsetup->Edit1->setText("ADDED");
+    QSsetup->Edit2->setText("10.0.0.9");
+    QSsetup->Edit7->setText("104");
+    QSsetup->Button3Click();
+    QTest::mouseClick(QSsetup->BitBtn2, Qt::LeftButton);  // Cancel keeps the grid edits
+  });
+  QTest::mouseClick(FindForm->Button2, Qt::LeftButton);
+  ASSERT_EQ(FindForm->ComboBox1->count(), 2);
+  EXPECT_EQ(FindForm->ComboBox1->itemText(1), "ADDED");
+  EXPECT_EQ(FindForm->ComboBox1->currentIndex(), 0);
+  EXPECT_FALSE(folder.Exists("remote.txt"));
+}
+
+struct AccessionCase {
+  const char* what;
+  const char* commandLine;
+  const char* openedUid;  // "" when not found
+};
+
+class AccessionMode : public Browser, public testing::WithParamInterface<AccessionCase> {};
+
+TEST_P(AccessionMode, OpensTheFirstExactMatchOrSaysNotFound) {
+  // A first run creates the database, then the studies go in and the mode runs.
+  Start();
+  AddStudies({"'1.10','Zed','P1','ACC7','20240101'", "'1.20','Abel','P2','ACC7','20240101'",
+              "'1.30','Moe','P3','ACC9','20240101'"});
+  browser.reset();
+  std::vector<std::string> opened;
+  Start(GetParam().commandLine);
+  EXPECT_TRUE(browser->exited);
+  EXPECT_FALSE(FindForm->isVisible());
+  if (std::string(GetParam().openedUid).empty()) {
+    EXPECT_TRUE(browser->ecgWindowShowings.empty());
+    EXPECT_EQ(ui.messages, QStringList{QString("Accession Number: ") + GetParam().commandLine +
+                                       ", wasn't found"});
+  } else {
+    EXPECT_EQ(browser->ecgWindowShowings.size(), 1u);
+    EXPECT_TRUE(ui.messages.isEmpty());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, AccessionMode,
+                         testing::Values(AccessionCase{"match", "ACC9", "1.30"},
+                                         AccessionCase{"two_matches", "ACC7", "1.20"},
+                                         AccessionCase{"lower_case", "acc9", ""},
+                                         AccessionCase{"not_found", "NOPE", ""}),
+                         [](const auto& info) { return std::string(info.param.what); });
+
+}  // namespace
