@@ -69,7 +69,8 @@ bool IsAfterQueryLevel(GroupElement tag) {
 void AppendText(DcmObj& response, uint16_t group, uint16_t element, std::string text,
                 char pad) {
   if (text.size() % 2 != 0) text += pad;
-  response.Add(new DcmTag(group, element, static_cast<uint32_t>(text.size()), text.data()));
+  response.Add(new DcmTag(group, element, static_cast<uint32_t>(text.size()),
+                          static_cast<const void*>(text.data()), nullptr));
 }
 
 }  // namespace

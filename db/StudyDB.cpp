@@ -1,30 +1,23 @@
 // The Study table: creation, insert and the modality merge of a known study.
 #include "db/StudyDB.h"
 
-#include <vector>
-
 #include "db/InsertRow.h"
 #include "db/Schema.h"
 #include "dicom/DcmObj.h"
 #include "dicom/util/Log.h"
-#include "dicom/util/TextUtil.h"
 
 namespace {
 
 // Appends a modality the study does not list yet ("ECG" then "HD" gives "ECG-HD"); the test is
-// a case-sensitive substring test, so a later "EC" changes nothing.
+// a case-sensitive substring test, so a later "EC" changes nothing. The merge is done by the
+// engine on the stored text itself: read back as a row text, a ";" in the stored list would
+// come back as ":" and be written so.
 void MergeModality(SQLdb& db, const std::string& uid, const std::string& modality) {
   if (modality.empty()) return;
   const std::string added = StoredText(modality);
-  std::vector<std::string> rows;
-  if (db.Query("SELECT StudyModality FROM Study WHERE StudyInstanceUID=?", {StoredText(uid)},
-               rows) != 0 ||
-      rows.empty())
-    return;
-  const std::string stored = GetField(1, ";", rows.front());
-  if (stored.find(added) != std::string::npos) return;
-  if (db.Exec("UPDATE Study SET StudyModality=? WHERE StudyInstanceUID=?",
-              {stored + "-" + added, StoredText(uid)}) != 0)
+  if (db.Exec("UPDATE Study SET StudyModality=COALESCE(StudyModality, '') || '-' || ? WHERE "
+              "StudyInstanceUID=? AND instr(COALESCE(StudyModality, ''), ?) = 0",
+              {added, StoredText(uid), added}) != 0)
     LogWrite("ERROR, updating Modality, " + db.errorText);
 }
 

@@ -1,0 +1,203 @@
+// Registration into the Study, Series and Objects tables, rows read back with the sqlite3
+// command-line shell as an independent reader.
+#include "db/ObjectsDB.h"
+#include "db/Register.h"
+#include "db/SQLdb.h"
+#include "db/SeriesDB.h"
+#include "db/StoreNames.h"
+#include "db/StudyDB.h"
+#include "dicom/DcmObj.h"
+#include "tests/db/DbTestSupport.h"
+
+namespace {
+
+class RegisterTest : public DbTest {
+ protected:
+  void SetUp() override {
+    DbTest::SetUp();
+    CreateStudyDatabase();
+  }
+  bool Register(const DcmObj& object) {
+    return RegisterinDB("PEER", object, "20240105", MakeStudyFolderName(object),
+                        MakeSeriesFolderName(object));
+  }
+  std::string Tables() {
+    std::string names;
+    for (const auto& name : Sqlite("SELECT name FROM sqlite_master WHERE type='table' ORDER BY name"))
+      names += name + " ";
+    return names;
+  }
+};
+
+TEST_F(RegisterTest, AnObjectRegisteredTwiceHasOneRowPerTable) {
+  DcmObj object;
+  MakeObject(object, "1.2.3", "1.2.3.1", "1.2.3.1.1", {{0x0020, 0x0013, "12"}});
+  ASSERT_TRUE(Register(object));
+  EXPECT_EQ(TakeLog(), std::vector<std::string>{"INFO, StudyDB::Insert, DOE^JOHN, PID1, 20240105"});
+  ASSERT_TRUE(Register(object));
+  EXPECT_TRUE(TakeLog().empty());
+  EXPECT_EQ(Sqlite("SELECT COUNT(*) FROM Study"), std::vector<std::string>{"1"});
+  EXPECT_EQ(Sqlite("SELECT COUNT(*) FROM Series"), std::vector<std::string>{"1"});
+  EXPECT_EQ(Sqlite("SELECT ImageNumber, typeof(ImageNumber), BackupStatus, KeyObject FROM Objects"),
+            std::vector<std::string>{"12|integer|0|N"});
+  EXPECT_EQ(Sqlite("SELECT SeriesPath FROM Series"),
+            std::vector<std::string>{"20240105/" + MakeStudyFolderName(object) + "/" +
+                                     MakeSeriesFolderName(object)});
+  EXPECT_EQ(Sqlite("SELECT StudyPath FROM Study"),
+            std::vector<std::string>{MakeStudyFolderName(object)});
+}
+
+TEST_F(RegisterTest, LaterModalitiesAreMergedOnce) {
+  struct Case {
+    std::string first;
+    std::vector<std::string> later;
+    std::string stored;
+  } cases[] = {{"ECG", {"HD"}, "ECG-HD"},
+               {"ECG", {"HD", "ECG", "EC", "HD"}, "ECG-HD"},
+               {"", {"ECG"}, "-ECG"},
+               {"ECG", {"ecg"}, "ECG-ecg"}};
+  int n = 0;
+  for (const Case& c : cases) {
+    const std::string study = "1.2.9." + std::to_string(++n);
+    DcmObj first;
+    MakeObject(first, study, study + ".1", study + ".1.1", {{0x0008, 0x0060, c.first}});
+    ASSERT_TRUE(Register(first));
+    int k = 0;
+    for (const std::string& modality : c.later) {
+      DcmObj later;
+      MakeObject(later, study, study + ".1", study + ".1." + std::to_string(++k + 1),
+                 {{0x0008, 0x0061, modality}});
+      ASSERT_TRUE(Register(later));
+    }
+    EXPECT_EQ(Sqlite("SELECT StudyModality FROM Study WHERE StudyInstanceUID='" + study + "'"),
+              std::vector<std::string>{c.stored})
+        << c.first;
+  }
+}
+
+TEST_F(RegisterTest, QuotesAreStoredAsBlanks) {
+  DcmObj object;
+  MakeObject(object, "1.2.4", "1.2.4.1", "1.2.4.1.1", {{0x0010, 0x0010, "O'Neil"}});
+  ASSERT_TRUE(Register(object));
+  EXPECT_EQ(Sqlite("SELECT PatientName FROM Study"), std::vector<std::string>{"O Neil"});
+}
+
+// The merge UPDATE used to paste the received modality into a statement that ran several
+// statements, so a second object of a known study could drop tables or attach files.
+TEST_F(RegisterTest, HostileValuesNeverRunAsStatements) {
+  DcmObj first;
+  MakeObject(first, "1.2.5", "1.2.5.1", "1.2.5.1.1");
+  ASSERT_TRUE(Register(first));
+  const std::string attached = folder + "attached.db";
+  const std::string hostile[] = {"X'; DROP TABLE Objects; --",
+                                 "X'; ATTACH DATABASE '" + attached + "' AS a; --"};
+  int k = 1;
+  for (const std::string& value : hostile) {
+    DcmObj later;
+    MakeObject(later, "1.2.5", "1.2.5.1", "1.2.5.1." + std::to_string(++k),
+               {{0x0008, 0x0061, value}});
+    EXPECT_TRUE(Register(later));
+  }
+  DcmObj quotedUid;
+  MakeObject(quotedUid, "x'; DROP TABLE Series; --", "1.2.5.2", "1.2.5.2.1");
+  EXPECT_TRUE(Register(quotedUid));
+  EXPECT_EQ(Tables(), "Objects Series Study ");
+  EXPECT_FALSE(FileExists(attached));
+  EXPECT_EQ(Sqlite("SELECT COUNT(*) FROM Objects"), std::vector<std::string>{"4"});
+  EXPECT_EQ(Sqlite("SELECT StudyModality FROM Study WHERE StudyInstanceUID='1.2.5'"),
+            std::vector<std::string>{"ECG-X ; DROP TABLE Objects; ---X ; ATTACH DATABASE  " +
+                                     attached + "  AS a; --"});
+}
+
+TEST_F(RegisterTest, AFailedSeriesInsertIsMendedByTheNextRegistration) {
+  {
+    SQLdb db("ecg", kOpenReadWrite);
+    ASSERT_EQ(db.Exec("DROP TABLE Series"), 0);
+  }
+  DcmObj object;
+  MakeObject(object, "1.2.6", "1.2.6.1", "1.2.6.1.1");
+  EXPECT_FALSE(Register(object));
+  EXPECT_TRUE(LogHas("ERROR, RegisterDB:series.Insert no such table: Series"));
+  EXPECT_EQ(Sqlite("SELECT COUNT(*) FROM Study"), std::vector<std::string>{"1"});  // no rollback
+  {
+    SQLdb db("ecg", kOpenReadWrite);
+    SeriesDB series;
+    ASSERT_TRUE(series.CreateTable(db));
+  }
+  EXPECT_TRUE(Register(object));
+  EXPECT_EQ(Sqlite("SELECT COUNT(*) FROM Series"), std::vector<std::string>{"1"});
+  EXPECT_EQ(Sqlite("SELECT COUNT(*) FROM Objects"), std::vector<std::string>{"1"});
+}
+
+TEST_F(RegisterTest, AFailedOpeningReleasesTheLock) {
+  std::remove(dbPath.c_str());
+  DcmObj object;
+  MakeObject(object, "1.2.7", "1.2.7.1", "1.2.7.1.1");
+  EXPECT_FALSE(Register(object));
+  EXPECT_TRUE(LogHas("ERROR, Couldn't open database"));
+  ASSERT_TRUE(RegisterBusy.try_lock());
+  RegisterBusy.unlock();
+}
+
+TEST_F(RegisterTest, CreatingTheTablesTwiceFails) {
+  SQLdb db("ecg", kOpenReadWrite);
+  StudyDB study;
+  EXPECT_FALSE(study.CreateTable(db));
+  EXPECT_EQ(db.errorText, "table Study already exists");
+}
+
+TEST_F(RegisterTest, ObjectsDeleteRemovesOneRow) {
+  DcmObj a, b;
+  MakeObject(a, "1.2.8", "1.2.8.1", "1.2.8.1.1");
+  MakeObject(b, "1.2.8", "1.2.8.1", "1.2.8.1.2");
+  ASSERT_TRUE(Register(a));
+  ASSERT_TRUE(Register(b));
+  SQLdb db("ecg", kOpenReadWrite);
+  EXPECT_TRUE(ObjectsDB::Delete(db, "1.2.8.1.1"));
+  EXPECT_EQ(Sqlite("SELECT SOPInstanceUID FROM Objects"), std::vector<std::string>{"1.2.8.1.2"});
+}
+
+// A later object with another AccessionNumber, StudyID or SeriesNumber used to go into another
+// folder that deletion and retrieval never found.
+TEST_F(RegisterTest, LaterObjectsUseTheRecordedFolders) {
+  DcmObj first;
+  MakeObject(first, "1.3.1", "1.3.1.1", "1.3.1.1.1");
+  const std::string studyFolder = MakeStudyFolderName(first);
+  const std::string seriesFolder = MakeSeriesFolderName(first);
+  ASSERT_TRUE(Register(first));
+
+  SQLdb db("ecg", kOpenReadWrite);
+  struct Case {
+    const char* name;
+    std::vector<Field> changes;
+    std::string series;
+    std::string expectedSeriesFolder;
+  } cases[] = {
+      {"other accession and series number", {{0x0008, 0x0050, "ACC9"}, {0x0020, 0x0011, "7"}},
+       "1.3.1.1", seriesFolder},
+      {"new series of the study", {{0x0008, 0x0050, "ACC9"}}, "1.3.1.2", ""},
+  };
+  for (const Case& c : cases) {
+    DcmObj later;
+    MakeObject(later, "1.3.1", c.series, c.series + ".9", c.changes);
+    StoreFolders folders;
+    ASSERT_TRUE(ChooseStoreFolders(db, later, "20991231", folders)) << c.name;
+    EXPECT_EQ(folders.studyDate, "20240105") << c.name;
+    EXPECT_EQ(folders.studyFolder, studyFolder) << c.name;
+    EXPECT_EQ(folders.seriesFolder, c.expectedSeriesFolder.empty() ? MakeSeriesFolderName(later)
+                                                                   : c.expectedSeriesFolder)
+        << c.name;
+  }
+  DcmObj fresh;
+  MakeObject(fresh, "1.3.2", "1.3.2.1", "1.3.2.1.1");
+  StoreFolders folders;
+  ASSERT_TRUE(ChooseStoreFolders(db, fresh, "20240106", folders));
+  EXPECT_EQ(folders.studyDate, "20240106");
+  EXPECT_EQ(folders.studyFolder, MakeStudyFolderName(fresh));
+  EXPECT_EQ(StoreFilePath(folders, "1.3.2.1.1"),
+            folder + "imagebox/20240106/" + folders.studyFolder + "/" + folders.seriesFolder +
+                "/1.3.2.1.1.dcm");
+  EXPECT_FALSE(ChooseStoreFolders(db, fresh, "..", folders));
+}
+
+}  // namespace

@@ -1,0 +1,106 @@
+// Store folder names against Python's zlib.crc32, and the checks that keep store paths built
+// from received values inside the store.
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "db/StoreNames.h"
+#include "dicom/DcmObj.h"
+#include "tests/db/DbTestSupport.h"
+
+namespace {
+
+class StoreNamesTest : public DbTest {};
+
+std::string Hex(const std::string& bytes) {
+  static const char* digits = "0123456789abcdef";
+  std::string out;
+  for (unsigned char c : bytes) {
+    out += digits[c >> 4];
+    out += digits[c & 15];
+  }
+  return out;
+}
+
+TEST_F(StoreNamesTest, CrcMatchesZlibOverRandomBytes) {
+  std::mt19937 random(20240105);
+  std::vector<std::string> inputs{"", "123456789", "1.2.34", "1.2.3" "4"};
+  for (int i = 0; i < 200; ++i) {
+    std::string bytes(random() % 80, '\0');
+    for (char& c : bytes) c = static_cast<char>(random() & 0xFF);  // includes bytes >= 0x80
+    inputs.push_back(bytes);
+  }
+  const std::string inputFile = folder + "crc-inputs.txt";
+  {
+    std::ofstream out(inputFile);
+    for (const auto& bytes : inputs) out << Hex(bytes) << "\n";
+  }
+  std::istringstream oracle(Shell(std::string("/usr/bin/python3 ") + DB_TEST_SCRIPTS +
+                                  "/crc_oracle.py '" + inputFile + "'"));
+  for (const auto& bytes : inputs) {
+    std::string expected;
+    ASSERT_TRUE(std::getline(oracle, expected));
+    EXPECT_EQ(TextCRC32Hex(bytes), expected) << Hex(bytes);
+  }
+  EXPECT_EQ(TextCRC32Hex("123456789"), "CBF43926");
+  EXPECT_EQ(TextCRC32Hex(""), "00000000");
+}
+
+TEST_F(StoreNamesTest, ReflectBitsReversesTheLowBits) {
+  struct Case {
+    uint32_t value;
+    int bits;
+    uint32_t reflected;
+  } cases[] = {{0x01, 8, 0x80}, {0x80, 8, 0x01}, {0x1F3, 8, 0xCF}, {1, 32, 0x80000000u},
+               {0x04C11DB7, 32, 0xEDB88320u}};
+  for (const Case& c : cases) EXPECT_EQ(CCRC32::ReflectBits(c.value, c.bits), c.reflected);
+}
+
+TEST_F(StoreNamesTest, FolderNamesAreTheCrcOfTheTrimmedValuesInOrder) {
+  DcmObj object;
+  FillDataSet(object, {{0x0020, 0x000D, " 1.2.840.99.1 "},
+                       {0x0020, 0x0010, "S7"},
+                       {0x0008, 0x0050, "ACC 1 "},
+                       {0x0008, 0x0060, "ECG"},
+                       {0x0020, 0x000E, "1.2.840.99.1.2"},
+                       {0x0020, 0x0011, "12"}});
+  std::istringstream oracle(Shell(
+      "/usr/bin/python3 -c \"import zlib; "
+      "print('%08X' % zlib.crc32(b'1.2.840.99.1S7ACC 1')); "
+      "print('%08X' % zlib.crc32(b'ECG1.2.840.99.1.212'))\""));
+  std::string study, series;
+  oracle >> study >> series;
+  EXPECT_EQ(MakeStudyFolderName(object), study);
+  EXPECT_EQ(MakeSeriesFolderName(object), series);
+  DcmObj empty;
+  EXPECT_EQ(MakeStudyFolderName(empty), "00000000");
+}
+
+TEST_F(StoreNamesTest, OnlyDigitsAndDotsNameAFile) {
+  struct Case {
+    std::string uid;
+    bool safe;
+  } cases[] = {{"1.2.840.10008.1", true},
+               {std::string(64, '1'), true},
+               {std::string(65, '1'), false},
+               {"", false},
+               {"../../1.2/1.3/1.4", false},
+               {"1.2/3", false},
+               {"1.2\\3", false},
+               {std::string("1.2\0", 4), false},
+               {"1.2.a", false},
+               {"1.2 ", false}};
+  for (const Case& c : cases) EXPECT_EQ(IsSafeUidFileName(c.uid), c.safe) << c.uid;
+}
+
+TEST_F(StoreNamesTest, ADateFolderIsOneHarmlessComponent) {
+  struct Case {
+    std::string date;
+    bool safe;
+  } cases[] = {{"20240105", true}, {"2024", true},  {"", false},          {".", false},
+               {"..", false},      {"a/b", false},  {"..\\x", false},     {"..b", true},
+               {std::string("2024\0", 5), false}};
+  for (const Case& c : cases) EXPECT_EQ(IsSafeDateFolder(c.date), c.safe) << c.date;
+}
+
+}  // namespace
