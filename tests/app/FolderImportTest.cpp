@@ -1,0 +1,129 @@
+// "Scan Folder" through the browser's button and the real folder chooser, on a tree built by
+// pydicom from its sample files (see make_import_tree.py).
+#include <gtest/gtest.h>
+
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include "app/Clock.h"
+#include "app/Gridfunctions.h"
+#include "app/TFindForm.h"
+#include "app/TForm2.h"
+#include "tests/app/AppTestSupport.h"
+
+namespace {
+
+class FolderImport : public testing::Test {
+ protected:
+  void SetUp() override {
+    SetTodayForTests([] { return QDate(2024, 3, 1); });
+    folder.Write("trevalind.cfg", ConfigRecord("11112", "KORVA", 1));
+    tree = folder.path() + "tree";
+    ASSERT_EQ(Shell("/usr/bin/python3 -W ignore " TREVALIND_SOURCE_DIR
+                    "/tests/app/make_import_tree.py '" + tree + "'"),
+              0);
+    browser = std::make_unique<RunningBrowser>(folder.path() + "exe/");
+  }
+  void TearDown() override {
+    browser.reset();
+    SetTodayForTests({});
+  }
+  // Scan Folder with `choice` confirmed (or cancelled) in the chooser.
+  void ScanFolder(const std::string& choice, bool confirm = true) {
+    QTimer::singleShot(0, [choice, confirm] {
+      Form2->setDirectory(choice);
+      QTest::mouseClick(confirm ? Form2->Button1 : Form2->Button2, Qt::LeftButton);
+    });
+    QTest::mouseClick(FindForm->Button9, Qt::LeftButton);
+  }
+  std::string Sql(const std::string& statement) {
+    const std::string out = folder.path() + "sql.out";
+    Shell("sqlite3 '" + folder.path() + "exe/database/ecg.db' \"" + statement + "\" > '" + out + "'");
+    return folder.Read("sql.out");
+  }
+  std::string Log() { return folder.Read("exe/logs/20240301_ecg.log"); }
+  bool AllSixEnabled() {
+    for (QPushButton* b : {FindForm->Button2, FindForm->Button4, FindForm->Button6,
+                           FindForm->Button9, FindForm->Button10, FindForm->Button11})
+      if (!b->isEnabled()) return false;
+    return true;
+  }
+  TempFolder folder;
+  RecordingUi ui;
+  std::string tree;
+  std::unique_ptr<RunningBrowser> browser;
+};
+
+TEST_F(FolderImport, ImportsEcgAndHdFilesOfTheWholeTreeAndNothingElse) {
+  ScanFolder(tree);
+  EXPECT_TRUE(AllSixEnabled());
+  // ecg.dcm, the dot-file, nodate.dcm and semi.dcm; not CT, DICOMDIR, "ecg", the escaping UID.
+  EXPECT_EQ(Sql("SELECT COUNT(*) FROM Objects"), "4\n");
+  EXPECT_EQ(Sql("SELECT COUNT(*) FROM Study"), "4\n");
+  EXPECT_EQ(FindForm->StringGrid1->RowCount(), 5);
+  const std::string log = Log();
+  EXPECT_NE(log.find("INFO, Scanning " + tree + "/sub"), std::string::npos) << log;
+  EXPECT_EQ(log.find("INFO, Scanning " + tree + "/sub/loop"), std::string::npos) << log;
+  EXPECT_NE(log.find("WARNING, Added StudyDate to No^Date"), std::string::npos) << log;
+  EXPECT_NE(log.find("evil.dcm"), std::string::npos) << log;
+  // The file without a date lands under today's folder; nothing escapes the store.
+  EXPECT_EQ(Shell("ls '" + folder.path() + "exe/imagebox/20240301/'*/*/1.2.826.0.1.3680043.8.498.3.1.dcm"), 0);
+  EXPECT_NE(Shell("ls '" + folder.path() + "exe/'*evil* 2>/dev/null"), 0);
+  EXPECT_NE(Shell("find '" + folder.path() + "' -name 'evil*' | grep -v tree | grep -q ."), 0);
+  // Every registered object has its file, and pydicom reads it back.
+  const std::string paths = Sql("SELECT SeriesPath || '/' || SOPInstanceUID || '.dcm' FROM Objects "
+                                "JOIN Series USING (SeriesInstanceUID)");
+  size_t start = 0, files = 0;
+  while (start < paths.size()) {
+    const size_t end = paths.find('\n', start);
+    const std::string path = folder.path() + "exe/imagebox/" + paths.substr(start, end - start);
+    EXPECT_EQ(Shell("/usr/bin/python3 -c \"import pydicom; pydicom.dcmread('" + path + "')\""), 0)
+        << path;
+    ++files;
+    start = end + 1;
+  }
+  EXPECT_EQ(files, 4u);
+}
+
+TEST_F(FolderImport, ReimportRegistersNothingNew) {
+  ScanFolder(tree);
+  ScanFolder(tree);
+  EXPECT_EQ(Sql("SELECT COUNT(*) FROM Objects"), "4\n");
+  EXPECT_EQ(Sql("SELECT COUNT(*) FROM Series"), "4\n");
+}
+
+TEST_F(FolderImport, CancelImportsNothingAndEnablesTheButtons) {
+  ScanFolder(tree, false);
+  EXPECT_TRUE(AllSixEnabled());
+  EXPECT_EQ(Sql("SELECT COUNT(*) FROM Objects"), "0\n");
+}
+
+// The grid shows ";" in a Patient ID as ":"; the study row must still go by its UID.
+TEST_F(FolderImport, DeleteStudyRemovesTheStudyWithASemicolonInItsPatientId) {
+  ScanFolder(tree);
+  StringGrid& grid = *FindForm->StringGrid1;
+  int semi = -1;
+  for (int row = 1; row < grid.RowCount(); ++row)
+    if (grid.Cell(0, row) == "Semi^Colon") semi = row;
+  ASSERT_GT(semi, 0);
+  EXPECT_EQ(grid.Cell(1, semi), "A:B");
+  SetCellChecked(grid, 0, semi, 1);
+  QTest::mouseClick(FindForm->Button11, Qt::LeftButton);
+  EXPECT_EQ(ui.questions, QStringList{"WARNING|Are you sure you want to delete those studies?"});
+  EXPECT_EQ(Sql("SELECT COUNT(*) FROM Study WHERE PatientName = 'Semi^Colon'"), "0\n");
+  EXPECT_EQ(Sql("SELECT COUNT(*) FROM Objects"), "3\n");
+  EXPECT_EQ(grid.RowCount(), 4);
+}
+
+TEST_F(FolderImport, DoubleClickHandsTheStudyFilesToTheEcgWindow) {
+  ScanFolder(tree);
+  StringGrid& grid = *FindForm->StringGrid1;
+  const GridRect rect = grid.CellRect(1, 1);
+  QTest::mouseDClick(grid.viewport(), Qt::LeftButton, {}, QPoint(rect.left + 5, rect.top + 5));
+  ASSERT_EQ(browser->ecgWindowShowings.size(), 1u);
+  ASSERT_EQ(browser->ecgWindowShowings[0].size(), 1u);
+  EXPECT_NE(browser->ecgWindowShowings[0][0].find("/exe/imagebox/"), std::string::npos);
+}
+
+}  // namespace
