@@ -1,0 +1,148 @@
+#include "tests/net/PeerSupport.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "dicom/DcmObj.h"
+#include "net/Dimse.h"
+#include "net/PDU_Service.h"
+#include "net/Socket.h"
+
+int FreeLoopbackPort() {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  socklen_t size = sizeof address;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+  close(fd);
+  return ntohs(address.sin_port);
+}
+
+std::string TempFolder(const std::string& tag) {
+  std::string pattern = "/tmp/trevalind-" + tag + "-XXXXXX";
+  std::vector<char> text(pattern.begin(), pattern.end());
+  text.push_back('\0');
+  return mkdtemp(text.data());
+}
+
+int RunBounded(const std::string& command, int seconds, const std::string& outputFile) {
+  std::string line = "timeout " + std::to_string(seconds) + " " + command;
+  line += outputFile.empty() ? " >/dev/null 2>&1" : " >" + outputFile + " 2>&1";
+  int status = std::system(line.c_str());
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string ReadFileText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+pid_t StartProcess(const std::vector<std::string>& argv, const std::string& outputFile) {
+  pid_t pid = fork();
+  if (pid == 0) {
+    int out = open(outputFile.empty() ? "/dev/null" : outputFile.c_str(),
+                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(out, 1);
+    dup2(out, 2);
+    std::vector<char*> args;
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    execvp(args[0], args.data());
+    _exit(127);
+  }
+  return pid;
+}
+
+void StopProcess(pid_t pid) {
+  if (pid <= 0) return;
+  kill(pid, SIGTERM);
+  for (int i = 0; i < 50; ++i) {
+    if (waitpid(pid, nullptr, WNOHANG) == pid) return;
+    usleep(100000);
+  }
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+}
+
+bool WaitForListener(int port, int milliseconds) {
+  for (int waited = 0; waited < milliseconds; waited += 50) {
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(uint16_t(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bool ok = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    close(fd);
+    if (ok) return true;
+    usleep(50000);
+  }
+  return false;
+}
+
+TestAcceptor::TestAcceptor(const std::string& storeFolder, int readTimeoutSeconds)
+    : storeFolder_(storeFolder), readTimeout_(readTimeoutSeconds) {
+  thread_ = std::thread([this] { Serve(); });
+  for (int i = 0; i < 200 && !listening_; ++i) usleep(10000);
+}
+
+TestAcceptor::~TestAcceptor() {
+  stop_ = true;
+  WaitForListener(port_, 100);  // wakes the blocking accept
+  thread_.join();
+}
+
+void TestAcceptor::Serve() {
+  Socket listener;
+  for (int attempt = 0; attempt < 5 && !listening_; ++attempt) {
+    port_ = FreeLoopbackPort();
+    listening_ = listener.Listen(std::to_string(port_));
+  }
+  while (!stop_ && listener.Accept()) {
+    int fd = listener.Release();
+    if (stop_) {
+      close(fd);
+      break;
+    }
+    ServeOne(fd);
+    ++served_;
+  }
+}
+
+void TestAcceptor::ServeOne(int fd) {
+  PDU_Service service;
+  service.Link.socket().SetTimeout(readTimeout_);
+  if (!service.Multiplex(fd)) return;
+  for (;;) {
+    DcmObj command;
+    if (!service.Read(&command)) return;
+    uint16_t field = command.GetUShort(0, 0x0100);
+    if (CEcho::ReadRQ(&service, &command)) {
+      if (!CEcho::WriteRSP(&service, &command)) return;
+      ++echoes_;
+    } else if (field == C_STORE_RQ) {
+      DcmObj dataSet;
+      if (!CStore::ReadRQ(&service, &command, &dataSet)) return;
+      std::string name = storeFolder_ + "/" + command.GetString(0, 0x1000) + ".dcm";
+      bool saved = !storeFolder_.empty() && dataSet.Write(name);
+      if (!CStore::WriteRSP(&service, &command, saved ? kStatusSuccess : kStatusSavingFailed))
+        return;
+      ++stores_;
+    } else {
+      return;
+    }
+  }
+}

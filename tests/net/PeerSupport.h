@@ -1,0 +1,48 @@
+// Test support for runs against real peers: free loopback ports, a minimal acceptor built on
+// PDU_Service, child processes (dcmtk tools) with a bound, and the log file of a test.
+#pragma once
+
+#include <sys/types.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+// A port the OS considered free a moment ago (bound to port 0, then released).
+int FreeLoopbackPort();
+// A fresh temporary folder.
+std::string TempFolder(const std::string& tag);
+// Runs a shell command under `timeout`; returns its exit status. Output goes to `outputFile`.
+int RunBounded(const std::string& command, int seconds, const std::string& outputFile = "");
+std::string ReadFileText(const std::string& path);
+// Starts a program in the background (argv[0] looked up in PATH); returns its pid.
+pid_t StartProcess(const std::vector<std::string>& argv, const std::string& outputFile);
+void StopProcess(pid_t pid);
+// Waits until something listens on the loopback port (bounded).
+bool WaitForListener(int port, int milliseconds);
+
+// Serves associations one after the other on a loopback port: answers C-ECHO and stores every
+// C-STORE data set as a Part 10 file in `storeFolder`. Stops in its destructor.
+class TestAcceptor {
+ public:
+  explicit TestAcceptor(const std::string& storeFolder = "", int readTimeoutSeconds = 5);
+  ~TestAcceptor();
+  int port() const { return port_; }
+  int associations() const { return served_.load(); }
+  int echoes() const { return echoes_.load(); }
+  int stores() const { return stores_.load(); }
+
+ private:
+  void Serve();
+  void ServeOne(int fd);
+  std::string storeFolder_;
+  int readTimeout_;
+  int port_ = 0;
+  std::atomic<bool> stop_{false};
+  std::atomic<bool> listening_{false};
+  std::atomic<int> served_{0};
+  std::atomic<int> echoes_{0};
+  std::atomic<int> stores_{0};
+  std::thread thread_;
+};
