@@ -1,0 +1,53 @@
+// trevalind-server: the DICOM server without the GUI, for peer tests and benchmarks.
+//   trevalind-server FOLDER PORT [AE_TITLE [LOG_LEVEL]]
+// FOLDER plays the executable's folder (database/, imagebox/, logs/, remotes.txt); a missing
+// database/ecg.db is created. Prints the port once listening; ends on SIGINT or SIGTERM.
+#include <csignal>
+#include <cstdlib>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "db/Register.h"
+#include "db/SQLdb.h"
+#include "dicom/util/Log.h"
+#include "net/server/ServerThread.h"
+#include "net/server/ShutDown.h"
+#include "platform/ExeFolder.h"
+
+int main(int argc, char** argv) {
+  if (argc < 3) {
+    std::fprintf(stderr, "usage: trevalind-server FOLDER PORT [AE_TITLE]\n");
+    return 2;
+  }
+  std::signal(SIGPIPE, SIG_IGN);
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);  // inherited by every thread
+
+  ExeFolder = std::string(argv[1]);
+  if (ExeFolder.back() != '/') ExeFolder += '/';
+  for (const char* sub : {"database", "imagebox", "logs"}) {
+    std::filesystem::create_directories(ExeFolder + sub);
+  }
+  LogLevel = argc > 4 ? std::atoi(argv[4]) : 0;
+  LogInit(ExeFolder + "logs/server.log", "", "");
+  if (!std::filesystem::exists(ExeFolder + "database/ecg.db")) {
+    SQLdb db("ecg", kOpenCreate);
+    CreateStudyTables(db);
+  }
+  ServerThread server;
+  server.portText = argv[2];
+  server.storeFolder = ExeFolder + "imagebox/";
+  server.ownAeTitle = argc > 3 ? argv[3] : "TREVALIND";
+  server.Start();
+  const int port = server.ListeningPort();
+  std::printf("%d\n", port);
+  std::fflush(stdout);
+  if (port < 0) ShutDownServer(&server, 1);
+  int signal = 0;
+  sigwait(&stopSignals, &signal);
+  ShutDownServer(&server, 0);
+}

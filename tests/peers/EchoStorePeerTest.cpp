@@ -1,0 +1,124 @@
+// echoscu and storescu against the server.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "tests/peers/PeerFixture.h"
+
+namespace {
+class EchoPeer : public PeerFixture {};
+
+TEST_F(EchoPeer, OptionsOfEchoscuAreServed) {
+  const char* options[] = {"--repeat 3", "-pdu 4096 -d", "--abort", "--propose-pc 128",
+                           "--propose-ts 19"};
+  for (const char* option : options) {
+    const ToolResult echo = RunTool(std::string("echoscu -v ") + option + Peer());
+    EXPECT_EQ(echo.exitCode, 0) << option << "\n" << echo.output;
+  }
+  EXPECT_TRUE(Echo());
+}
+
+TEST_F(EchoPeer, PatientRootFindIsRefusedAndTheServerStaysUp) {
+  const ToolResult find = RunTool("findscu -P -k QueryRetrieveLevel=PATIENT" + Peer());
+  EXPECT_NE(find.exitCode, 0) << find.output;
+  EXPECT_TRUE(Echo());
+}
+
+class StorePeer : public PeerFixture {};
+
+struct StoreCase {
+  const char* file;
+  const char* response;  // storescu's reading of the status
+  bool stored;
+};
+
+const StoreCase kStoreCases[] = {
+    {"ecg_12lead.dcm", "Received Store Response (Success)", true},
+    {"ecg_no_patient_id.dcm", "Received Store Response (Refused: OutOfResources)", false},
+    {"ecg_no_study_date.dcm", "Received Store Response (Success)", true},
+    {"ecg_traversal_date.dcm", "Received Store Response (Refused: OutOfResources)", false},
+    {"ecg_traversal_uid.dcm", "Received Store Response (Refused: OutOfResources)", false},
+    {"ecg_sql.dcm", "Received Store Response (Success)", true},
+    {"ecg_crlf_name.dcm", "Received Store Response (Refused: OutOfResources)", false},
+};
+
+TEST_F(StorePeer, StatusesRowsAndFiles) {
+  for (const StoreCase& c : kStoreCases) {
+    const ToolResult store = StoreFiles(Fixture(c.file));
+    EXPECT_NE(store.output.find(c.response), std::string::npos) << c.file << "\n" << store.output;
+  }
+  // Refused objects left nothing behind, inside the store or outside it.
+  EXPECT_FALSE(std::filesystem::exists(root_ / "x"));
+  EXPECT_FALSE(std::filesystem::exists(root_.parent_path() / "x"));
+  EXPECT_EQ(EcgRows("SELECT SOPInstanceUID FROM Objects").size(), 3u);
+  ExpectRowsMatchFiles();
+  // The modality of the hostile object was a value, not a statement.
+  EXPECT_EQ(EcgRows("SELECT name FROM sqlite_master WHERE name='Series'").size(), 1u);
+  // Peer text reaches the log on one line.
+  EXPECT_NE(LogText().find("ERROR, PatientID is empty for EVIL..10:00:00, forged"),
+            std::string::npos);
+  EXPECT_NE(LogText().find("ERROR, Status=0xA700"), std::string::npos);
+  EXPECT_TRUE(Echo());
+}
+
+TEST_F(StorePeer, StoredFileIsTheObjectWithItsNameCleaned) {
+  ASSERT_EQ(StoreFiles(Fixture("ecg_12lead.dcm")).exitCode, 0);
+  const auto files = StoredFiles();
+  ASSERT_EQ(files.size(), 1u);
+  const std::string stored = files[0];
+  EXPECT_EQ(stored.rfind(Store() + "20240102/", 0), 0u) << stored;
+  EXPECT_NE(stored.find("/1.2.826.0.1.3680043.8.498.7.2.1.dcm"), std::string::npos) << stored;
+  const ToolResult dump = RunTool("dcmdump " + stored);
+  EXPECT_NE(dump.output.find("[DOE JOHN]"), std::string::npos) << dump.output;
+  EXPECT_EQ(RunTool("dcmftest " + stored).exitCode, 0);
+  const ToolResult same = RunTool("/usr/bin/python3 " TREVALIND_SOURCE_DIR
+                                  "/tests/peers/same_except_name_and_date.py " +
+                                  Fixture("ecg_12lead.dcm") + " " + stored);
+  EXPECT_EQ(same.exitCode, 0) << same.output;
+}
+
+TEST_F(StorePeer, MissingStudyDateBecomesToday) {
+  ASSERT_EQ(StoreFiles(Fixture("ecg_no_study_date.dcm")).exitCode, 0);
+  const auto files = StoredFiles();
+  ASSERT_EQ(files.size(), 1u);
+  const ToolResult dump = RunTool("dcmdump +P StudyDate " + files[0]);
+  const std::string date = files[0].substr(Store().size(), 8);
+  EXPECT_NE(dump.output.find("[" + date + "]"), std::string::npos) << dump.output;
+  EXPECT_EQ(RunTool("date +%Y%m%d").output.substr(0, 8), date);
+}
+
+TEST_F(StorePeer, JpegLosslessIsStoredAsItArrived) {
+  const ToolResult store = StoreFiles(Fixture("ct_jpeg_lossless.dcm"), "-xs ");
+  ASSERT_NE(store.output.find("(Success)"), std::string::npos) << store.output;
+  const auto files = StoredFiles();
+  ASSERT_EQ(files.size(), 1u);
+  EXPECT_NE(RunTool("dcmdump " + files[0]).output.find("JPEGLossless:Non-hierarchical-1stOrder"),
+            std::string::npos);
+}
+
+TEST_F(StorePeer, StoringTwiceKeepsOneFileAndOneRow) {
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_NE(StoreFiles(Fixture("ecg_12lead.dcm")).output.find("(Success)"), std::string::npos);
+  }
+  EXPECT_EQ(StoredFiles().size(), 1u);
+  ExpectRowsMatchFiles();
+}
+
+TEST_F(StorePeer, ParallelStoresKeepRowsAndFilesTogether) {
+  std::string command;
+  for (int p = 0; p < 8; ++p) {
+    std::string files;
+    for (int i = 1 + p * 6; i <= 6 + p * 6; ++i) {
+      char name[32];
+      std::snprintf(name, sizeof name, "bulk/bulk_%02d.dcm", i);
+      files += Fixture(name) + " ";
+    }
+    // Every process also sends the first object, so stores of one UID race as well.
+    command += "(storescu" + Peer() + files + Fixture("bulk/bulk_01.dcm") + ") & ";
+  }
+  RunTool("sh -c '" + command + "wait'");
+  EXPECT_EQ(EcgRows("SELECT SOPInstanceUID FROM Objects").size(), 48u);
+  ExpectRowsMatchFiles();
+  EXPECT_TRUE(Echo());
+}
+}  // namespace

@@ -1,0 +1,51 @@
+#include "tests/peers/PeerFixture.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <set>
+#include <sstream>
+
+void PeerFixture::SetUp() {
+  ServerFixture::SetUp();
+  if (HasFatalFailure()) return;
+  fixtures_ = Folder() + "fixtures";
+  const ToolResult made = RunTool("/usr/bin/python3 " TREVALIND_SOURCE_DIR
+                                  "/tests/peers/make_fixtures.py " + fixtures_);
+  ASSERT_EQ(made.exitCode, 0) << made.output;
+}
+
+ToolResult PeerFixture::StoreFiles(const std::string& files, const std::string& options) const {
+  return RunTool("storescu -v " + options + Peer() + files);
+}
+
+bool PeerFixture::Echo() const { return RunTool("echoscu" + Peer()).exitCode == 0; }
+
+void PeerFixture::ExpectRowsMatchFiles() const {
+  std::set<std::string> rowUids;
+  for (const std::string& row : EcgRows("SELECT SOPInstanceUID FROM Objects")) {
+    rowUids.insert(row.substr(0, row.find(';')));
+  }
+  std::set<std::string> fileUids;
+  for (const std::string& file : StoredFiles()) {
+    const std::filesystem::path path(file);
+    EXPECT_EQ(path.extension(), ".dcm") << "left in the store: " << file;
+    fileUids.insert(path.stem().string());
+  }
+  EXPECT_EQ(rowUids, fileUids);
+}
+
+std::vector<std::string> DebugValues(const std::string& output, const std::string& label) {
+  std::vector<std::string> values;
+  std::istringstream lines(output);
+  std::string line;
+  const std::string head = "D: " + label;
+  while (std::getline(lines, line)) {
+    if (line.rfind(head, 0) != 0) continue;
+    const size_t colon = line.find(':', head.size());
+    if (colon == std::string::npos) continue;
+    std::string value = line.substr(colon + 1);
+    value.erase(0, value.find_first_not_of(' '));
+    values.push_back(value.substr(0, value.find(':')));  // "0xff00: Pending..." -> "0xff00"
+  }
+  return values;
+}

@@ -1,0 +1,79 @@
+#!/usr/bin/python3
+"""Writes the ECG and image objects the peer tests send, built with pydicom from its own
+sample files. Usage: make_fixtures.py OUTDIR"""
+import os
+import warnings
+import subprocess
+import sys
+
+import pydicom
+from pydicom.data import get_testdata_file
+
+ROOT = "1.2.826.0.1.3680043.8.498.7"
+STUDY = ROOT + ".1"
+SERIES_A = ROOT + ".1.1"
+SERIES_B = ROOT + ".1.2"
+
+
+def ecg(sop, study=STUDY, series=SERIES_A, **changes):
+    ds = pydicom.dcmread(get_testdata_file("waveform_ecg.dcm"))
+    ds.PatientID = "P001"
+    ds.PatientName = "DOE^JOHN^^^"
+    ds.StudyDate = "20240102"
+    ds.StudyInstanceUID = study
+    ds.SeriesInstanceUID = series
+    ds.SOPInstanceUID = sop
+    ds.file_meta.MediaStorageSOPInstanceUID = sop
+    for key, value in changes.items():
+        if value is None:
+            if key in ds:
+                delattr(ds, key)
+        else:
+            setattr(ds, key, value)
+    return ds
+
+
+def save(ds, out, name):
+    ds.save_as(os.path.join(out, name), write_like_original=False)
+
+
+def main(out):
+    warnings.simplefilter("ignore")
+    os.makedirs(out, exist_ok=True)
+    save(ecg(ROOT + ".2.1"), out, "ecg_12lead.dcm")
+    save(ecg(ROOT + ".2.2"), out, "ecg_12lead_b.dcm")
+    save(ecg(ROOT + ".2.3", series=SERIES_B), out, "ecg_series_b.dcm")
+    save(ecg(ROOT + ".2.4", PatientID=None), out, "ecg_no_patient_id.dcm")
+    save(ecg(ROOT + ".2.5", study=ROOT + ".3", series=ROOT + ".3.1", StudyDate=None),
+         out, "ecg_no_study_date.dcm")
+    save(ecg(ROOT + ".2.6", study=ROOT + ".4", series=ROOT + ".4.1", StudyDate="../../x"),
+         out, "ecg_traversal_date.dcm")
+    save(ecg("1.2.3.4.5.6.7.8.9.10.11", study=ROOT + ".5", series=ROOT + ".5.1",
+             SOPInstanceUID="1.2/../../../x"), out, "ecg_traversal_uid.dcm")
+    save(ecg(ROOT + ".2.7", Modality="ECG'; DROP TABLE Series; --",
+             PatientName="O'NEIL^ANN"), out, "ecg_sql.dcm")
+    save(ecg(ROOT + ".2.8", PatientID=None, PatientName="EVIL\r\n10:00:00, forged"), out,
+         "ecg_crlf_name.dcm")
+    # Many objects of one study for parallel stores.
+    bulk = os.path.join(out, "bulk")
+    os.makedirs(bulk, exist_ok=True)
+    for i in range(1, 49):
+        save(ecg(ROOT + ".8.%d" % i, study=ROOT + ".8", series=ROOT + ".8.0"), bulk,
+             "bulk_%02d.dcm" % i)
+    # An image in JPEG lossless (first-order prediction), for conversion on C-MOVE.
+    ct = pydicom.dcmread(get_testdata_file("CT_small.dcm"))
+    ct.PatientID = "P002"
+    ct.StudyDate = "20240103"
+    ct.StudyInstanceUID = ROOT + ".6"
+    ct.SeriesInstanceUID = ROOT + ".6.1"
+    ct.SOPInstanceUID = ROOT + ".6.1.1"
+    ct.file_meta.MediaStorageSOPInstanceUID = ct.SOPInstanceUID
+    plain = os.path.join(out, "ct_plain.dcm")
+    ct.save_as(plain, write_like_original=False)
+    subprocess.run(["dcmcjpeg", "+e1", plain, os.path.join(out, "ct_jpeg_lossless.dcm")],
+                   check=True)
+    os.remove(plain)
+
+
+if __name__ == "__main__":
+    main(sys.argv[1])
