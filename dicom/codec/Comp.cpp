@@ -39,7 +39,7 @@ std::vector<uint8_t> LowBytes(const uint8_t* samples, uint32_t bytes) {
   return low;
 }
 
-bool Adopt(int rc, uint8_t* out, uint32_t len, EncodedFrame& frame) {
+bool Adopt(int rc, uint8_t*& out, uint32_t& len, EncodedFrame& frame) {
   if (rc != 0) return false;
   frame.bytes.reset(out);
   frame.length = len;
@@ -87,18 +87,15 @@ bool EncodeJpegLossless(const FrameJob& j, EncodedFrame& frame) {
     return Adopt(CompressJpeg8(j.columns, j.rows, components, low.data(), out, len, 4), out, len,
                  frame);
   }
-  return Adopt(CompressJpeg16(j.columns, j.rows, components, j.samples, out, len), out, len,
-               frame);
+  return Adopt(CompressJpeg16(j.columns, j.rows, components, j.samples, out, len), out, len, frame);
 }
 
 bool EncodeJ2k(const FrameJob& j, bool lossless, EncodedFrame& frame) {
   if (!lossless && !j.colour) {
     if (j.bitsAllocated == 10 || j.bitsAllocated == 12)
-      RescaleTo12Bits(j.samples, j.pixelRepresentation, j.slope, j.intercept, j.bytes,
-                      j.modality);
+      RescaleTo12Bits(j.samples, j.pixelRepresentation, j.slope, j.intercept, j.bytes, j.modality);
     else if (j.bitsAllocated == 14 || j.bitsAllocated == 16)
-      RescaleTo16Bits(j.samples, j.pixelRepresentation, j.slope, j.intercept, j.bytes,
-                      j.modality);
+      RescaleTo16Bits(j.samples, j.pixelRepresentation, j.slope, j.intercept, j.bytes, j.modality);
   }
   uint8_t* out = nullptr;
   uint32_t len = 0;
@@ -162,8 +159,8 @@ bool DcmObj::Comp(int& pixelIndex, uint8_t* buffer, bool colour, uint16_t column
   }
 
   const uint32_t frameBytes = size / static_cast<uint32_t>(frames);
-  FrameJob job{buffer, frameBytes, colour, columns, rows, bitsStored, bitsAllocated,
-               pixelRepresentation, slope, intercept, modality};
+  FrameJob job{buffer,        frameBytes,          colour, columns,   rows,    bitsStored,
+               bitsAllocated, pixelRepresentation, slope,  intercept, modality};
   if (Refused(targetUid, job)) return false;
   std::vector<EncodedFrame> encoded(static_cast<size_t>(frames));
   uint64_t total = 0;

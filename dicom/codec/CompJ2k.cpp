@@ -1,11 +1,11 @@
 // JPEG 2000 frame encoder: one tile, one quality layer, raw codestream written through the
 // library's stream callbacks into a growable buffer.
+#include <openjpeg.h>
+
 #include <algorithm>
 #include <cstring>
 #include <new>
 #include <vector>
-
-#include <openjpeg.h>
 
 #include "dicom/codec/J2kCodec.h"
 

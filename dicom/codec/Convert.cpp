@@ -65,11 +65,20 @@ const char* InterceptText(const PixelModule& m) { return m.modality == "CT" ? "-
 const char* BaselineSlopeText(const PixelModule& m) {
   const char* text = "1 ";
   switch (m.bitsStored) {
-    case 10: text = "4 "; break;
-    case 12: text = "16"; break;
-    case 14: text = "64"; break;
-    case 16: text = "256 "; break;
-    default: break;
+    case 10:
+      text = "4 ";
+      break;
+    case 12:
+      text = "16";
+      break;
+    case 14:
+      text = "64";
+      break;
+    case 16:
+      text = "256 ";
+      break;
+    default:
+      break;
   }
   if (m.modality == "CT") text = "16";
   if (m.modality == "NM") text = "1 ";
@@ -95,15 +104,32 @@ void Capture(DcmObj& obj, DcmTag& t, PixelModule& m, const std::string& target) 
       m.planarConfiguration = t.GetUShort();
       if (m.planarConfiguration == 1) SetUShortValue(t, 0);  // the buffer is made interleaved
       break;
-    case 0x0008: m.frames = ParseFrames(t.GetString()); break;
-    case 0x0010: m.rows = t.GetUShort(); break;
-    case 0x0011: m.columns = t.GetUShort(); break;
-    case 0x0100: m.bitsAllocated = t.GetUShort(); break;
-    case 0x0101: m.bitsStored = t.GetUShort(); break;
-    case 0x0103: m.pixelRepresentation = t.GetUShort(); break;
-    case 0x1052: m.intercept = t.GetFloat(); break;
-    case 0x1053: m.slope = t.GetFloat(); break;
-    default: break;
+    case 0x0008:
+      m.frames = ParseFrames(t.GetString());
+      break;
+    case 0x0010:
+      m.rows = t.GetUShort();
+      break;
+    case 0x0011:
+      m.columns = t.GetUShort();
+      break;
+    case 0x0100:
+      m.bitsAllocated = t.GetUShort();
+      break;
+    case 0x0101:
+      m.bitsStored = t.GetUShort();
+      break;
+    case 0x0103:
+      m.pixelRepresentation = t.GetUShort();
+      break;
+    case 0x1052:
+      m.intercept = t.GetFloat();
+      break;
+    case 0x1053:
+      m.slope = t.GetFloat();
+      break;
+    default:
+      break;
   }
 }
 
@@ -112,22 +138,46 @@ void Capture(DcmObj& obj, DcmTag& t, PixelModule& m, const std::string& target) 
 void Rewrite(DcmTag& t, const PixelModule& m, const std::string& target) {
   if (target == ts::kJpegBaseline && m.bitsStored != 8) {
     switch (t.element) {
-      case 0x0100: SetUShortValue(t, 8); break;
-      case 0x0101: SetUShortValue(t, 8); break;
-      case 0x0102: SetUShortValue(t, 7); break;
-      case 0x0103: SetUShortValue(t, 0); break;
-      case 0x1052: SetTextValue(t, InterceptText(m)); break;
-      case 0x1053: SetTextValue(t, BaselineSlopeText(m)); break;
-      default: break;
+      case 0x0100:
+        SetUShortValue(t, 8);
+        break;
+      case 0x0101:
+        SetUShortValue(t, 8);
+        break;
+      case 0x0102:
+        SetUShortValue(t, 7);
+        break;
+      case 0x0103:
+        SetUShortValue(t, 0);
+        break;
+      case 0x1052:
+        SetTextValue(t, InterceptText(m));
+        break;
+      case 0x1053:
+        SetTextValue(t, BaselineSlopeText(m));
+        break;
+      default:
+        break;
     }
   } else if (target == ts::kJpegExtended && m.bitsStored != 12) {
     switch (t.element) {
-      case 0x0101: SetUShortValue(t, 12); break;
-      case 0x0102: SetUShortValue(t, 11); break;
-      case 0x0103: SetUShortValue(t, 0); break;
-      case 0x1052: SetTextValue(t, InterceptText(m)); break;
-      case 0x1053: SetTextValue(t, "1 "); break;
-      default: break;
+      case 0x0101:
+        SetUShortValue(t, 12);
+        break;
+      case 0x0102:
+        SetUShortValue(t, 11);
+        break;
+      case 0x0103:
+        SetUShortValue(t, 0);
+        break;
+      case 0x1052:
+        SetTextValue(t, InterceptText(m));
+        break;
+      case 0x1053:
+        SetTextValue(t, "1 ");
+        break;
+      default:
+        break;
     }
   } else if (target == ts::kJ2k && m.bitsStored != 8) {
     // Lossless JPEG 2000 keeps the stored values, so only the lossy target rescales.
@@ -191,8 +241,7 @@ bool DcmObj::ConvertTransferSyntax(const std::string& targetUid) {
     // Pixel data: decode into one native buffer, then encode it for the target.
     pixelFound = true;
     if (m.frames <= 0) m.frames = 1;
-    const uint64_t size64 =
-        NativePixelSize(m.columns, m.rows, m.bitsAllocated, m.colour, m.frames);
+    const uint64_t size64 = NativePixelSize(m.columns, m.rows, m.bitsAllocated, m.colour, m.frames);
     if (size64 == 0 || size64 > kMaxElementLength) {
       LogWrite("ERROR, DcmObj::ConvertTransferSyntax, size=" + std::to_string(size64));
       return false;
@@ -224,9 +273,9 @@ bool DcmObj::ConvertTransferSyntax(const std::string& targetUid) {
         std::memcpy(buffer.get(), t->data.data(), size);
     }
     int pixelIndex = i;
-    result = Comp(pixelIndex, buffer.get(), m.colour, m.columns, m.rows, m.bitsStored,
-                  m.bitsAllocated, m.pixelRepresentation, m.slope, m.intercept, m.ratio,
-                  m.frames, targetUid, m.modality);
+    result =
+        Comp(pixelIndex, buffer.get(), m.colour, m.columns, m.rows, m.bitsStored, m.bitsAllocated,
+             m.pixelRepresentation, m.slope, m.intercept, m.ratio, m.frames, targetUid, m.modality);
     // Whatever Comp left at the pixel index (native or encapsulated), the walk resumes after it.
     i = pixelIndex;
   }

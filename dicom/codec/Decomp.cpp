@@ -32,8 +32,8 @@ int JpegFramePrecision(const uint8_t* p, uint32_t n) {
       ++i;
       continue;
     }
-    const bool sof = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
-                     marker != 0xCC;
+    const bool sof =
+        marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
     if (sof) return p[i + 4];
     const uint32_t len = (static_cast<uint32_t>(p[i + 2]) << 8) | p[i + 3];
     i += 2 + len;
@@ -77,8 +77,7 @@ void DcmObj::Decomp(int pixelIndex, uint8_t* buffer, uint32_t size, int frames,
   Delete(next);
 
   auto decodeFrame = [&](const uint8_t* data, uint32_t len, int f) {
-    const FrameTarget target{buffer + static_cast<size_t>(f) * frameSize, frameSize,
-                             bitsAllocated};
+    const FrameTarget target{buffer + static_cast<size_t>(f) * frameSize, frameSize, bitsAllocated};
     if (transferSyntax == ts::kRle) {
       DecodeRLE(data, target.area, len, frameSize, bitsAllocated);
       return;

@@ -1,9 +1,9 @@
 // JPEG 2000 frame decoder: reads one raw codestream from memory through the library's stream
 // callbacks and writes the components interleaved, at the caller's sample width.
+#include <openjpeg.h>
+
 #include <algorithm>
 #include <cstring>
-
-#include <openjpeg.h>
 
 #include "dicom/codec/J2kCodec.h"
 

@@ -17,9 +17,8 @@ bool CompressJ2k(const uint8_t* samples, uint8_t*& out, uint32_t& outLen, int wi
 
 // Builds the library's image (1 greyscale or 3 sRGB components, precision 1..16); null when the
 // layout is not supported or the library cannot allocate it.
-opj_image* SamplesToJ2kImage(const uint8_t* samples, const opj_cparameters* parameters,
-                             int width, int height, int samplesPerPixel, int precision,
-                             bool isSigned);
+opj_image* SamplesToJ2kImage(const uint8_t* samples, const opj_cparameters* parameters, int width,
+                             int height, int samplesPerPixel, int precision, bool isSigned);
 
 // Decodes one codestream into dst, each sample as `bytesPerSample` bytes (1, or 2 little
 // endian). A codestream that decodes to more than `capacity` bytes is refused; on false, dst is

@@ -1,8 +1,8 @@
 // Native samples to the library's image record: one 32-bit plane per component, filled by a
 // copier chosen by sample width and signedness.
-#include <cstring>
-
 #include <openjpeg.h>
+
+#include <cstring>
 
 #include "dicom/codec/J2kCodec.h"
 
@@ -33,9 +33,8 @@ void CopySamplesS16(const uint8_t* s, opj_image_t* im, size_t n, int c) {
 
 }  // namespace
 
-opj_image* SamplesToJ2kImage(const uint8_t* samples, const opj_cparameters* parameters,
-                             int width, int height, int samplesPerPixel, int precision,
-                             bool isSigned) {
+opj_image* SamplesToJ2kImage(const uint8_t* samples, const opj_cparameters* parameters, int width,
+                             int height, int samplesPerPixel, int precision, bool isSigned) {
   if (!samples || !parameters || width <= 0 || height <= 0) return nullptr;
   if (samplesPerPixel != 1 && samplesPerPixel != 3) return nullptr;
   if (precision < 1 || precision > 16) return nullptr;
@@ -57,10 +56,12 @@ opj_image* SamplesToJ2kImage(const uint8_t* samples, const opj_cparameters* para
   if (!image) return nullptr;
   image->x0 = static_cast<OPJ_UINT32>(parameters->image_offset_x0);
   image->y0 = static_cast<OPJ_UINT32>(parameters->image_offset_y0);
-  image->x1 = image->x0 + static_cast<OPJ_UINT32>(width - 1) *
-                              static_cast<OPJ_UINT32>(parameters->subsampling_dx) + 1;
-  image->y1 = image->y0 + static_cast<OPJ_UINT32>(height - 1) *
-                              static_cast<OPJ_UINT32>(parameters->subsampling_dy) + 1;
+  image->x1 =
+      image->x0 +
+      static_cast<OPJ_UINT32>(width - 1) * static_cast<OPJ_UINT32>(parameters->subsampling_dx) + 1;
+  image->y1 =
+      image->y0 +
+      static_cast<OPJ_UINT32>(height - 1) * static_cast<OPJ_UINT32>(parameters->subsampling_dy) + 1;
 
   const size_t pixels = static_cast<size_t>(width) * static_cast<size_t>(height);
   if (precision <= 8)

@@ -6,17 +6,17 @@
 // no object with a destructor is live in a frame the jump skips, values changed after setjmp and
 // read after the jump live in memory reached through pointers, and no exception crosses a
 // library frame (callbacks catch and turn failures into library errors).
-#include "dicom/codec/JpegCodec.h"
-
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
 #include <new>
 #include <vector>
 
+#include "dicom/codec/JpegCodec.h"
+
 extern "C" {
-#include "jpeglib.h"
 #include "jerror.h"
+#include "jpeglib.h"
 }
 
 #if !defined(B) || !defined(BITS_IN_JSAMPLE) || BITS_IN_JSAMPLE != B
@@ -49,7 +49,7 @@ extern "C" void BUILD(JpegErrorLongjmp)(j_common_ptr ci) {
 extern "C" void BUILD(JpegSilentOutput)(j_common_ptr) {}
 extern "C" void BUILD(JpegSilentEmit)(j_common_ptr, int) {}
 
-void InstallErrorJump(BUILD(JpegErrorJump)& err) {
+void InstallErrorJump(BUILD(JpegErrorJump) & err) {
   jpeg_std_error(&err.pub);
   err.pub.error_exit = BUILD(JpegErrorLongjmp);
   err.pub.output_message = BUILD(JpegSilentOutput);
@@ -255,8 +255,8 @@ void StoreRow(const JSAMPLE* row, size_t samples, uint8_t* dst, int bytesPerSamp
 
 // Runs one decoding; the records belong to the caller, so the jump skips nothing with a
 // destructor.
-int DecodeWith(jpeg_decompress_struct* ci, BUILD(JpegErrorJump)* err, Source* src,
-               uint8_t* dst, size_t capacity, int bytesPerSample) {
+int DecodeWith(jpeg_decompress_struct* ci, BUILD(JpegErrorJump) * err, Source* src, uint8_t* dst,
+               size_t capacity, int bytesPerSample) {
   InstallErrorJump(*err);
   ci->err = &err->pub;
   if (setjmp(err->jump)) {
@@ -281,8 +281,8 @@ int DecodeWith(jpeg_decompress_struct* ci, BUILD(JpegErrorJump)* err, Source* sr
     jpeg_destroy_decompress(ci);
     return -1;
   }
-  const size_t rowLen = static_cast<size_t>(ci->output_width) *
-                        static_cast<size_t>(ci->output_components);
+  const size_t rowLen =
+      static_cast<size_t>(ci->output_width) * static_cast<size_t>(ci->output_components);
   const size_t rowBytes = rowLen * static_cast<size_t>(bytesPerSample);
   // Refuse a stream that decodes to more than the area before any row is written.
   if (rowBytes == 0 || ci->output_height > capacity / rowBytes) {

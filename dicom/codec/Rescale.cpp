@@ -25,9 +25,8 @@ int64_t Rescaled(const uint8_t* at, uint16_t pixelRepresentation, float slope, f
 void RescaleInPlace(uint8_t* samples, uint16_t pixelRepresentation, float slope, float intercept,
                     uint32_t byteCount, const std::string& modality, int64_t top) {
   for (uint32_t i = 0; i + 1 < byteCount; i += 2) {
-    const int64_t x =
-        std::clamp<int64_t>(Rescaled(samples + i, pixelRepresentation, slope, intercept, modality),
-                            0, top);
+    const int64_t x = std::clamp<int64_t>(
+        Rescaled(samples + i, pixelRepresentation, slope, intercept, modality), 0, top);
     samples[i] = static_cast<uint8_t>(x & 0xFF);
     samples[i + 1] = static_cast<uint8_t>(x >> 8);
   }
@@ -38,11 +37,20 @@ void RescaleInPlace(uint8_t* samples, uint16_t pixelRepresentation, float slope,
 int EightBitDivisor(uint16_t bitsStored, const std::string& modality) {
   int divisor = 1;
   switch (bitsStored) {
-    case 10: divisor = 4; break;
-    case 12: divisor = 16; break;
-    case 14: divisor = 64; break;
-    case 16: divisor = 256; break;
-    default: break;
+    case 10:
+      divisor = 4;
+      break;
+    case 12:
+      divisor = 16;
+      break;
+    case 14:
+      divisor = 64;
+      break;
+    case 16:
+      divisor = 256;
+      break;
+    default:
+      break;
   }
   if (modality == "CT") divisor = 16;
   if (modality == "NM") divisor = 1;

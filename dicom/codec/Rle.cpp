@@ -2,13 +2,14 @@
 // 32-bit values: the segment count and the offsets of up to 15 segments. Segments hold one byte
 // plane each, component by component, most significant byte first; they are expanded into a
 // zeroed temporary frame and then interleaved into the caller's area.
+#include "dicom/codec/Rle.h"
+
 #include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "dicom/DcmObj.h"
-#include "dicom/codec/Rle.h"
 #include "dicom/util/Log.h"
 
 namespace {

@@ -42,7 +42,8 @@ inline std::vector<uint8_t> ReadBytes(const std::string& path) {
 
 inline void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
   std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
 }
 
 // A deterministic pattern of `count` samples below 2^bits, stored in `bytesPerSample` bytes
@@ -55,7 +56,8 @@ inline std::vector<uint8_t> Pattern(size_t count, int bits, int bytesPerSample, 
     x = x * 1103515245u + 12345u;
     // A smooth ramp with some noise, so lossy coders have structure to work with.
     const uint32_t v = ((static_cast<uint32_t>(i * 37) + ((x >> 16) & 15)) & mask);
-    for (int b = 0; b < bytesPerSample; ++b) out[i * bytesPerSample + b] = static_cast<uint8_t>(v >> (8 * b));
+    for (int b = 0; b < bytesPerSample; ++b)
+      out[i * bytesPerSample + b] = static_cast<uint8_t>(v >> (8 * b));
   }
   return out;
 }
@@ -92,7 +94,8 @@ inline int MaxAbsDiff16(const std::vector<uint8_t>& a, const std::vector<uint8_t
 
 inline int MaxAbsDiff8(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
   int worst = 0;
-  for (size_t i = 0; i < a.size() && i < b.size(); ++i) worst = std::max(worst, std::abs(a[i] - b[i]));
+  for (size_t i = 0; i < a.size() && i < b.size(); ++i)
+    worst = std::max(worst, std::abs(a[i] - b[i]));
   return worst;
 }
 

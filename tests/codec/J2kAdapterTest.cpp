@@ -65,7 +65,8 @@ TEST_P(J2kRoundTrip, LosslessIsExactForUsAndForOpenJpegsTool) {
   EXPECT_EQ(s.size() % 2, 0u);
 
   GuardedArea area(image.size());
-  ASSERT_TRUE(DecompressJ2k(s.data(), area.data(), static_cast<uint32_t>(s.size()), area.size, bps));
+  ASSERT_TRUE(
+      DecompressJ2k(s.data(), area.data(), static_cast<uint32_t>(s.size()), area.size, bps));
   EXPECT_TRUE(testing::internal::GetCapturedStderr().empty());
   EXPECT_TRUE(area.GuardIntact());
   EXPECT_EQ(area.Area(), image);
@@ -79,15 +80,16 @@ TEST_P(J2kRoundTrip, LosslessIsExactForUsAndForOpenJpegsTool) {
   EXPECT_EQ(PnmSamples(ReadBytes(decoded), bps), image);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Layouts, J2kRoundTrip,
-    ::testing::Values(J2kCase{"Grey8", 64, 48, 1, 8, false}, J2kCase{"Grey16", 40, 40, 1, 16, false},
-                      J2kCase{"Grey12", 35, 33, 1, 12, false}, J2kCase{"Rgb8", 32, 32, 3, 8, false},
-                      J2kCase{"OnePixel", 1, 1, 1, 8, false},
-                      J2kCase{"Below32", 31, 31, 1, 16, false},
-                      J2kCase{"Narrow33x17", 33, 17, 1, 8, false},
-                      J2kCase{"Signed16", 20, 20, 1, 16, true}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Layouts, J2kRoundTrip,
+                         ::testing::Values(J2kCase{"Grey8", 64, 48, 1, 8, false},
+                                           J2kCase{"Grey16", 40, 40, 1, 16, false},
+                                           J2kCase{"Grey12", 35, 33, 1, 12, false},
+                                           J2kCase{"Rgb8", 32, 32, 3, 8, false},
+                                           J2kCase{"OnePixel", 1, 1, 1, 8, false},
+                                           J2kCase{"Below32", 31, 31, 1, 16, false},
+                                           J2kCase{"Narrow33x17", 33, 17, 1, 8, false},
+                                           J2kCase{"Signed16", 20, 20, 1, 16, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(J2kEncoder, LossyRateShrinksTheStream) {
   const std::vector<uint8_t> image = Pattern(128 * 128, 16, 2);
@@ -133,8 +135,9 @@ TEST_P(J2kBrokenStream, FailsAndLeavesTheAreaUntouched) {
   const std::vector<uint8_t> image = Pattern(40 * 40, 16, 2);
   std::vector<uint8_t> s = EncodeOrFail(image, 40, 40, 1, 16, 0, false);
   if (c.dropSoc) s[1] = 0x00;
-  const size_t keep = c.keepFromEnd == 0 ? s.size() : c.keepFromEnd >= s.size() ? s.size() / 2
-                                                                                 : s.size() - c.keepFromEnd;
+  const size_t keep = c.keepFromEnd == 0          ? s.size()
+                      : c.keepFromEnd >= s.size() ? s.size() / 2
+                                                  : s.size() - c.keepFromEnd;
   std::unique_ptr<uint8_t[]> cut(new uint8_t[keep]);
   std::memcpy(cut.get(), s.data(), keep);
   GuardedArea area(image.size() - c.capacityShort);

@@ -26,10 +26,14 @@ int BytesPerSample(Build b) { return b == Build::J8Baseline || b == Build::J8Los
 
 int Encode(Build b, int w, int h, int c, const uint8_t* s, uint8_t*& out, uint32_t& len) {
   switch (b) {
-    case Build::J8Baseline: return CompressJpeg8(w, h, c, s, out, len, 0);
-    case Build::J8Lossless: return CompressJpeg8(w, h, c, s, out, len, 4);
-    case Build::J12: return CompressJpeg12(w, h, c, s, out, len);
-    case Build::J16: return CompressJpeg16(w, h, c, s, out, len);
+    case Build::J8Baseline:
+      return CompressJpeg8(w, h, c, s, out, len, 0);
+    case Build::J8Lossless:
+      return CompressJpeg8(w, h, c, s, out, len, 4);
+    case Build::J12:
+      return CompressJpeg12(w, h, c, s, out, len);
+    case Build::J16:
+      return CompressJpeg16(w, h, c, s, out, len);
   }
   return -1;
 }
@@ -37,9 +41,12 @@ int Encode(Build b, int w, int h, int c, const uint8_t* s, uint8_t*& out, uint32
 int Decode(Build b, const uint8_t* in, uint32_t len, uint8_t* dst, size_t cap, int bps) {
   switch (b) {
     case Build::J8Baseline:
-    case Build::J8Lossless: return DecompressJpeg8(in, dst, len, cap, bps);
-    case Build::J12: return DecompressJpeg12(in, dst, len, cap, bps);
-    case Build::J16: return DecompressJpeg16(in, dst, len, cap, bps);
+    case Build::J8Lossless:
+      return DecompressJpeg8(in, dst, len, cap, bps);
+    case Build::J12:
+      return DecompressJpeg12(in, dst, len, cap, bps);
+    case Build::J16:
+      return DecompressJpeg16(in, dst, len, cap, bps);
   }
   return -1;
 }
@@ -139,13 +146,14 @@ TEST(JpegDecoder, LosslessColourWithoutMarkersIsNotConverted) {
     i += 2 + len;
   }
   GuardedArea area(pixel.size());
-  ASSERT_EQ(DecompressJpeg8(s.data(), area.data(), static_cast<uint32_t>(s.size()), area.size, 1), 0);
+  ASSERT_EQ(DecompressJpeg8(s.data(), area.data(), static_cast<uint32_t>(s.size()), area.size, 1),
+            0);
   EXPECT_EQ(area.Area(), pixel);
 }
 
 struct BrokenCase {
   const char* name;
-  size_t keep;  // bytes kept from the front; 0 keeps all
+  size_t keep;    // bytes kept from the front; 0 keeps all
   size_t flipAt;  // byte overwritten with garbage (0: none)
 };
 
@@ -162,7 +170,8 @@ TEST_P(JpegBrokenStream, FailsWithoutWritingPastTheArea) {
   std::memcpy(cut.get(), s.data(), keep);
   GuardedArea area(image.size());
   testing::internal::CaptureStderr();
-  EXPECT_EQ(DecompressJpeg16(cut.get(), area.data(), static_cast<uint32_t>(keep), area.size, 2), -1);
+  EXPECT_EQ(DecompressJpeg16(cut.get(), area.data(), static_cast<uint32_t>(keep), area.size, 2),
+            -1);
   EXPECT_TRUE(testing::internal::GetCapturedStderr().empty());
   EXPECT_TRUE(area.GuardIntact());
 }
@@ -178,7 +187,8 @@ TEST(JpegDecoder, LacksOnlyEoiIsTruncated) {
   std::vector<uint8_t> s = EncodeOrFail(Build::J8Lossless, 8, 8, 1, image);
   s.resize(s.size() - 2);
   GuardedArea area(image.size());
-  EXPECT_EQ(DecompressJpeg8(s.data(), area.data(), static_cast<uint32_t>(s.size()), area.size, 1), -1);
+  EXPECT_EQ(DecompressJpeg8(s.data(), area.data(), static_cast<uint32_t>(s.size()), area.size, 1),
+            -1);
 }
 
 TEST(JpegDecoder, GarbageIsRefused) {
@@ -197,7 +207,8 @@ TEST(JpegDecoder, StreamLargerThanTheAreaIsRefusedUntouched) {
   const std::vector<uint8_t> image = Pattern(20 * 10, 16, 2);
   const std::vector<uint8_t> s = EncodeOrFail(Build::J16, 20, 10, 1, image);
   GuardedArea area(image.size() - 2);
-  EXPECT_EQ(DecompressJpeg16(s.data(), area.data(), static_cast<uint32_t>(s.size()), area.size, 2), -1);
+  EXPECT_EQ(DecompressJpeg16(s.data(), area.data(), static_cast<uint32_t>(s.size()), area.size, 2),
+            -1);
   EXPECT_TRUE(area.AreaUntouched());
   EXPECT_TRUE(area.GuardIntact());
 }
@@ -211,9 +222,14 @@ TEST(JpegDecoder, LossyStreamsNeedTheirOwnBuild) {
   const std::vector<uint8_t> s8 = EncodeOrFail(Build::J8Baseline, 16, 16, 1, eight);
   GuardedArea area(16 * 16 * 2);
   testing::internal::CaptureStderr();
-  EXPECT_EQ(DecompressJpeg8(s12.data(), area.data(), static_cast<uint32_t>(s12.size()), area.size, 2), -1);
-  EXPECT_EQ(DecompressJpeg16(s12.data(), area.data(), static_cast<uint32_t>(s12.size()), area.size, 2), -1);
-  EXPECT_EQ(DecompressJpeg12(s8.data(), area.data(), static_cast<uint32_t>(s8.size()), area.size, 2), -1);
+  EXPECT_EQ(
+      DecompressJpeg8(s12.data(), area.data(), static_cast<uint32_t>(s12.size()), area.size, 2),
+      -1);
+  EXPECT_EQ(
+      DecompressJpeg16(s12.data(), area.data(), static_cast<uint32_t>(s12.size()), area.size, 2),
+      -1);
+  EXPECT_EQ(
+      DecompressJpeg12(s8.data(), area.data(), static_cast<uint32_t>(s8.size()), area.size, 2), -1);
   EXPECT_TRUE(testing::internal::GetCapturedStderr().empty());
 }
 
@@ -222,7 +238,8 @@ TEST(JpegDecoder, WritesTheRequestedSampleWidth) {
   const std::vector<uint8_t> eight = Pattern(10 * 3, 8, 1);
   const std::vector<uint8_t> s = EncodeOrFail(Build::J8Lossless, 10, 3, 1, eight);
   GuardedArea area(eight.size() * 2);
-  ASSERT_EQ(DecompressJpeg16(s.data(), area.data(), static_cast<uint32_t>(s.size()), area.size, 2), 0);
+  ASSERT_EQ(DecompressJpeg16(s.data(), area.data(), static_cast<uint32_t>(s.size()), area.size, 2),
+            0);
   for (size_t i = 0; i < eight.size(); ++i) {
     EXPECT_EQ(area.bytes[2 * i], eight[i]);
     EXPECT_EQ(area.bytes[2 * i + 1], 0);

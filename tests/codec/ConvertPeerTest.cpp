@@ -1,0 +1,173 @@
+// Conversion against independent peers: images encoded by dcmtk and pydicom's sample files
+// decode to the pixels dcmtk (or pydicom) decodes, and what our encoders write decodes in
+// dcmtk (JPEG) and pydicom with Pillow (JPEG 2000) to the original pixels.
+#include <gtest/gtest.h>
+
+#include "dicom/DcmObj.h"
+#include "tests/codec/ConvertTestSupport.h"
+
+using namespace codec_test;
+
+namespace {
+
+const std::string kExplicitLE = "1.2.840.10008.1.2.1";
+const std::string kTestFiles = PYDICOM_TEST_FILES;
+
+struct DecodeCase {
+  const char* name;
+  const char* native;   // make_native.py arguments
+  const char* encoder;  // dcmtk command that encodes IN OUT
+  const char* decoder;  // dcmtk command that decodes IN OUT
+  int bytesPerSample;
+  int tolerance;
+};
+
+class DecodeDcmtkEncoded : public ::testing::TestWithParam<DecodeCase> {};
+
+TEST_P(DecodeDcmtkEncoded, MatchesDcmtksDecoding) {
+  const DecodeCase& c = GetParam();
+  ScratchDir dir;
+  const std::string native = MakeNative(dir, "native.dcm", c.native);
+  const std::string encoded = dir.File("encoded.dcm"), reference = dir.File("reference.dcm");
+  ASSERT_TRUE(RunTool(std::string(c.encoder) + " " + native + " " + encoded));
+  ASSERT_TRUE(RunTool(std::string(c.decoder) + " " + encoded + " " + reference));
+  auto ours = Load(encoded);
+  ASSERT_TRUE(ours->ConvertTransferSyntax(kExplicitLE));
+  EXPECT_EQ(ours->transferSyntax, kExplicitLE);
+  EXPECT_EQ(FindTop(*ours, 0x7FE0, 0x0010)->VR(), c.bytesPerSample == 1 ? "OB" : "OW");
+  Compare(PixelBytes(*ours), PixelBytes(*Load(reference)), c.bytesPerSample, c.tolerance);
+}
+
+// rows cols bitsAllocated bitsStored samples frames signed PI planar
+INSTANTIATE_TEST_SUITE_P(
+    Peers, DecodeDcmtkEncoded,
+    ::testing::Values(
+        DecodeCase{"Grey8LosslessSV1", "17 33 8 8 1 1 0 MONOCHROME2 0", "dcmcjpeg +e1", "dcmdjpeg",
+                   1, 0},
+        DecodeCase{"Grey8Lossless", "16 16 8 8 1 1 0 MONOCHROME2 0", "dcmcjpeg +el", "dcmdjpeg", 1,
+                   0},
+        DecodeCase{"Grey16LosslessSV1", "20 31 16 16 1 1 0 MONOCHROME2 0", "dcmcjpeg +e1",
+                   "dcmdjpeg", 2, 0},
+        DecodeCase{"Grey12in16Lossless3Frames", "9 11 16 12 1 3 0 MONOCHROME2 0", "dcmcjpeg +e1",
+                   "dcmdjpeg", 2, 0},
+        DecodeCase{"Grey16SignedLossless", "12 12 16 16 1 1 1 MONOCHROME2 0", "dcmcjpeg +e1",
+                   "dcmdjpeg", 2, 0},
+        DecodeCase{"Rgb8LosslessSV1", "13 15 8 8 3 1 0 RGB 0", "dcmcjpeg +e1", "dcmdjpeg", 1, 0},
+        DecodeCase{"OnePixelLossless", "1 1 16 16 1 1 0 MONOCHROME2 0", "dcmcjpeg +e1", "dcmdjpeg",
+                   2, 0},
+        DecodeCase{"Grey8Baseline", "32 40 8 8 1 1 0 MONOCHROME2 0", "dcmcjpeg +eb", "dcmdjpeg", 1,
+                   1},
+        DecodeCase{"Rgb8Baseline", "24 24 8 8 3 1 0 RGB 0", "dcmcjpeg +eb", "dcmdjpeg +px", 1, 1},
+        DecodeCase{"Grey12Extended", "32 32 16 12 1 1 0 MONOCHROME2 0", "dcmcjpeg +ee", "dcmdjpeg",
+                   2, 1},
+        DecodeCase{"Grey8ExtendedIsDecodedAtItsPrecision", "16 24 8 8 1 1 0 MONOCHROME2 0",
+                   "dcmcjpeg +ee", "dcmdjpeg", 1, 1},
+        DecodeCase{"Grey8Rle", "7 9 8 8 1 1 0 MONOCHROME2 0", "dcmcrle", "dcmdrle", 1, 0},
+        DecodeCase{"Grey16Rle3Frames", "5 7 16 12 1 3 0 MONOCHROME2 0", "dcmcrle", "dcmdrle", 2, 0},
+        DecodeCase{"Rgb8Rle", "6 5 8 8 3 1 0 RGB 0", "dcmcrle", "dcmdrle", 1, 0},
+        DecodeCase{"Rgb16Rle", "4 6 16 16 3 1 0 RGB 0", "dcmcrle", "dcmdrle", 2, 0},
+        DecodeCase{"OnePixelRle", "1 1 8 8 1 1 0 MONOCHROME2 0", "dcmcrle", "dcmdrle", 1, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct SampleFileCase {
+  const char* name;
+  const char* file;
+  const char* reference;  // dcmtk decoder command, or "pydicom"
+  int bytesPerSample;
+  int tolerance;
+};
+
+class DecodeSampleFiles : public ::testing::TestWithParam<SampleFileCase> {};
+
+TEST_P(DecodeSampleFiles, MatchesTheIndependentDecoder) {
+  const SampleFileCase& c = GetParam();
+  ScratchDir dir;
+  const std::string source = kTestFiles + "/" + c.file;
+  std::vector<uint8_t> reference;
+  if (std::string(c.reference) == "pydicom") {
+    reference = PydicomPixels(dir, source);
+  } else {
+    ASSERT_TRUE(RunTool(std::string(c.reference) + " " + source + " " + dir.File("ref.dcm")));
+    reference = PixelBytes(*Load(dir.File("ref.dcm")));
+  }
+  auto ours = Load(source);
+  ASSERT_TRUE(ours->ConvertTransferSyntax(kExplicitLE));
+  Compare(PixelBytes(*ours), reference, c.bytesPerSample, c.tolerance);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    PydicomFiles, DecodeSampleFiles,
+    ::testing::Values(
+        SampleFileCase{"MrRle", "MR_small_RLE.dcm", "dcmdrle", 2, 0},
+        SampleFileCase{"RgbRle", "SC_rgb_rle.dcm", "dcmdrle", 1, 0},
+        SampleFileCase{"RgbRle2Frames", "SC_rgb_rle_2frame.dcm", "dcmdrle", 1, 0},
+        SampleFileCase{"Rgb16Rle", "SC_rgb_rle_16bit.dcm", "dcmdrle", 2, 0},
+        SampleFileCase{"Rgb16Rle2Frames", "SC_rgb_rle_16bit_2frame.dcm", "dcmdrle", 2, 0},
+        SampleFileCase{"Rgb32Rle", "SC_rgb_rle_32bit.dcm", "dcmdrle", 1, 0},
+        SampleFileCase{"DoseRle15Frames", "rtdose_rle.dcm", "dcmdrle", 1, 0},
+        SampleFileCase{"Extended12", "JPEG-lossy.dcm", "dcmdjpeg", 2, 1},
+        SampleFileCase{"Extended12Other", "JPGExtended.dcm", "dcmdjpeg", 2, 1},
+        SampleFileCase{"BaselineYbr", "SC_rgb_jpeg_dcmtk.dcm", "dcmdjpeg +px", 1, 1},
+        SampleFileCase{"BaselineOdd", "SC_rgb_small_odd_jpeg.dcm", "dcmdjpeg +px", 1, 1},
+        SampleFileCase{"J2kLossless", "MR_small_jp2klossless.dcm", "pydicom", 2, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct EncodeCase {
+  const char* name;
+  const char* native;
+  const char* target;
+  const char* reference;  // "dcmdjpeg" or "pydicom"
+  int bytesPerSample;
+  int tolerance;
+};
+
+class EncodeForPeers : public ::testing::TestWithParam<EncodeCase> {};
+
+TEST_P(EncodeForPeers, PeerDecodesTheOriginalPixels) {
+  const EncodeCase& c = GetParam();
+  ScratchDir dir;
+  const std::string native = MakeNative(dir, "native.dcm", c.native);
+  const std::vector<uint8_t> original = PixelBytes(*Load(native));
+  auto obj = Load(native);
+  ASSERT_TRUE(obj->ConvertTransferSyntax(c.target));
+  ASSERT_TRUE(obj->Write(dir.File("ours.dcm")));
+  std::vector<uint8_t> decoded;
+  if (std::string(c.reference) == "pydicom") {
+    decoded = PydicomPixels(dir, dir.File("ours.dcm"));
+  } else {
+    ASSERT_TRUE(
+        RunTool(std::string(c.reference) + " " + dir.File("ours.dcm") + " " + dir.File("ref.dcm")));
+    decoded = PixelBytes(*Load(dir.File("ref.dcm")));
+  }
+  Compare(decoded, original, c.bytesPerSample, c.tolerance);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Peers, EncodeForPeers,
+    ::testing::Values(EncodeCase{"Grey8Lossless", "17 33 8 8 1 1 0 MONOCHROME2 0",
+                                 "1.2.840.10008.1.2.4.70", "dcmdjpeg", 1, 0},
+                      EncodeCase{"Grey16Lossless", "20 31 16 16 1 1 0 MONOCHROME2 0",
+                                 "1.2.840.10008.1.2.4.70", "dcmdjpeg", 2, 0},
+                      EncodeCase{"Grey12in16Lossless3Frames", "9 11 16 12 1 3 0 MONOCHROME2 0",
+                                 "1.2.840.10008.1.2.4.70", "dcmdjpeg", 2, 0},
+                      EncodeCase{"SignedLosslessKeepsValues", "12 12 16 16 1 1 1 MONOCHROME2 0",
+                                 "1.2.840.10008.1.2.4.70", "dcmdjpeg", 2, 0},
+                      EncodeCase{"Rgb8Lossless", "13 15 8 8 3 1 0 RGB 0", "1.2.840.10008.1.2.4.70",
+                                 "dcmdjpeg", 1, 0},
+                      EncodeCase{"OnePixelLossless", "1 1 8 8 1 1 0 MONOCHROME2 0",
+                                 "1.2.840.10008.1.2.4.70", "dcmdjpeg", 1, 0},
+                      EncodeCase{"Grey8Baseline", "32 40 8 8 1 1 0 MONOCHROME2 0",
+                                 "1.2.840.10008.1.2.4.50", "dcmdjpeg", 1, 16},
+                      EncodeCase{"Grey12Extended", "32 32 16 12 1 1 0 MONOCHROME2 0",
+                                 "1.2.840.10008.1.2.4.51", "dcmdjpeg", 2, 40},
+                      EncodeCase{"Grey16J2kLossless", "20 31 16 16 1 1 0 MONOCHROME2 0",
+                                 "1.2.840.10008.1.2.4.90", "pydicom", 2, 0},
+                      EncodeCase{"SignedJ2kLosslessKeepsValues", "12 12 16 16 1 1 1 MONOCHROME2 0",
+                                 "1.2.840.10008.1.2.4.90", "pydicom", 2, 0},
+                      EncodeCase{"Grey8J2kLossless3Frames", "9 11 8 8 1 3 0 MONOCHROME2 0",
+                                 "1.2.840.10008.1.2.4.90", "pydicom", 1, 0},
+                      EncodeCase{"Rgb8J2kLossless", "13 15 8 8 3 1 0 RGB 0",
+                                 "1.2.840.10008.1.2.4.90", "pydicom", 1, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
