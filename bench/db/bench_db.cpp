@@ -1,0 +1,129 @@
+// Registration throughput (100 studies x 10 series x 10 objects through RegisterinDB, one
+// connection per object as the C-STORE service does) and median times of STUDY, SERIES and
+// IMAGE queries on a database of 100,000 studies.
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "db/LocalQuery.h"
+#include "db/Register.h"
+#include "db/SQLdb.h"
+#include "db/StoreNames.h"
+#include "dicom/DcmObj.h"
+#include "dicom/DcmTag.h"
+#include "platform/ExeFolder.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+void Put(DcmObj& object, uint16_t group, uint16_t element, const std::string& value) {
+  object.Insert(new DcmTag(group, element, value));
+}
+
+void MakeObject(DcmObj& object, int study, int series, int image) {
+  const std::string studyUid = "1.2.826.0.1.99." + std::to_string(study);
+  const std::string seriesUid = studyUid + "." + std::to_string(series);
+  Put(object, 0x0008, 0x0016, "1.2.840.10008.5.1.4.1.1.9.1.1");
+  Put(object, 0x0008, 0x0018, seriesUid + "." + std::to_string(image));
+  Put(object, 0x0008, 0x0020, "20240105");
+  Put(object, 0x0008, 0x0060, "ECG");
+  Put(object, 0x0010, 0x0010, "PATIENT^" + std::to_string(study));
+  Put(object, 0x0010, 0x0020, "PID" + std::to_string(study));
+  Put(object, 0x0020, 0x000D, studyUid);
+  Put(object, 0x0020, 0x000E, seriesUid);
+  Put(object, 0x0020, 0x0011, std::to_string(series));
+  Put(object, 0x0020, 0x0013, std::to_string(image));
+}
+
+double RegisterObjects() {
+  const auto start = Clock::now();
+  int registered = 0;
+  for (int study = 0; study < 100; ++study)
+    for (int series = 1; series <= 10; ++series)
+      for (int image = 1; image <= 10; ++image) {
+        DcmObj object;
+        MakeObject(object, study, series, image);
+        registered += RegisterinDB("BENCH", object, "20240105", MakeStudyFolderName(object),
+                                   MakeSeriesFolderName(object));
+      }
+  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  if (registered != 10000) std::printf("registration failures: %d\n", 10000 - registered);
+  return registered / seconds;
+}
+
+// Fills the tables up to 100,000 studies (one series and one object each) in one transaction;
+// only the queries on the result are measured.
+void GrowToStudies(int studies) {
+  SQLdb db("ecg", kOpenReadWrite);
+  db.Exec("BEGIN");
+  for (int study = 100; study < studies; ++study) {
+    const std::string uid = "1.2.826.0.1.99." + std::to_string(study);
+    db.Exec("INSERT INTO Study (StudyInstanceUID, StudyDate, PatientID, PatientName, StudyPath) "
+            "VALUES (?, '20240105', ?, ?, 'ABCDEF01')",
+            {uid, "PID" + std::to_string(study), "PATIENT^" + std::to_string(study)});
+    db.Exec("INSERT INTO Series (SeriesInstanceUID, SeriesNumber, Modality, SeriesPath, "
+            "StudyInstanceUID) VALUES (?, '1', 'ECG', '20240105/ABCDEF01/ABCDEF02', ?)",
+            {uid + ".1", uid});
+    db.Exec("INSERT INTO Objects (SOPInstanceUID, SeriesInstanceUID, StudyInstanceUID) "
+            "VALUES (?, ?, ?)",
+            {uid + ".1.1", uid + ".1", uid});
+  }
+  db.Exec("COMMIT");
+}
+
+double MedianQueryMs(const std::vector<std::pair<std::pair<uint16_t, uint16_t>, std::string>>& keys,
+                     const std::string& level, int runs, size_t& rowsSeen) {
+  std::vector<double> times;
+  for (int run = 0; run < runs; ++run) {
+    DcmObj identifier;
+    for (const auto& [tag, value] : keys)
+      identifier.Add(new DcmTag(tag.first, tag.second, value));
+    std::vector<std::string> rows;
+    std::string columns;
+    int count = 0;
+    const auto start = Clock::now();
+    QueryLocalDatabase(identifier, rows, columns, count, level);
+    times.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+    rowsSeen = rows.size();
+  }
+  std::sort(times.begin(), times.end());
+  return times[times.size() / 2];
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: bench_db WORK_FOLDER\n");
+    return 2;
+  }
+  ExeFolder = std::string(argv[1]) + "/";
+  mkdir((ExeFolder + "database").c_str(), 0755);
+  {
+    SQLdb db("ecg", kOpenCreate);
+    if (!db.isOpen || !CreateStudyTables(db)) return 1;
+  }
+  std::printf("registration: %.0f objects/s (10,000 objects, RegisterinDB)\n", RegisterObjects());
+  GrowToStudies(100000);
+  size_t rows = 0;
+  const double study = MedianQueryMs({{{0x0010, 0x0020}, "PID54321"},
+                                      {{0x0010, 0x0010}, ""},
+                                      {{0x0020, 0x000D}, ""}},
+                                     "STUDY", 51, rows);
+  std::printf("STUDY by PatientID: median %.2f ms (%zu rows, 100,000 studies)\n", study, rows);
+  const double series = MedianQueryMs({{{0x0020, 0x000D}, "1.2.826.0.1.99.54321"},
+                                       {{0x0020, 0x000E}, ""},
+                                       {{0x0020, 0x0011}, ""}},
+                                      "SERIES", 51, rows);
+  std::printf("SERIES by StudyInstanceUID: median %.2f ms (%zu rows)\n", series, rows);
+  const double image = MedianQueryMs({{{0x0020, 0x000E}, "1.2.826.0.1.99.42.3"},
+                                      {{0x0008, 0x0018}, ""}},
+                                     "IMAGE", 51, rows);
+  std::printf("IMAGE by SeriesInstanceUID: median %.2f ms (%zu rows)\n", image, rows);
+  return 0;
+}
