@@ -32,13 +32,20 @@ void ImageInfo::ReadDCO(const DcmObj& dataSet) {
     if (tag.length == 0) return;
     const std::string text = tag.HasVR("US") ? UnsignedShortText(tag) : ValueText(tag);
     switch (tag.group) {
-      case 0x0008: SetGroup0008(tag.element, text); break;
+      case 0x0008:
+        SetGroup0008(tag.element, text);
+        break;
       case 0x0018:
         if (tag.element == 0x1210) ConvolutionKernel = text;
         break;
-      case 0x0020: SetGroup0020(tag.element, text); break;
-      case 0x0028: SetGroup0028(tag.element, text); break;
-      default: break;
+      case 0x0020:
+        SetGroup0020(tag.element, text);
+        break;
+      case 0x0028:
+        SetGroup0028(tag.element, text);
+        break;
+      default:
+        break;
     }
   });
 }
@@ -46,41 +53,86 @@ void ImageInfo::ReadDCO(const DcmObj& dataSet) {
 void ImageInfo::SetGroup0008(uint16_t element, const std::string& value) {
   const std::string text = TrimText(value);
   switch (element) {
-    case 0x0008: ImageType = text; break;
-    case 0x0016: SOPClassUID = text; break;
-    case 0x0018: SOPInstanceUID = text; break;
-    case 0x0022: AcquisitionDate = text; break;
-    case 0x0023: ContentDate = text; break;
-    case 0x0032: AcquisitionTime = text; break;
-    case 0x0033: ContentTime = text; break;
-    case 0x0068: PresentationIntentType = text; break;
-    default: break;
+    case 0x0008:
+      ImageType = text;
+      break;
+    case 0x0016:
+      SOPClassUID = text;
+      break;
+    case 0x0018:
+      SOPInstanceUID = text;
+      break;
+    case 0x0022:
+      AcquisitionDate = text;
+      break;
+    case 0x0023:
+      ContentDate = text;
+      break;
+    case 0x0032:
+      AcquisitionTime = text;
+      break;
+    case 0x0033:
+      ContentTime = text;
+      break;
+    case 0x0068:
+      PresentationIntentType = text;
+      break;
+    default:
+      break;
   }
 }
 
 void ImageInfo::SetGroup0020(uint16_t element, const std::string& value) {
   const std::string text = TrimText(value);
   switch (element) {
-    case 0x000D: StudyInstanceUID = text; break;
-    case 0x000E: SeriesInstanceUID = text; break;
-    case 0x0012: AcquisitionNumber = text; break;
-    case 0x0013: InstanceNumber = text; break;
-    case 0x0032: ImagePositionPatient = text; break;
-    case 0x0037: ImageOrientationPatient = text; break;
-    case 0x1041: SliceLocation = text; break;
-    default: break;
+    case 0x000D:
+      StudyInstanceUID = text;
+      break;
+    case 0x000E:
+      SeriesInstanceUID = text;
+      break;
+    case 0x0012:
+      AcquisitionNumber = text;
+      break;
+    case 0x0013:
+      InstanceNumber = text;
+      break;
+    case 0x0032:
+      ImagePositionPatient = text;
+      break;
+    case 0x0037:
+      ImageOrientationPatient = text;
+      break;
+    case 0x1041:
+      SliceLocation = text;
+      break;
+    default:
+      break;
   }
 }
 
 void ImageInfo::SetGroup0028(uint16_t element, const std::string& value) {
   switch (element) {
-    case 0x0002: SamplesPerPixel = ParseU16OrZero(value); break;
-    case 0x0004: PhotometricInterpretation = TrimText(value); break;
-    case 0x0008: NumberOfFrames = value; break;
-    case 0x0010: Rows = ParseU16OrZero(value); break;
-    case 0x0011: Columns = ParseU16OrZero(value); break;
-    case 0x0101: BitsStored = ParseU16OrZero(value); break;
-    default: break;
+    case 0x0002:
+      SamplesPerPixel = ParseU16OrZero(value);
+      break;
+    case 0x0004:
+      PhotometricInterpretation = TrimText(value);
+      break;
+    case 0x0008:
+      NumberOfFrames = value;
+      break;
+    case 0x0010:
+      Rows = ParseU16OrZero(value);
+      break;
+    case 0x0011:
+      Columns = ParseU16OrZero(value);
+      break;
+    case 0x0101:
+      BitsStored = ParseU16OrZero(value);
+      break;
+    default:
+      break;
   }
 }
 

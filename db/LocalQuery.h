@@ -26,8 +26,8 @@ bool QueryObjectsDB(SQLdb& db, const DcmObj& identifier, std::vector<std::string
 
 // Date or time condition on `column` for a value "v", "-v", "v-" or "v1-v2", with the dates
 // bound as values appended to `values`. False, with an empty condition, for an empty value.
-bool BuildDateCondition(const std::string& value, const std::string& column,
-                        std::string& condition, SqlValues& values);
+bool BuildDateCondition(const std::string& value, const std::string& column, std::string& condition,
+                        SqlValues& values);
 
 // Key value preparation per level ("'" becomes a blank, as stored).
 std::string PrepareStudyValue(const DcmTag& element);
@@ -48,8 +48,8 @@ GroupElement ImageFieldToTag(const std::string& column);
 bool RowToDCO(DcmObj& response, const std::string& columns, const std::string& row, int count,
               const std::string& level);
 // The row's StudyInstanceUID / SeriesInstanceUID / SOPInstanceUID for the level, or "".
-void GetRowKeyUID(std::string& uid, const std::string& columns, const std::string& row,
-                  int count, const std::string& level);
+void GetRowKeyUID(std::string& uid, const std::string& columns, const std::string& row, int count,
+                  const std::string& level);
 
 // Narrows a STUDY identifier by the user's row in database/vesmora.db (Users): non-empty
 // PhysicianName, InstitutionName, StudyDescription, StudyModality replace (0008,0090),

@@ -68,6 +68,5 @@ bool ObjectsDB::Insert(SQLdb& db, const std::string& table, const DcmObj& dataSe
 }
 
 bool ObjectsDB::Delete(SQLdb& db, const std::string& sopInstanceUID) {
-  return db.Exec("DELETE FROM Objects WHERE SOPInstanceUID=?", {StoredText(sopInstanceUID)}) ==
-         0;
+  return db.Exec("DELETE FROM Objects WHERE SOPInstanceUID=?", {StoredText(sopInstanceUID)}) == 0;
 }

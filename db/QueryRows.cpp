@@ -37,10 +37,10 @@ constexpr FieldTag kSeriesFields[] = {
 };
 
 constexpr FieldTag kImageFields[] = {
-    {"SOPClassUID", 0x0008, 0x0016},       {"SOPInstanceUID", 0x0008, 0x0018},
-    {"AcquisitionDate", 0x0008, 0x0022},   {"ContentDate", 0x0008, 0x0023},
-    {"AcquisitionTime", 0x0008, 0x0032},   {"ContentTime", 0x0008, 0x0033},
-    {"StudyInstanceUID", 0x0020, 0x000D},  {"SeriesInstanceUID", 0x0020, 0x000E},
+    {"SOPClassUID", 0x0008, 0x0016},      {"SOPInstanceUID", 0x0008, 0x0018},
+    {"AcquisitionDate", 0x0008, 0x0022},  {"ContentDate", 0x0008, 0x0023},
+    {"AcquisitionTime", 0x0008, 0x0032},  {"ContentTime", 0x0008, 0x0033},
+    {"StudyInstanceUID", 0x0020, 0x000D}, {"SeriesInstanceUID", 0x0020, 0x000E},
 };
 
 template <size_t N>
@@ -66,8 +66,7 @@ bool IsAfterQueryLevel(GroupElement tag) {
   return tag.group > 0x0008 || (tag.group == 0x0008 && tag.element > 0x0052);
 }
 
-void AppendText(DcmObj& response, uint16_t group, uint16_t element, std::string text,
-                char pad) {
+void AppendText(DcmObj& response, uint16_t group, uint16_t element, std::string text, char pad) {
   if (text.size() % 2 != 0) text += pad;
   response.Add(new DcmTag(group, element, static_cast<uint32_t>(text.size()),
                           static_cast<const void*>(text.data()), nullptr));
@@ -100,8 +99,8 @@ bool RowToDCO(DcmObj& response, const std::string& columns, const std::string& r
   return true;
 }
 
-void GetRowKeyUID(std::string& uid, const std::string& columns, const std::string& row,
-                  int count, const std::string& level) {
+void GetRowKeyUID(std::string& uid, const std::string& columns, const std::string& row, int count,
+                  const std::string& level) {
   uid.clear();
   if (columns.empty() || row.empty()) return;
   const char* keyColumn = level == "STUDY"    ? "StudyInstanceUID"

@@ -77,15 +77,22 @@ const QueryKey* FindKey(const Level& level, const DcmTag& tag) {
 std::string Condition(const QueryKey& key, const std::string& value, SqlValues& values) {
   const std::string column = key.column;
   switch (key.match) {
-    case Match::None: return {};
+    case Match::None:
+      return {};
     case Match::Date: {
       std::string condition;
       BuildDateCondition(value, column, condition, values);
       return condition;
     }
-    case Match::Equal: values.emplace_back(value); return column + " = ?";
-    case Match::Contains: values.emplace_back("%" + value + "%"); return column + " LIKE ?";
-    case Match::Prefix: values.emplace_back(value + "%"); return column + " LIKE ?";
+    case Match::Equal:
+      values.emplace_back(value);
+      return column + " = ?";
+    case Match::Contains:
+      values.emplace_back("%" + value + "%");
+      return column + " LIKE ?";
+    case Match::Prefix:
+      values.emplace_back(value + "%");
+      return column + " LIKE ?";
   }
   return {};
 }
@@ -114,8 +121,8 @@ bool RunLevelQuery(const Level& level, SQLdb& db, const DcmObj& identifier,
     conditions += condition;
   }
   columns += " ";
-  const std::string statement = std::string("SELECT ") + columns + " from " + level.table + " " +
-                                conditions + level.orderBy;
+  const std::string statement =
+      std::string("SELECT ") + columns + " from " + level.table + " " + conditions + level.orderBy;
   if (db.Query(statement, values, rows) != 0) {
     LogWrite("ERROR, QueryStudyDB, Query=" + StatementText(statement, values));
     return false;

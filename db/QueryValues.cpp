@@ -45,8 +45,8 @@ std::string PrepareImageValue(const DcmTag& element) {
   return StoredText(TrimText(ValueText(element)));
 }
 
-bool BuildDateCondition(const std::string& value, const std::string& column,
-                        std::string& condition, SqlValues& values) {
+bool BuildDateCondition(const std::string& value, const std::string& column, std::string& condition,
+                        SqlValues& values) {
   condition.clear();
   if (value.empty()) return false;
   const size_t dash = value.find('-');

@@ -20,9 +20,8 @@ bool RegisterDB(SQLdb& db, const DcmObj& dataSet, const std::string& studyDate,
                 const std::string& studyFolder, const std::string& seriesFolder);
 // RegisterDB under RegisterBusy on a connection of its own ("ecg", read-write). The calling AE
 // title is accepted and not used.
-bool RegisterinDB(const std::string& callingAE, const DcmObj& dataSet,
-                  const std::string& studyDate, const std::string& studyFolder,
-                  const std::string& seriesFolder);
+bool RegisterinDB(const std::string& callingAE, const DcmObj& dataSet, const std::string& studyDate,
+                  const std::string& studyFolder, const std::string& seriesFolder);
 
 // Creates the three tables and their indexes on a connection opened with kOpenCreate; true
 // when all three tables were created.

@@ -24,7 +24,7 @@ struct sqlite3;
 // the number) and shown without quotes in log lines.
 struct SqlValue {
   SqlValue(std::string value) : text(std::move(value)) {}  // NOLINT: implicit on purpose
-  SqlValue(const char* value) : text(value) {}              // NOLINT: implicit on purpose
+  SqlValue(const char* value) : text(value) {}             // NOLINT: implicit on purpose
   static SqlValue Integer(long long n);
   std::string text;
   bool integer = false;

@@ -9,10 +9,17 @@ void SeriesInfo::ReadDCO(const DcmObj& dataSet) {
     if (tag.length == 0) return;
     const std::string text = ValueText(tag);
     switch (tag.group) {
-      case 0x0008: SetGroup0008(tag.element, text); break;
-      case 0x0018: SetGroup0018(tag.element, text); break;
-      case 0x0020: SetGroup0020(tag.element, text); break;
-      default: break;
+      case 0x0008:
+        SetGroup0008(tag.element, text);
+        break;
+      case 0x0018:
+        SetGroup0018(tag.element, text);
+        break;
+      case 0x0020:
+        SetGroup0020(tag.element, text);
+        break;
+      default:
+        break;
     }
   });
 }
@@ -20,34 +27,63 @@ void SeriesInfo::ReadDCO(const DcmObj& dataSet) {
 void SeriesInfo::SetGroup0008(uint16_t element, const std::string& value) {
   const std::string text = TrimText(value);
   switch (element) {
-    case 0x0021: SeriesDate = text; break;
-    case 0x0031: SeriesTime = text; break;
-    case 0x0060: Modality = text; break;
-    case 0x0080: InstitutionName = text; break;
-    case 0x103E: SeriesDescription = text; break;
-    case 0x1070: OperatorsName = text; break;
-    default: break;
+    case 0x0021:
+      SeriesDate = text;
+      break;
+    case 0x0031:
+      SeriesTime = text;
+      break;
+    case 0x0060:
+      Modality = text;
+      break;
+    case 0x0080:
+      InstitutionName = text;
+      break;
+    case 0x103E:
+      SeriesDescription = text;
+      break;
+    case 0x1070:
+      OperatorsName = text;
+      break;
+    default:
+      break;
   }
 }
 
 void SeriesInfo::SetGroup0018(uint16_t element, const std::string& value) {
   const std::string text = TrimText(value);
   switch (element) {
-    case 0x0015: BodyPartExamined = text; break;
-    case 0x1030: ProtocolName = text; break;
-    case 0x5100: PatientPosition = text; break;
-    default: break;
+    case 0x0015:
+      BodyPartExamined = text;
+      break;
+    case 0x1030:
+      ProtocolName = text;
+      break;
+    case 0x5100:
+      PatientPosition = text;
+      break;
+    default:
+      break;
   }
 }
 
 void SeriesInfo::SetGroup0020(uint16_t element, const std::string& value) {
   const std::string text = TrimText(value);
   switch (element) {
-    case 0x000D: StudyInstanceUID = text; break;
-    case 0x000E: SeriesInstanceUID = text; break;
-    case 0x0011: SeriesNumber = text; break;
-    case 0x0052: FrameOfReferenceUID = text; break;
-    default: break;
+    case 0x000D:
+      StudyInstanceUID = text;
+      break;
+    case 0x000E:
+      SeriesInstanceUID = text;
+      break;
+    case 0x0011:
+      SeriesNumber = text;
+      break;
+    case 0x0052:
+      FrameOfReferenceUID = text;
+      break;
+    default:
+      break;
   }
 }
 

@@ -30,8 +30,8 @@ bool SplitSeriesPath(const std::string& path, StoreFolders& out) {
   size_t start = 0;
   for (;;) {
     const size_t slash = path.find('/', start);
-    parts.push_back(path.substr(start, slash == std::string::npos ? std::string::npos
-                                                                  : slash - start));
+    parts.push_back(
+        path.substr(start, slash == std::string::npos ? std::string::npos : slash - start));
     if (slash == std::string::npos) break;
     start = slash + 1;
   }
@@ -119,8 +119,8 @@ bool ChooseStoreFolders(SQLdb& db, const DcmObj& dataSet, const std::string& stu
   const std::string studyUid = dataSet.GetString(0x0020, 0x000D);
   out.seriesFolder = MakeSeriesFolderName(dataSet);
   // A new series of a registered study goes under the study's recorded date and folder.
-  if (QueryFirstRow(db, "SELECT SeriesPath FROM Series WHERE StudyInstanceUID=? LIMIT 1",
-                    studyUid, row, failed)) {
+  if (QueryFirstRow(db, "SELECT SeriesPath FROM Series WHERE StudyInstanceUID=? LIMIT 1", studyUid,
+                    row, failed)) {
     StoreFolders recorded;
     if (!SplitSeriesPath(GetField(1, ";", row), recorded)) return false;
     out.studyDate = recorded.studyDate;
@@ -128,8 +128,8 @@ bool ChooseStoreFolders(SQLdb& db, const DcmObj& dataSet, const std::string& stu
     return true;
   }
   if (failed) return false;
-  if (QueryFirstRow(db, "SELECT StudyPath, StudyDate FROM Study WHERE StudyInstanceUID=?",
-                    studyUid, row, failed)) {
+  if (QueryFirstRow(db, "SELECT StudyPath, StudyDate FROM Study WHERE StudyInstanceUID=?", studyUid,
+                    row, failed)) {
     const std::string recordedFolder = GetField(1, ";", row);
     const std::string recordedDate = GetField(2, ";", row);
     if (!recordedFolder.empty()) {

@@ -16,8 +16,9 @@ bool GetStudyFiles(std::vector<std::string>& files, const std::string& studyInst
   }
   const std::string uid = StoredText(studyInstanceUID);
   std::vector<std::string> series;
-  if (db.Query("SELECT * FROM Series WHERE StudyInstanceUID = ? ORDER BY CAST (SeriesNumber AS int)",
-               {uid}, series) != 0)
+  if (db.Query(
+          "SELECT * FROM Series WHERE StudyInstanceUID = ? ORDER BY CAST (SeriesNumber AS int)",
+          {uid}, series) != 0)
     return false;
   bool result = true;
   for (const std::string& seriesRow : series) {

@@ -12,10 +12,17 @@ void StudyInfo::ReadDCO(const DcmObj& dataSet) {
       for (char& c : text)
         if (c == ',') c = '^';
     switch (tag.group) {
-      case 0x0008: SetGroup0008(tag.element, text); break;
-      case 0x0010: SetGroup0010(tag.element, text); break;
-      case 0x0020: SetGroup0020(tag.element, text); break;
-      default: break;
+      case 0x0008:
+        SetGroup0008(tag.element, text);
+        break;
+      case 0x0010:
+        SetGroup0010(tag.element, text);
+        break;
+      case 0x0020:
+        SetGroup0020(tag.element, text);
+        break;
+      default:
+        break;
     }
   });
 }
@@ -23,37 +30,70 @@ void StudyInfo::ReadDCO(const DcmObj& dataSet) {
 void StudyInfo::SetGroup0008(uint16_t element, const std::string& value) {
   const std::string text = TrimText(value);
   switch (element) {
-    case 0x0020: StudyDate = text; break;
-    case 0x0030: StudyTime = text; break;
-    case 0x0050: AccessionNumber = text; break;
+    case 0x0020:
+      StudyDate = text;
+      break;
+    case 0x0030:
+      StudyTime = text;
+      break;
+    case 0x0050:
+      AccessionNumber = text;
+      break;
     case 0x0060:  // Modality and Modalities in Study: whichever comes later
-    case 0x0061: StudyModality = text; break;
-    case 0x0080: InstitutionName = text; break;
-    case 0x0090: ReferPhysician = text; break;
-    case 0x1030: StudyDescription = text; break;
-    default: break;
+    case 0x0061:
+      StudyModality = text;
+      break;
+    case 0x0080:
+      InstitutionName = text;
+      break;
+    case 0x0090:
+      ReferPhysician = text;
+      break;
+    case 0x1030:
+      StudyDescription = text;
+      break;
+    default:
+      break;
   }
 }
 
 void StudyInfo::SetGroup0010(uint16_t element, const std::string& value) {
   const std::string text = TrimText(value);
   switch (element) {
-    case 0x0010: PatientName = text; break;
-    case 0x0020: PatientID = text; break;
-    case 0x0030: PatientBD = text; break;
-    case 0x0040: PatientSex = text; break;
-    case 0x1010: PatientsAge = text; break;
-    case 0x1030: PatientsWeight = text; break;
-    default: break;
+    case 0x0010:
+      PatientName = text;
+      break;
+    case 0x0020:
+      PatientID = text;
+      break;
+    case 0x0030:
+      PatientBD = text;
+      break;
+    case 0x0040:
+      PatientSex = text;
+      break;
+    case 0x1010:
+      PatientsAge = text;
+      break;
+    case 0x1030:
+      PatientsWeight = text;
+      break;
+    default:
+      break;
   }
 }
 
 void StudyInfo::SetGroup0020(uint16_t element, const std::string& value) {
   const std::string text = TrimText(value);
   switch (element) {
-    case 0x000D: StudyInstanceUID = text; break;
-    case 0x0010: StudyID = text; break;
-    default: break;
+    case 0x000D:
+      StudyInstanceUID = text;
+      break;
+    case 0x0010:
+      StudyID = text;
+      break;
+    default:
+      break;
   }
 }
 

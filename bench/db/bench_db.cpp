@@ -63,15 +63,18 @@ void GrowToStudies(int studies) {
   db.Exec("BEGIN");
   for (int study = 100; study < studies; ++study) {
     const std::string uid = "1.2.826.0.1.99." + std::to_string(study);
-    db.Exec("INSERT INTO Study (StudyInstanceUID, StudyDate, PatientID, PatientName, StudyPath) "
-            "VALUES (?, '20240105', ?, ?, 'ABCDEF01')",
-            {uid, "PID" + std::to_string(study), "PATIENT^" + std::to_string(study)});
-    db.Exec("INSERT INTO Series (SeriesInstanceUID, SeriesNumber, Modality, SeriesPath, "
-            "StudyInstanceUID) VALUES (?, '1', 'ECG', '20240105/ABCDEF01/ABCDEF02', ?)",
-            {uid + ".1", uid});
-    db.Exec("INSERT INTO Objects (SOPInstanceUID, SeriesInstanceUID, StudyInstanceUID) "
-            "VALUES (?, ?, ?)",
-            {uid + ".1.1", uid + ".1", uid});
+    db.Exec(
+        "INSERT INTO Study (StudyInstanceUID, StudyDate, PatientID, PatientName, StudyPath) "
+        "VALUES (?, '20240105', ?, ?, 'ABCDEF01')",
+        {uid, "PID" + std::to_string(study), "PATIENT^" + std::to_string(study)});
+    db.Exec(
+        "INSERT INTO Series (SeriesInstanceUID, SeriesNumber, Modality, SeriesPath, "
+        "StudyInstanceUID) VALUES (?, '1', 'ECG', '20240105/ABCDEF01/ABCDEF02', ?)",
+        {uid + ".1", uid});
+    db.Exec(
+        "INSERT INTO Objects (SOPInstanceUID, SeriesInstanceUID, StudyInstanceUID) "
+        "VALUES (?, ?, ?)",
+        {uid + ".1.1", uid + ".1", uid});
   }
   db.Exec("COMMIT");
 }
@@ -81,8 +84,7 @@ double MedianQueryMs(const std::vector<std::pair<std::pair<uint16_t, uint16_t>, 
   std::vector<double> times;
   for (int run = 0; run < runs; ++run) {
     DcmObj identifier;
-    for (const auto& [tag, value] : keys)
-      identifier.Add(new DcmTag(tag.first, tag.second, value));
+    for (const auto& [tag, value] : keys) identifier.Add(new DcmTag(tag.first, tag.second, value));
     std::vector<std::string> rows;
     std::string columns;
     int count = 0;
@@ -111,19 +113,16 @@ int main(int argc, char** argv) {
   std::printf("registration: %.0f objects/s (10,000 objects, RegisterinDB)\n", RegisterObjects());
   GrowToStudies(100000);
   size_t rows = 0;
-  const double study = MedianQueryMs({{{0x0010, 0x0020}, "PID54321"},
-                                      {{0x0010, 0x0010}, ""},
-                                      {{0x0020, 0x000D}, ""}},
-                                     "STUDY", 51, rows);
+  const double study = MedianQueryMs(
+      {{{0x0010, 0x0020}, "PID54321"}, {{0x0010, 0x0010}, ""}, {{0x0020, 0x000D}, ""}}, "STUDY", 51,
+      rows);
   std::printf("STUDY by PatientID: median %.2f ms (%zu rows, 100,000 studies)\n", study, rows);
-  const double series = MedianQueryMs({{{0x0020, 0x000D}, "1.2.826.0.1.99.54321"},
-                                       {{0x0020, 0x000E}, ""},
-                                       {{0x0020, 0x0011}, ""}},
-                                      "SERIES", 51, rows);
+  const double series = MedianQueryMs(
+      {{{0x0020, 0x000D}, "1.2.826.0.1.99.54321"}, {{0x0020, 0x000E}, ""}, {{0x0020, 0x0011}, ""}},
+      "SERIES", 51, rows);
   std::printf("SERIES by StudyInstanceUID: median %.2f ms (%zu rows)\n", series, rows);
-  const double image = MedianQueryMs({{{0x0020, 0x000E}, "1.2.826.0.1.99.42.3"},
-                                      {{0x0008, 0x0018}, ""}},
-                                     "IMAGE", 51, rows);
+  const double image = MedianQueryMs(
+      {{{0x0020, 0x000E}, "1.2.826.0.1.99.42.3"}, {{0x0008, 0x0018}, ""}}, "IMAGE", 51, rows);
   std::printf("IMAGE by SeriesInstanceUID: median %.2f ms (%zu rows)\n", image, rows);
   return 0;
 }

@@ -34,8 +34,8 @@ class DeleteTest : public DbTest {
     EXPECT_TRUE(Files().CreateDirectories(StoreSeriesFolder(folders)));
     const std::string file = StoreFilePath(folders, sop);
     WriteTextFile(file, sop);
-    EXPECT_TRUE(RegisterDB(db, object, folders.studyDate, folders.studyFolder,
-                           folders.seriesFolder));
+    EXPECT_TRUE(
+        RegisterDB(db, object, folders.studyDate, folders.studyFolder, folders.seriesFolder));
     return file;
   }
   bool DeleteStudy(const std::string& uid, const std::string& patientID) {

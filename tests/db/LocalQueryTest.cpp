@@ -76,11 +76,20 @@ TEST_F(LocalQueryTest, StudyValuePreparation) {
   struct Case {
     std::string bytes;
     std::string prepared;
-  } cases[] = {{"*", ""},          {"* ", ""},          {"**", ""},
-               {"*DOE*", "%DOE"},  {"DOE* ", "DOE"},    {"A1*", "A1"},
-               {"A*1", "A%1"},     {"AB*C", "AB%C"},    {"2024*", "2024"},
-               {" DOE ", "DOE"},   {"O'Neil*", "O Neil"}, {"P_D%", "P_D%"},
-               {std::string("A1\0*", 4), "A1"},         {"", ""}};
+  } cases[] = {{"*", ""},
+               {"* ", ""},
+               {"**", ""},
+               {"*DOE*", "%DOE"},
+               {"DOE* ", "DOE"},
+               {"A1*", "A1"},
+               {"A*1", "A%1"},
+               {"AB*C", "AB%C"},
+               {"2024*", "2024"},
+               {" DOE ", "DOE"},
+               {"O'Neil*", "O Neil"},
+               {"P_D%", "P_D%"},
+               {std::string("A1\0*", 4), "A1"},
+               {"", ""}};
   for (const Case& c : cases) EXPECT_EQ(PrepareStudyValue(Raw(c.bytes)), c.prepared) << c.bytes;
   EXPECT_EQ(PrepareSeriesValue(Raw("* ")), "*");
   EXPECT_EQ(PrepareImageValue(Raw(std::string("1.2\0", 4))), "1.2");
@@ -140,7 +149,8 @@ TEST_F(LocalQueryTest, KeysSelectMatchingStudies) {
       {0x0008, 0x0020, "-20231231", {"1.5.3"}},
       {0x0008, 0x0020, "2024*", {}},
       {0x0010, 0x0010, "x' OR '1'='1", {}},
-      {0x0010, 0x0010,
+      {0x0010,
+       0x0010,
        "x' UNION SELECT * FROM (WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x+1 FROM c) "
        "SELECT x FROM c) --",
        {}},
@@ -185,18 +195,25 @@ TEST_F(LocalQueryTest, RowsBecomeResponsesInKeyOrderWithTheLevel) {
       "StudyDate, StudyTime, AccessionNumber, StudyModality, InstitutionName, ReferPhysician, "
       "StudyDescription, PatientName, PatientID, PatientBD, PatientSex, StudyInstanceUID ";
   DcmObj response;
-  ASSERT_TRUE(RowToDCO(response, columns, "20240105;101010;ACC1;ECG;HOSP;;;DOE JOHN;123;19600101;M;1.2.3;",
-                       12, "STUDY"));
+  ASSERT_TRUE(RowToDCO(response, columns,
+                       "20240105;101010;ACC1;ECG;HOSP;;;DOE JOHN;123;19600101;M;1.2.3;", 12,
+                       "STUDY"));
   struct Expected {
     uint16_t group;
     uint16_t element;
     std::string bytes;
-  } expected[] = {{0x0008, 0x0020, "20240105"}, {0x0008, 0x0030, "101010"},
-                  {0x0008, 0x0050, "ACC1"},     {0x0008, 0x0052, "STUDY "},
-                  {0x0008, 0x0061, "ECG "},     {0x0008, 0x0080, "HOSP"},
-                  {0x0008, 0x0090, ""},         {0x0008, 0x1030, ""},
-                  {0x0010, 0x0010, "DOE JOHN"}, {0x0010, 0x0020, "123 "},
-                  {0x0010, 0x0030, "19600101"}, {0x0010, 0x0040, "M "},
+  } expected[] = {{0x0008, 0x0020, "20240105"},
+                  {0x0008, 0x0030, "101010"},
+                  {0x0008, 0x0050, "ACC1"},
+                  {0x0008, 0x0052, "STUDY "},
+                  {0x0008, 0x0061, "ECG "},
+                  {0x0008, 0x0080, "HOSP"},
+                  {0x0008, 0x0090, ""},
+                  {0x0008, 0x1030, ""},
+                  {0x0010, 0x0010, "DOE JOHN"},
+                  {0x0010, 0x0020, "123 "},
+                  {0x0010, 0x0030, "19600101"},
+                  {0x0010, 0x0040, "M "},
                   {0x0020, 0x000D, std::string("1.2.3\0", 6)}};
   ASSERT_EQ(response.Count(), 13);
   for (int i = 0; i < 13; ++i) {

@@ -96,10 +96,17 @@ TEST_F(RecordsTest, ImageNumbersAreDecimalSigned32BitOrZero) {
   struct Case {
     std::string text;
     int value;
-  } cases[] = {{"12", 12},          {"", 0},           {"$1F", 0},
-               {"0x1F", 0},         {"2147483647", 2147483647},
-               {"2147483648", 0},   {"-2147483648", -2147483647 - 1},
-               {"-5", -5},          {"+5", 5},         {"12a", 0}, {"1.5", 0}};
+  } cases[] = {{"12", 12},
+               {"", 0},
+               {"$1F", 0},
+               {"0x1F", 0},
+               {"2147483647", 2147483647},
+               {"2147483648", 0},
+               {"-2147483648", -2147483647 - 1},
+               {"-5", -5},
+               {"+5", 5},
+               {"12a", 0},
+               {"1.5", 0}};
   for (const Case& c : cases) EXPECT_EQ(DecimalOrZero(c.text), c.value) << c.text;
 }
 
@@ -114,8 +121,8 @@ std::vector<Written> Elements(const DcmObj& identifier) {
   std::vector<Written> out;
   for (int i = 0; i < identifier.Count(); ++i) {
     const DcmTag* tag = identifier.TagAt(i);
-    out.push_back({tag->group, tag->element, tag->VR(),
-                   std::string(tag->data.begin(), tag->data.end())});
+    out.push_back(
+        {tag->group, tag->element, tag->VR(), std::string(tag->data.begin(), tag->data.end())});
   }
   return out;
 }

@@ -23,7 +23,8 @@ class RegisterTest : public DbTest {
   }
   std::string Tables() {
     std::string names;
-    for (const auto& name : Sqlite("SELECT name FROM sqlite_master WHERE type='table' ORDER BY name"))
+    for (const auto& name :
+         Sqlite("SELECT name FROM sqlite_master WHERE type='table' ORDER BY name"))
       names += name + " ";
     return names;
   }
@@ -173,8 +174,10 @@ TEST_F(RegisterTest, LaterObjectsUseTheRecordedFolders) {
     std::string series;
     std::string expectedSeriesFolder;
   } cases[] = {
-      {"other accession and series number", {{0x0008, 0x0050, "ACC9"}, {0x0020, 0x0011, "7"}},
-       "1.3.1.1", seriesFolder},
+      {"other accession and series number",
+       {{0x0008, 0x0050, "ACC9"}, {0x0020, 0x0011, "7"}},
+       "1.3.1.1",
+       seriesFolder},
       {"new series of the study", {{0x0008, 0x0050, "ACC9"}}, "1.3.1.2", ""},
   };
   for (const Case& c : cases) {
@@ -184,8 +187,8 @@ TEST_F(RegisterTest, LaterObjectsUseTheRecordedFolders) {
     ASSERT_TRUE(ChooseStoreFolders(db, later, "20991231", folders)) << c.name;
     EXPECT_EQ(folders.studyDate, "20240105") << c.name;
     EXPECT_EQ(folders.studyFolder, studyFolder) << c.name;
-    EXPECT_EQ(folders.seriesFolder, c.expectedSeriesFolder.empty() ? MakeSeriesFolderName(later)
-                                                                   : c.expectedSeriesFolder)
+    EXPECT_EQ(folders.seriesFolder,
+              c.expectedSeriesFolder.empty() ? MakeSeriesFolderName(later) : c.expectedSeriesFolder)
         << c.name;
   }
   DcmObj fresh;
@@ -194,9 +197,9 @@ TEST_F(RegisterTest, LaterObjectsUseTheRecordedFolders) {
   ASSERT_TRUE(ChooseStoreFolders(db, fresh, "20240106", folders));
   EXPECT_EQ(folders.studyDate, "20240106");
   EXPECT_EQ(folders.studyFolder, MakeStudyFolderName(fresh));
-  EXPECT_EQ(StoreFilePath(folders, "1.3.2.1.1"),
-            folder + "imagebox/20240106/" + folders.studyFolder + "/" + folders.seriesFolder +
-                "/1.3.2.1.1.dcm");
+  EXPECT_EQ(StoreFilePath(folders, "1.3.2.1.1"), folder + "imagebox/20240106/" +
+                                                     folders.studyFolder + "/" +
+                                                     folders.seriesFolder + "/1.3.2.1.1.dcm");
   EXPECT_FALSE(ChooseStoreFolders(db, fresh, "..", folders));
 }
 

@@ -21,8 +21,8 @@ class SQLdbTest : public DbTest {
     const std::string pidFile = folder + "holder.pid";
     std::remove(ready.c_str());
     const std::string command = std::string("/usr/bin/python3 ") + DB_TEST_SCRIPTS +
-                                "/hold_lock.py '" + dbPath + "' " + std::to_string(seconds) +
-                                " '" + ready + "' & echo $! > '" + pidFile + "'";
+                                "/hold_lock.py '" + dbPath + "' " + std::to_string(seconds) + " '" +
+                                ready + "' & echo $! > '" + pidFile + "'";
     ASSERT_EQ(std::system(command.c_str()), 0);
     for (int i = 0; i < 1000 && !FileExists(ready); ++i)
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -76,7 +76,8 @@ TEST_F(SQLdbTest, OpeningFollowsTheFlags) {
     EXPECT_EQ(db.isOpen, c.opens) << c.flags;
     EXPECT_EQ(FileExists(dbPath), c.opens) << c.flags;
     if (!c.opens) {
-      EXPECT_EQ(TakeLog(), std::vector<std::string>{"ERROR, SQLdb(), unable to open database file"});
+      EXPECT_EQ(TakeLog(),
+                std::vector<std::string>{"ERROR, SQLdb(), unable to open database file"});
       // A connection that never opened runs nothing, logs nothing and keeps the open's error.
       EXPECT_EQ(db.Exec("CREATE TABLE t (a)"), 1);
       EXPECT_EQ(db.errorText, "unable to open database file");
@@ -123,9 +124,9 @@ TEST_F(SQLdbTest, OpeningALockedDatabaseWarnsTwiceAndStaysOpen) {
   HoldLock(60);
   SQLdb db("ecg", kOpenReadWrite);
   EXPECT_TRUE(db.isOpen);
-  EXPECT_EQ(TakeLog(), (std::vector<std::string>{
-                           "WARNING, Setting journal_mode to MEMORY, database is locked",
-                           "WARNING, Setting synchronous to OFF, database is locked"}));
+  EXPECT_EQ(TakeLog(),
+            (std::vector<std::string>{"WARNING, Setting journal_mode to MEMORY, database is locked",
+                                      "WARNING, Setting synchronous to OFF, database is locked"}));
 }
 
 TEST_F(SQLdbTest, ExecGivesUpAfterTenBusyTries) {
@@ -143,7 +144,8 @@ TEST_F(SQLdbTest, ExecGivesUpAfterTenBusyTries) {
     std::string shown;
   } cases[] = {
       {"DELETE FROM Study", {}, "DELETE FROM Study"},
-      {"DELETE FROM Study WHERE StudyInstanceUID=?", {"1.2"},
+      {"DELETE FROM Study WHERE StudyInstanceUID=?",
+       {"1.2"},
        "DELETE FROM Study WHERE StudyInstanceUID='1.2'"},
   };
   for (const Case& c : cases) {

@@ -24,7 +24,9 @@ std::string Hex(const std::string& bytes) {
 
 TEST_F(StoreNamesTest, CrcMatchesZlibOverRandomBytes) {
   std::mt19937 random(20240105);
-  std::vector<std::string> inputs{"", "123456789", "1.2.34", "1.2.3" "4"};
+  std::vector<std::string> inputs{"", "123456789", "1.2.34",
+                                  "1.2.3"
+                                  "4"};
   for (int i = 0; i < 200; ++i) {
     std::string bytes(random() % 80, '\0');
     for (char& c : bytes) c = static_cast<char>(random() & 0xFF);  // includes bytes >= 0x80
@@ -51,7 +53,10 @@ TEST_F(StoreNamesTest, ReflectBitsReversesTheLowBits) {
     uint32_t value;
     int bits;
     uint32_t reflected;
-  } cases[] = {{0x01, 8, 0x80}, {0x80, 8, 0x01}, {0x1F3, 8, 0xCF}, {1, 32, 0x80000000u},
+  } cases[] = {{0x01, 8, 0x80},
+               {0x80, 8, 0x01},
+               {0x1F3, 8, 0xCF},
+               {1, 32, 0x80000000u},
                {0x04C11DB7, 32, 0xEDB88320u}};
   for (const Case& c : cases) EXPECT_EQ(CCRC32::ReflectBits(c.value, c.bits), c.reflected);
 }
@@ -64,10 +69,10 @@ TEST_F(StoreNamesTest, FolderNamesAreTheCrcOfTheTrimmedValuesInOrder) {
                        {0x0008, 0x0060, "ECG"},
                        {0x0020, 0x000E, "1.2.840.99.1.2"},
                        {0x0020, 0x0011, "12"}});
-  std::istringstream oracle(Shell(
-      "/usr/bin/python3 -c \"import zlib; "
-      "print('%08X' % zlib.crc32(b'1.2.840.99.1S7ACC 1')); "
-      "print('%08X' % zlib.crc32(b'ECG1.2.840.99.1.212'))\""));
+  std::istringstream oracle(
+      Shell("/usr/bin/python3 -c \"import zlib; "
+            "print('%08X' % zlib.crc32(b'1.2.840.99.1S7ACC 1')); "
+            "print('%08X' % zlib.crc32(b'ECG1.2.840.99.1.212'))\""));
   std::string study, series;
   oracle >> study >> series;
   EXPECT_EQ(MakeStudyFolderName(object), study);
@@ -97,9 +102,9 @@ TEST_F(StoreNamesTest, ADateFolderIsOneHarmlessComponent) {
   struct Case {
     std::string date;
     bool safe;
-  } cases[] = {{"20240105", true}, {"2024", true},  {"", false},          {".", false},
-               {"..", false},      {"a/b", false},  {"..\\x", false},     {"..b", true},
-               {std::string("2024\0", 5), false}};
+  } cases[] = {{"20240105", true}, {"2024", true}, {"", false},
+               {".", false},       {"..", false},  {"a/b", false},
+               {"..\\x", false},   {"..b", true},  {std::string("2024\0", 5), false}};
   for (const Case& c : cases) EXPECT_EQ(IsSafeDateFolder(c.date), c.safe) << c.date;
 }
 
