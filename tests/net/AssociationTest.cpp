@@ -1,0 +1,166 @@
+// The association service in memory: transfer-syntax choices, the answer to a request, the send
+// limit, release and the write-before-read refusal.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "dicom/DcmObj.h"
+#include "dicom/DcmTag.h"
+#include "dicom/util/Log.h"
+#include "net/Dimse.h"
+#include "net/PDU_Service.h"
+#include "tests/net/Fixtures.h"
+#include "tests/net/MemorySocket.h"
+#include "tests/net/PeerSupport.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kJ2k = "1.2.840.10008.1.2.4.91";
+const std::string kJpegBaseline = "1.2.840.10008.1.2.4.50";
+const std::string kRle = "1.2.840.10008.1.2.5";
+const std::string kExplicitBE = "1.2.840.10008.1.2.2";
+const std::string kCt = "1.2.840.10008.5.1.4.1.1.2";
+const std::string kUsMultiFrame = "1.2.840.10008.5.1.4.1.1.3.1";
+
+TEST(NegotiationTest, TransferSyntaxChoices) {
+  struct Case {
+    const char* name;
+    std::string abstract;
+    std::vector<std::string> proposed;
+    bool preferJ2k;
+    std::string chosen;
+  };
+  const Case cases[] = {
+      {"CT prefers JPEG 2000", kCt, {kImplicitLE, kExplicitLE, kJ2k}, true, kJ2k},
+      {"CT without preference", kCt, {kImplicitLE, kExplicitLE, kJ2k}, false, kExplicitLE},
+      {"US multi-frame keeps baseline", kUsMultiFrame, {kJ2k, kJpegBaseline}, true, kJpegBaseline},
+      {"image with RLE and implicit", kCt, {kRle, kImplicitLE}, false, kImplicitLE},
+      {"image with big endian only", kCt, {kExplicitBE}, false, ""},
+      {"12-lead ECG", kEcg12Lead, {kImplicitLE, kExplicitLE}, false, kExplicitLE},
+      {"verification implicit only", kVerification, {kImplicitLE}, false, kImplicitLE},
+      {"unknown class", "1.2.3.4", {kImplicitLE}, false, ""},
+      {"whole texts only", kEcg12Lead, {kImplicitLE + ".9"}, false, ""},
+  };
+  for (const Case& c : cases) {
+    PresentationContext context;
+    context.SetAbstractSyntax(c.abstract);
+    for (const auto& s : c.proposed) context.AddTransferSyntax(s);
+    EXPECT_EQ(ChooseTransferSyntax(context, c.preferJ2k), c.chosen) << c.name;
+  }
+}
+
+class AssociationTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder = TempFolder("net-assoc");
+    LogInit(folder + "/test.log", "", "");
+    LogLevel = 1;
+  }
+  void TearDown() override {
+    LogFree();
+    fs::remove_all(folder);
+  }
+  std::string Log() { return ReadFileText(folder + "/test.log"); }
+  std::string folder;
+};
+
+TEST_F(AssociationTest, AcceptorAnswersEveryContextAndRepliesToRelease) {
+  Bytes request = AssociatePdu(
+      1, "ANY-SCP", "PEER",
+      Cat({UidItem(0x10, kAppContext), PresentationContextItem(1, kVerification, {kImplicitLE}),
+           PresentationContextItem(3, "1.2.3.4", {kImplicitLE}),
+           UserInfoItem(4096, "1.2.3", "PEER")}));
+  MemorySocket socket(Cat({request, kReleaseRQBytes}));
+  PDU_Service pdu;
+  pdu.Link.UseSocket(&socket);
+  ASSERT_TRUE(pdu.Multiplex(-1));
+  DcmObj none;
+  // Before any message was read, an acceptor has no context to answer on.
+  EXPECT_FALSE(pdu.Write(&none, 1));
+  EXPECT_NE(Log().find("ERROR: pdata.PresentationContextID is 0"), std::string::npos);
+  Bytes expectedAC = AssociatePdu(
+      2, "ANY-SCP", "PEER",
+      Cat({UidItem(0x10, kAppContext),
+           Item(0x21, Cat({Bytes{1, 0, 0, 0}, UidItem(0x40, kImplicitLE)})),
+           Item(0x21, Bytes{3, 0, 4, 0, 0x40, 0, 0, 0}),
+           UserInfoItem(16384, "2.25.304991017046338021517.999", "Nolvertasco")}));
+  EXPECT_EQ(socket.sent, expectedAC);
+  EXPECT_EQ(socket.sendCount, 1);
+  socket.sent.clear();
+  EXPECT_FALSE(pdu.Read(&none));
+  EXPECT_EQ(socket.sent, kReleaseRPBytes);
+}
+
+TEST_F(AssociationTest, SendLimitFollowsThePeer) {
+  struct Case { uint32_t announced; size_t largestPdu; };
+  const Case cases[] = {{4096, 4096 + 6}, {32768, 16384 + 6}};
+  for (const Case& c : cases) {
+    Bytes request = AssociatePdu(
+        1, "A", "B",
+        Cat({UidItem(0x10, kAppContext), PresentationContextItem(1, kEcg12Lead, {kExplicitLE}),
+             UserInfoItem(c.announced, "1.2.3", "PEER")}));
+    MemorySocket socket(request);
+    PDU_Service pdu;
+    pdu.Link.UseSocket(&socket);
+    ASSERT_TRUE(pdu.Multiplex(-1));
+    socket.sent.clear();
+    pdu.pdata.PresentationContextID = 1;
+    DcmObj big;
+    big.explicitVR = true;
+    big.Insert(new DcmTag(0x5400, 0x1010, 40000, std::vector<uint8_t>(40000, 1).data(), "OB"));
+    ASSERT_TRUE(pdu.Write(&big, 0));
+    size_t largest = 0;
+    for (size_t at = 0; at + 6 <= socket.sent.size();) {
+      size_t length = size_t(socket.sent[at + 2]) << 24 | size_t(socket.sent[at + 3]) << 16 |
+                      size_t(socket.sent[at + 4]) << 8 | socket.sent[at + 5];
+      largest = std::max(largest, length + 6);
+      at += length + 6;
+    }
+    EXPECT_EQ(largest, c.largestPdu) << c.announced;
+  }
+  EXPECT_NE(Log().find("INFO, PDU_Service::Write, MaximumLength set to 16384"), std::string::npos);
+}
+
+TEST_F(AssociationTest, RequestorRefusesAnAnswerWithoutUsableSyntax) {
+  Bytes answer = AssociatePdu(
+      2, "A", "B",
+      Cat({UidItem(0x10, kAppContext),
+           Item(0x21, Cat({Bytes{1, 0, 0, 0}, UidItem(0x40, kExplicitBE)})),
+           UserInfoItem(16384, "1.2.3", "PEER")}));
+  MemorySocket socket(answer);
+  PDU_Service pdu;
+  pdu.Link.UseSocket(&socket);
+  EXPECT_FALSE(pdu.Connect("127.0.0.1", "104"));
+  EXPECT_NE(Log().find("ERROR, Transfer Syntax is Empty"), std::string::npos);
+  EXPECT_NE(Log().find("ERROR, PDU_Service::Connect, InterogateAAssociateAC failed"),
+            std::string::npos);
+}
+
+TEST_F(AssociationTest, FailedSendLeavesNothingForTheNextMessage) {
+  // A message whose send fails must not reach the wire ahead of a later one.
+  struct FailingSocket : MemorySocket {
+    bool SendBinary(const void* bytes, uint32_t length) override {
+      if (failNext) {
+        failNext = false;
+        return false;
+      }
+      return MemorySocket::SendBinary(bytes, length);
+    }
+    bool failNext = true;
+  } socket;
+  PDU_Service pdu;
+  pdu.Link.UseSocket(&socket);
+  pdu.pdata.PresentationContextID = 1;
+  pdu.assocRQ.UserInfo.MaxSubLength.MaximumLength = 4096;
+  DcmObj first, second;
+  first.Insert(new DcmTag(0x0010, 0x0010, std::string(10000, 'A'), "PN"));
+  second.Insert(new DcmTag(0x0010, 0x0020, std::string("ID"), "LO"));
+  EXPECT_FALSE(pdu.Write(&first, 0));
+  EXPECT_TRUE(pdu.pdata.MessageBuffer.pending == 0);
+  EXPECT_TRUE(pdu.Write(&second, 0));
+  EXPECT_EQ(socket.sent.size(), 12u + 8u + 2u);  // one PDU holding only the second message
+}
+
+}  // namespace
