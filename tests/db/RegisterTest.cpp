@@ -1,5 +1,7 @@
 // Registration into the Study, Series and Objects tables, rows read back with the sqlite3
 // command-line shell as an independent reader.
+#include <thread>
+
 #include "db/ObjectsDB.h"
 #include "db/Register.h"
 #include "db/SQLdb.h"
@@ -201,6 +203,30 @@ TEST_F(RegisterTest, LaterObjectsUseTheRecordedFolders) {
                                                      folders.studyFolder + "/" +
                                                      folders.seriesFolder + "/1.3.2.1.1.dcm");
   EXPECT_FALSE(ChooseStoreFolders(db, fresh, "..", folders));
+}
+
+// Associations registering one study at once: the look-up and insert sequences never
+// interleave, so the study has one row and every modality merge survives.
+TEST_F(RegisterTest, ParallelRegistrationsOfOneStudyLoseNothing) {
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 8; ++t)
+    threads.emplace_back([t] {
+      for (int i = 0; i < 10; ++i) {
+        DcmObj object;
+        const std::string series = "1.6.1." + std::to_string(t + 1);
+        MakeObject(object, "1.6.1", series, series + "." + std::to_string(i + 1),
+                   {{0x0008, 0x0061, "M" + std::to_string(t)}});
+        EXPECT_TRUE(RegisterinDB("PEER", object, "20240105", MakeStudyFolderName(object),
+                                 MakeSeriesFolderName(object)));
+      }
+    });
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(Sqlite("SELECT COUNT(*) FROM Study"), std::vector<std::string>{"1"});
+  EXPECT_EQ(Sqlite("SELECT COUNT(*) FROM Series"), std::vector<std::string>{"8"});
+  EXPECT_EQ(Sqlite("SELECT COUNT(*) FROM Objects"), std::vector<std::string>{"80"});
+  const std::string modalities = Sqlite("SELECT StudyModality FROM Study").at(0);
+  for (int t = 0; t < 8; ++t)
+    EXPECT_NE(modalities.find("M" + std::to_string(t)), std::string::npos) << modalities;
 }
 
 }  // namespace
