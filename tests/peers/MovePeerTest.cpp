@@ -1,0 +1,139 @@
+// movescu asking the server to send to a storescp named in remotes.txt.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <csignal>
+#include <filesystem>
+
+#include "tests/peers/PeerFixture.h"
+
+namespace {
+constexpr const char* kStudy = "1.2.826.0.1.3680043.8.498.7.1";
+constexpr const char* kSeriesA = "1.2.826.0.1.3680043.8.498.7.1.1";
+constexpr const char* kImageStudy = "1.2.826.0.1.3680043.8.498.7.6";
+
+class MovePeer : public PeerFixture {
+ protected:
+  void SetUp() override {
+    PeerFixture::SetUp();
+    if (HasFatalFailure()) return;
+    for (const char* file : {"ecg_12lead.dcm", "ecg_12lead_b.dcm", "ecg_series_b.dcm"}) {
+      ASSERT_EQ(StoreFiles(Fixture(file)).exitCode, 0);
+    }
+    ASSERT_EQ(StoreFiles(Fixture("ct_jpeg_lossless.dcm"), "-xs ").exitCode, 0);
+    received_ = Folder() + "received";
+    std::filesystem::create_directories(received_);
+    scpPort_ = FreeLoopbackPort();
+    silentPort_ = FreeLoopbackPort();
+    WriteRemotes("1|ARCHIVE1|127.0.0.3|1\n2|ARCHIVE1|127.0.0.2|" + std::to_string(scpPort_) +
+                 "\r\n3|NOWHERE|127.0.0.3|" + std::to_string(silentPort_) + "\n");
+  }
+  void TearDown() override {
+    if (scpPid_ > 0) ::kill(scpPid_, SIGTERM);
+    PeerFixture::TearDown();
+  }
+  void StartStorescp(const std::string& options) {
+    const ToolResult started = RunTool("sh -c 'storescp " + options + " -od " + received_ + " " +
+                                       std::to_string(scpPort_) + " >" + Folder() +
+                                       "storescp.log 2>&1 & echo $!'");
+    scpPid_ = std::stoi(started.output);
+    for (int i = 0; i < 100 && RunTool("echoscu 127.0.0.2 " + std::to_string(scpPort_)).exitCode;
+         ++i) {
+    }
+  }
+  ToolResult Move(const std::string& destination, const std::string& keys) {
+    return RunTool("movescu -d -S -aem " + destination + Peer() + keys);
+  }
+  std::vector<std::string> Received() const {
+    std::vector<std::string> files;
+    for (const auto& e : std::filesystem::directory_iterator(received_)) files.push_back(e.path());
+    return files;
+  }
+
+  std::string received_;
+  int scpPort_ = -1;
+  int silentPort_ = -1;
+  pid_t scpPid_ = -1;
+};
+
+TEST_F(MovePeer, StudyGoesOutSeriesBySeriesWithCounts) {
+  StartStorescp("");
+  const ToolResult move = Move("ARCHIVE1", std::string("-k QueryRetrieveLevel=STUDY -k StudyInstanceUID=") + kStudy);
+  std::vector<std::string> remaining = DebugValues(move.output, "Remaining Suboperations");
+  ASSERT_EQ(remaining.size(), 4u) << move.output;  // pending 2,1 and 1 (series order), final 0
+  EXPECT_EQ(remaining.back(), "0");
+  remaining.pop_back();
+  std::sort(remaining.begin(), remaining.end());
+  EXPECT_EQ(remaining, (std::vector<std::string>{"1", "1", "2"}));
+  EXPECT_EQ(DebugValues(move.output, "DIMSE Status").back(), "0x0000");
+  EXPECT_EQ(DebugValues(move.output, "Completed Suboperations").back(), "3");
+  EXPECT_EQ(DebugValues(move.output, "Failed Suboperations").back(), "0");
+  EXPECT_EQ(Received().size(), 3u);
+}
+
+TEST_F(MovePeer, CompressedImageIsDecompressedForAnUncompressedDestination) {
+  StartStorescp("");
+  const ToolResult move = Move("ARCHIVE1", std::string("-k QueryRetrieveLevel=STUDY -k StudyInstanceUID=") + kImageStudy);
+  EXPECT_EQ(DebugValues(move.output, "DIMSE Status").back(), "0x0000") << move.output;
+  const auto files = Received();
+  ASSERT_EQ(files.size(), 1u);
+  const std::string dump = RunTool("dcmdump " + files[0]).output;
+  EXPECT_EQ(dump.find("JPEGLossless"), std::string::npos) << dump;
+  EXPECT_NE(dump.find("(7fe0,0010) OW"), std::string::npos) << dump;
+}
+
+TEST_F(MovePeer, CompressedImageStaysCompressedWhenAccepted) {
+  StartStorescp("+xa");
+  const ToolResult move = Move("ARCHIVE1", std::string("-k QueryRetrieveLevel=STUDY -k StudyInstanceUID=") + kImageStudy);
+  EXPECT_EQ(DebugValues(move.output, "DIMSE Status").back(), "0x0000") << move.output;
+  const auto files = Received();
+  ASSERT_EQ(files.size(), 1u);
+  EXPECT_NE(RunTool("dcmdump " + files[0]).output.find("JPEGLossless:Non-hierarchical-1stOrder"),
+            std::string::npos);
+}
+
+struct RefusedMove {
+  const char* destination;
+  std::string keys;
+  const char* status;
+  const char* failed;
+};
+
+TEST_F(MovePeer, RefusalsAndFailuresCarryTheirStatus) {
+  const std::string image = std::string("-k QueryRetrieveLevel=IMAGE -k StudyInstanceUID=") +
+                            kStudy + " -k SeriesInstanceUID=" + kSeriesA;
+  const RefusedMove cases[] = {
+      {"archive1", std::string("-k QueryRetrieveLevel=STUDY -k StudyInstanceUID=") + kStudy,
+       "0xa801", "0"},
+      {"UNLISTED", std::string("-k QueryRetrieveLevel=STUDY -k StudyInstanceUID=") + kStudy,
+       "0xa801", "0"},
+      {"NOWHERE", std::string("-k QueryRetrieveLevel=STUDY -k StudyInstanceUID=") + kStudy,
+       "0xa702", "3"},
+      {"ARCHIVE1", image + " -k SOPInstanceUID=../../../etc/x", "0xa900", "0"},
+      {"ARCHIVE1", image + " -k \"SOPInstanceUID=1' OR '1'='1\"", "0xa900", "0"},
+      {"ARCHIVE1", image + " -k SOPInstanceUID=1.2.3.4", "0xa702", "1"},
+      {"ARCHIVE1", "-k QueryRetrieveLevel=SERIES", "0xa900", "0"},
+      {"ARCHIVE1", "-k QueryRetrieveLevel=PATIENT", "0xc000", "0"},
+  };
+  StartStorescp("");
+  for (const RefusedMove& c : cases) {
+    const ToolResult move = Move(c.destination, c.keys);
+    const auto statuses = DebugValues(move.output, "DIMSE Status");
+    ASSERT_FALSE(statuses.empty()) << c.destination << " " << c.keys << "\n" << move.output;
+    EXPECT_EQ(statuses.back(), c.status) << c.destination << " " << c.keys;
+    const auto failed = DebugValues(move.output, "Failed Suboperations");
+    ASSERT_FALSE(failed.empty()) << move.output;
+    EXPECT_EQ(failed.back(), c.failed) << c.destination << " " << c.keys;
+  }
+  EXPECT_TRUE(Received().empty());
+  EXPECT_TRUE(Echo());
+}
+
+TEST_F(MovePeer, MissingDestinationListIsReported) {
+  std::filesystem::remove(Folder() + "remotes.txt");
+  const ToolResult move = Move("ARCHIVE1", std::string("-k QueryRetrieveLevel=STUDY -k StudyInstanceUID=") + kStudy);
+  EXPECT_EQ(DebugValues(move.output, "DIMSE Status").back(), "0xa801");
+  EXPECT_NE(LogText().find("ERROR, file " + Folder() + "remotes.txt does not exists!!"),
+            std::string::npos);
+}
+}  // namespace
