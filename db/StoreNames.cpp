@@ -108,6 +108,7 @@ bool IsSafeDateFolder(const std::string& date) { return IsSafeFolderComponent(da
 
 bool ChooseStoreFolders(SQLdb& db, const DcmObj& dataSet, const std::string& studyDate,
                         StoreFolders& out) {
+  if (!IsSafeUidFileName(dataSet.GetString(0x0008, 0x0018))) return false;
   std::string row;
   bool failed = false;
   // A registered series keeps the folder it was first stored in.

@@ -54,8 +54,9 @@ struct StoreFolders {
   std::string studyFolder;
   std::string seriesFolder;
 };
-// `studyDate` is the date the writer supplies for a new study. False when a look-up fails or a
-// component (date, recorded folder) is not safe; the object must then be refused.
+// `studyDate` is the date the writer supplies for a new study. False when a look-up fails, the
+// SOP Instance UID cannot name a file, or a component (date, recorded folder) is not safe; the
+// object must then be refused.
 bool ChooseStoreFolders(SQLdb& db, const DcmObj& dataSet, const std::string& studyDate,
                         StoreFolders& out);
 // ExeFolder + "imagebox/date/study/series/" (with the trailing separator).

@@ -203,6 +203,9 @@ TEST_F(RegisterTest, LaterObjectsUseTheRecordedFolders) {
                                                      folders.studyFolder + "/" +
                                                      folders.seriesFolder + "/1.3.2.1.1.dcm");
   EXPECT_FALSE(ChooseStoreFolders(db, fresh, "..", folders));
+  DcmObj traversal;  // a file name that climbs out of its series folder
+  MakeObject(traversal, "1.3.1", "1.3.1.1", "../../1.3.1/1.3.1.1/1.3.1.1.1");
+  EXPECT_FALSE(ChooseStoreFolders(db, traversal, "20240106", folders));
 }
 
 // Associations registering one study at once: the look-up and insert sequences never
