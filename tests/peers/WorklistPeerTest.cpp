@@ -1,0 +1,101 @@
+// findscu -W with dcmtk's example worklist queries against a vesmora.db filled by sqlite3.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+#include "tests/peers/PeerFixture.h"
+
+namespace {
+constexpr const char* kCreateWorklist =
+    "CREATE TABLE Worklist (AccessionNumber VARCHAR(16) PRIMARY KEY,PatientName VARCHAR(64),"
+    "PatientID VARCHAR(64),PatientBD VARCHAR(8),PatientSex VARCHAR(16),ContrastAllergies "
+    "VARCHAR(64),StudyInstanceUID VARCHAR(64),ReqPhysician VARCHAR(64),ReqProcedureDescription "
+    "VARCHAR(64),StationAET VARCHAR(16),SPSDescription VARCHAR(64),SPSLocation VARCHAR(64),"
+    "Modality VARCHAR(64),PerfPhysician VARCHAR(64),PreMedication VARCHAR(64),SPSID VARCHAR(16),"
+    "ReqContrast VARCHAR(64),StartDate VARCHAR(8),StartTime VARCHAR(16),StationName VARCHAR(16),"
+    "ReqProcedureID VARCHAR(16),ReqProcedurePriority VARCHAR(16));";
+
+// Columns: accession, name, ID, birth date, sex, allergies, study UID, physician, description,
+// station AE, step description, location, modality, performing physician, premedication,
+// step ID, contrast, start date, start time, station name, procedure ID, priority.
+constexpr const char* kRows =
+    "INSERT INTO Worklist VALUES('A1','SMITH^ANN','W1','19700101','F','','1.2.3.1','DR^X',"
+    "'Rest ECG','AA2','Rest','Room 1','ECG','DR^Y','','S1','','20240105','130000','A2','R1','HIGH');"
+    "INSERT INTO Worklist VALUES('A2','JONES^BOB','W2','19800202','M','','1.2.3.2','DR^X',"
+    "'Stress','AA4','Stress','Room 2','DD','DR^Y','','S2','','20240110','083000','A2','R2','LOW');"
+    "INSERT INTO Worklist VALUES('A3','','W3','','','','1.2.3.3','','','AA2','','','ECG','','',"
+    "'S3','','','','','R3','');";
+
+class WorklistPeer : public PeerFixture {
+ protected:
+  void CreateWorklist(bool withRows) {
+    const std::string statements = std::string(kCreateWorklist) + (withRows ? kRows : "");
+    const ToolResult made = RunTool("sqlite3 " + Folder() + "database/vesmora.db \"" +
+                                    statements + "\"");
+    ASSERT_EQ(made.exitCode, 0) << made.output;
+  }
+  // The statuses of one query made from a dcmtk example.
+  std::vector<std::string> Query(const std::string& example, std::string* output = nullptr) {
+    const std::string query = Folder() + example + ".dcm";
+    RunTool("dump2dcm /usr/share/doc/dcmtk/examples/wlistqry/" + example + ".dump " + query);
+    const ToolResult find = RunTool("findscu -d -W" + Peer() + query);
+    if (output) *output = find.output;
+    return DebugValues(find.output, "DIMSE Status");
+  }
+};
+
+size_t Pending(const std::vector<std::string>& statuses) {
+  return std::count(statuses.begin(), statuses.end(), "0xff00");
+}
+
+TEST_F(WorklistPeer, ExampleQueriesMatchTheirRows) {
+  CreateWorklist(true);
+  const struct {
+    const char* example;
+    size_t matches;
+  } cases[] = {
+      {"wlistqry0", 3},  // no key with a value
+      {"wlistqry3", 3},
+      {"wlistqry4", 1},  // Modality DD
+      {"wlistqry6", 2},  // station AA2
+      {"wlistqry2", 1},  // station AA2 and station name A2 (an empty name never matches)
+      {"wlistqry12", 1}, // station AA4, station name A2
+      {"wlistqry5", 2},  // start time from 120000 on; an empty time always matches
+  };
+  for (const auto& c : cases) {
+    const auto statuses = Query(c.example);
+    ASSERT_FALSE(statuses.empty()) << c.example;
+    EXPECT_EQ(statuses.back(), "0x0000") << c.example;
+    EXPECT_EQ(Pending(statuses), c.matches) << c.example;
+  }
+  std::string output;
+  Query("wlistqry4", &output);
+  EXPECT_NE(output.find("JONES^BOB"), std::string::npos) << output;
+  EXPECT_EQ(output.find("SMITH^ANN"), std::string::npos);
+  EXPECT_TRUE(Echo());
+}
+
+TEST_F(WorklistPeer, EveryExampleGetsAFinalSuccess) {
+  CreateWorklist(true);
+  for (int i = 0; i <= 12; ++i) {
+    const std::string example = "wlistqry" + std::to_string(i);
+    const auto statuses = Query(example);
+    ASSERT_FALSE(statuses.empty()) << example;
+    EXPECT_EQ(statuses.back(), "0x0000") << example;
+  }
+  EXPECT_TRUE(Echo());
+}
+
+TEST_F(WorklistPeer, EmptyOrMissingWorklistAnswersNoMatches) {
+  auto statuses = Query("wlistqry0");
+  ASSERT_EQ(statuses.size(), 1u);
+  EXPECT_EQ(statuses[0], "0x0000");
+  EXPECT_NE(LogText().find("ERROR, Couldn't open Vesmora database"), std::string::npos);
+  CreateWorklist(false);
+  statuses = Query("wlistqry0");
+  ASSERT_EQ(statuses.size(), 1u);
+  EXPECT_EQ(statuses[0], "0x0000");
+}
+}  // namespace
