@@ -1,5 +1,8 @@
-// The ECG window is not yet part of the build; a test's shower still sees the request.
+// The browser's link to the ECG window.
 #include "app/EcgWindowLink.h"
+
+#include "ecg/window/TForm1.h"
+#include "platform/gui/ShowModal.h"
 
 namespace {
 EcgWindowShower& Installed() {
@@ -11,7 +14,13 @@ EcgWindowShower& Installed() {
 void SetEcgWindowShower(EcgWindowShower shower) { Installed() = std::move(shower); }
 
 void ShowStudyInEcgWindow(const std::vector<std::string>& files) {
-  if (Installed()) Installed()(files);
+  if (Installed()) {
+    Installed()(files);
+    return;
+  }
+  TForm1& window = EcgWindow();
+  window.SetFileList(files);
+  ShowModal(window);
 }
 
-QWidget* CreateEcgWindow() { return nullptr; }
+QWidget* CreateEcgWindow() { return &EcgWindow(); }

@@ -8,3 +8,5 @@
 void StartDicomServer(const std::string& port, const std::string& aeTitle,
                       const std::string& storeFolder);
 void StopAcceptingAssociations();
+// The port the server listens on, -1 when it is not running or the listen failed.
+int DicomServerPort();

@@ -1,7 +1,11 @@
 #include "tests/app/AppTestSupport.h"
 
 #include <gtest/gtest.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <stdlib.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -14,6 +18,7 @@
 #include "app/CommandLine.h"
 #include "app/EcgWindowLink.h"
 #include "app/ScpConfig.h"
+#include "app/ServerLink.h"
 #include "app/ShutDown.h"
 #include "app/TFindForm.h"
 #include "app/TForm2.h"
@@ -101,6 +106,7 @@ RunningBrowser::RunningBrowser(const std::string& folder, const std::string& com
 }
 
 RunningBrowser::~RunningBrowser() {
+  StopAcceptingAssociations();
   delete Form2;
   delete QSsetup;
   delete FindForm;
@@ -119,6 +125,18 @@ std::string ConfigRecord(const std::string& port, const std::string& aeTitle, in
   std::memcpy(&record[32], aeTitle.data(), aeTitle.size());
   for (int i = 0; i < 4; ++i) record[64 + i] = char(uint32_t(level) >> (8 * i));
   return record;
+}
+
+std::string FreePort() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof address;
+  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
+  ::close(fd);
+  return std::to_string(ntohs(address.sin_port));
 }
 
 int Shell(const std::string& command) { return std::system(command.c_str()); }

@@ -51,5 +51,7 @@ struct RunningBrowser {
 
 // "port", "AE", level as the 68-byte record.
 std::string ConfigRecord(const std::string& port, const std::string& aeTitle, int32_t level);
+// A loopback port the OS just handed out (and released again).
+std::string FreePort();
 // Runs a shell command; its exit status.
 int Shell(const std::string& command);

@@ -13,6 +13,7 @@
 #include "app/BrowserState.h"
 #include "app/Clock.h"
 #include "app/Gridfunctions.h"
+#include "app/ServerLink.h"
 #include "app/TFindForm.h"
 #include "app/TQSsetup.h"
 #include "dicom/util/Log.h"
@@ -24,7 +25,7 @@ class Browser : public testing::Test {
  protected:
   void SetUp() override {
     SetTodayForTests([] { return QDate(2024, 3, 1); });
-    folder.Write("trevalind.cfg", ConfigRecord("11112", "KORVA", 1));
+    folder.Write("trevalind.cfg", ConfigRecord(port, "KORVA", 1));
   }
   void TearDown() override { SetTodayForTests({}); }
   void Start(const std::string& commandLine = "") {
@@ -52,6 +53,7 @@ class Browser : public testing::Test {
   }
   TempFolder folder;
   RecordingUi ui;
+  const std::string port = FreePort();
   std::unique_ptr<RunningBrowser> browser;
 };
 
@@ -69,7 +71,8 @@ TEST_F(Browser, FirstStartCreatesFoldersTablesAndMemoLines) {
   EXPECT_EQ(FindForm->Edit3->text(), "20240301");
   EXPECT_FALSE(FindForm->Edit3->isEnabled());
   EXPECT_EQ(RemoteHost, "127.0.0.1");
-  EXPECT_EQ(RemotePort, "11112");
+  EXPECT_EQ(RemotePort, port);
+  EXPECT_EQ(std::to_string(DicomServerPort()), port);
   EXPECT_TRUE(FindForm->Button11->isEnabled());
   EXPECT_FALSE(FindForm->Button10->isEnabled());
   browser.reset();

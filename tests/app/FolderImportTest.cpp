@@ -18,7 +18,7 @@ class FolderImport : public testing::Test {
  protected:
   void SetUp() override {
     SetTodayForTests([] { return QDate(2024, 3, 1); });
-    folder.Write("trevalind.cfg", ConfigRecord("11112", "KORVA", 1));
+    folder.Write("trevalind.cfg", ConfigRecord(port, "KORVA", 1));
     tree = folder.path() + "tree";
     ASSERT_EQ(Shell("/usr/bin/python3 -W ignore " TREVALIND_SOURCE_DIR
                     "/tests/app/make_import_tree.py '" + tree + "'"),
@@ -51,6 +51,7 @@ class FolderImport : public testing::Test {
   }
   TempFolder folder;
   RecordingUi ui;
+  const std::string port = FreePort();
   std::string tree;
   std::unique_ptr<RunningBrowser> browser;
 };
