@@ -5,6 +5,9 @@
 // (net/Buffer.h), which is the only reader and writer of a connected Socket, and the server's
 // listening loop. This layer knows nothing of PDUs.
 //
+// Ports below 1024 (the default "104") need root or CAP_NET_BIND_SERVICE on Linux: either
+// `setcap cap_net_bind_service=+ep <program>` or `sysctl net.ipv4.ip_unprivileged_port_start=104`.
+//
 // SendBinary and ReadBinary are virtual so that a test or a fuzzer can put an in-memory byte
 // stream under the upper layer (see tests/fuzz/net).
 #pragma once
