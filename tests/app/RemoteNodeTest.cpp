@@ -1,0 +1,132 @@
+// Search and retrieve against dcmtk's dcmqrscp configured as a remote node that knows our AE
+// title, and the local store searched through the program's own server.
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include "app/BrowserState.h"
+#include "app/Clock.h"
+#include "app/Gridfunctions.h"
+#include "app/TFindForm.h"
+#include "tests/app/AppTestSupport.h"
+
+namespace {
+
+class RemoteNode : public testing::Test {
+ protected:
+  void SetUp() override {
+    SetTodayForTests([] { return QDate(2024, 3, 1); });
+    folder.Write("trevalind.cfg", ConfigRecord(ourPort, "KORVA", 1));
+  }
+  void TearDown() override {
+    browser.reset();
+    if (folder.Exists("peer.pid")) Shell("kill $(cat '" + folder.path() + "peer.pid') 2>/dev/null");
+    SetTodayForTests({});
+  }
+  // dcmqrscp as PEERQR on its own port, loaded with ECG, HD and CT; it knows KORVA.
+  void StartPeer() {
+    const std::string store = folder.path() + "peer";
+    ASSERT_EQ(Shell("/usr/bin/python3 -W ignore " TREVALIND_SOURCE_DIR
+                    "/tests/app/make_peer_store.py '" + store + "'"),
+              0);
+    folder.Write("peer.cfg", "NetworkTCPPort = " + peerPort +
+                                 "\nMaxPDUSize = 16384\nMaxAssociations = 16\n"
+                                 "HostTable BEGIN\nkorva = (KORVA, 127.0.0.1, " + ourPort +
+                                 ")\nHostTable END\nVendorTable BEGIN\nVendorTable END\n"
+                                 "AETable BEGIN\nPEERQR " + store +
+                                 " RW (20, 64mb) ANY\nAETable END\n");
+    ASSERT_EQ(Shell("cd '" + store + "' && dcmqridx . ecg.dcm hd.dcm ct.dcm"), 0);
+    ASSERT_EQ(Shell("cd '" + folder.path() + "' && (timeout 120 dcmqrscp -v -c peer.cfg " +
+                    peerPort + " > peer.log 2>&1 & echo $! > peer.pid)"),
+              0);
+    // Bounded wait until the peer answers an echo.
+    for (int i = 0; i < 50; ++i) {
+      if (Shell("echoscu -aec PEERQR 127.0.0.1 " + peerPort + " 2>/dev/null") == 0) return;
+      QTest::qWait(100);
+    }
+    FAIL() << "the peer did not start";
+  }
+  void StartBrowserWithPeer() {
+    folder.Write("remote.txt", "PEERQR,127.0.0.1," + peerPort + "\r\n");
+    browser = std::make_unique<RunningBrowser>(folder.path());
+    FindForm->ComboBox1->setCurrentIndex(1);
+    FindForm->ComboBox1Change();
+    FindForm->Memo1->clear();  // the table creation lines
+  }
+  QStringList Memo() const { return FindForm->Memo1->toPlainText().split('\n', Qt::SkipEmptyParts); }
+  std::string Sql(const std::string& statement) {
+    Shell("sqlite3 '" + folder.path() + "database/ecg.db' \"" + statement + "\" > '" +
+          folder.path() + "sql.out'");
+    return folder.Read("sql.out");
+  }
+  TempFolder folder;
+  RecordingUi ui;
+  const std::string ourPort = FreePort();
+  const std::string peerPort = FreePort();
+  std::unique_ptr<RunningBrowser> browser;
+};
+
+// dcmqrscp does not answer Modalities in Study, so its studies are counted but none is shown:
+// only a study whose modality is exactly ECG or HD gets a row.
+TEST_F(RemoteNode, SearchCountsEveryStudyAndShowsOnlyEcgAndHd) {
+  StartPeer();
+  StartBrowserWithPeer();
+  QTest::mouseClick(FindForm->Button4, Qt::LeftButton);
+  EXPECT_EQ(ui.questions, QStringList{"WARNING|Have no filters\r\nSearch can take very long"});
+  EXPECT_EQ(Memo(), QStringList{"Study Query OK!, found 3 studies"});
+  EXPECT_EQ(FindForm->StringGrid1->RowCount(), 2);
+  const std::string log = folder.Read("peer.log");
+  EXPECT_NE(log.find("Find SCP Response 4 [status: Success]"), std::string::npos) << log;
+}
+
+TEST_F(RemoteNode, SearchWithCancelOnTheWarningTouchesNothing) {
+  StartBrowserWithPeer();
+  ui.confirmAnswer = false;
+  FindForm->StringGrid1->SetCell(0, 1, "kept");
+  QTest::mouseClick(FindForm->Button4, Qt::LeftButton);
+  EXPECT_EQ(FindForm->StringGrid1->Cell(0, 1), "kept");
+  EXPECT_TRUE(Memo().isEmpty());
+}
+
+TEST_F(RemoteNode, SearchOfAMissingNodeFails) {
+  StartBrowserWithPeer();  // no peer listens
+  FindForm->Edit1->setText("642341");
+  QTest::mouseClick(FindForm->Button4, Qt::LeftButton);
+  EXPECT_EQ(Memo(), QStringList{"ERROR: Study Query Failed!"});
+  QTest::mouseClick(FindForm->Button3, Qt::LeftButton);
+  EXPECT_EQ(Memo().last(), "Echo Failed!: PEERQR");
+}
+
+// An empty key would match every study of the node: the empty row after choosing a node (its
+// box left over from the local list) and a double click on it must send no C-MOVE.
+TEST_F(RemoteNode, EmptyRemoteRowSendsNoMove) {
+  StartPeer();
+  StartBrowserWithPeer();
+  StringGrid& grid = *FindForm->StringGrid1;
+  QTest::mouseDClick(grid.viewport(), Qt::LeftButton, {}, QPoint(100, 35));
+  EXPECT_TRUE(Memo().filter("Move").isEmpty());
+  EXPECT_EQ(Sql("SELECT COUNT(*) FROM Objects"), "0\n");
+}
+
+TEST_F(RemoteNode, LocalSearchAsksTheProgramsOwnServer) {
+  browser = std::make_unique<RunningBrowser>(folder.path());
+  ASSERT_EQ(Shell("storescu -aec KORVA 127.0.0.1 " + ourPort + " " PYDICOM_TEST_FILES
+                  "/waveform_ecg.dcm"),
+            0);
+  FindForm->ComboBox1Change();  // reload the local list: the stored study is there
+  ASSERT_EQ(FindForm->StringGrid1->RowCount(), 2);
+  EXPECT_EQ(FindForm->StringGrid1->Cell(1, 1), "642341");
+  EXPECT_EQ(FindForm->StringGrid1->Cell(9, 1), "03028041970546");
+  FindForm->Edit1->setText("642341");
+  QTest::mouseClick(FindForm->Button4, Qt::LeftButton);
+  EXPECT_EQ(Memo().last(), "Study Query OK!, found 1 studies");
+  EXPECT_EQ(FindForm->StringGrid1->Cell(1, 1), "642341");
+  QTest::mouseClick(FindForm->Button3, Qt::LeftButton);
+  EXPECT_EQ(Memo().last(), "Echo OK!: KORVA");
+}
+
+}  // namespace
