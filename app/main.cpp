@@ -7,6 +7,7 @@
 
 #include "app/CommandLine.h"
 #include "app/EcgWindowLink.h"
+#include "app/Screenshots.h"
 #include "app/TFindForm.h"
 #include "app/TForm2.h"
 #include "app/TQSsetup.h"
@@ -27,6 +28,7 @@ int main(int argc, char** argv) {
   CreateEcgWindow();
   CommandLine = commandLine;
   FindForm->show();
+  ScheduleScreenshotsIfAsked();
   application.exec();
   return 0;
 }
