@@ -12,6 +12,7 @@ inline QApplication& TestApp() {
   static char name[] = "trevalind-test";
   static char* argv[] = {name, nullptr};
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  static GuardedApplication app(argc, argv);
-  return app;
+  // Never destroyed: Qt's input devices must outlive the static destructors of the test run.
+  static GuardedApplication* app = new GuardedApplication(argc, argv);
+  return *app;
 }
