@@ -51,6 +51,21 @@ void SetLingerZero(int fd) {
   setsockopt(fd, SOL_SOCKET, SO_LINGER, &value, sizeof value);
 }
 
+// Every PDU leaves in one send, so Nagle's algorithm only delays it: a small response would
+// wait for the peer's delayed ACK.
+bool SetNoDelay(int fd) {
+  int on = 1;
+  return setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) == 0;
+}
+
+// A peer that sends with Nagle's algorithm on holds the last small piece of a message until its
+// earlier bytes are acknowledged; a delayed ACK would then stall every message by about 40 ms.
+// Linux leaves quick-ACK mode by itself, so it is asked for again after each read.
+void AcknowledgeAtOnce(int fd) {
+  int on = 1;
+  setsockopt(fd, IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
+}
+
 // Waits for `events` on fd within `milliseconds`, retrying EINTR with the time that remains.
 int PollFor(int fd, short events, int milliseconds) {
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
@@ -192,6 +207,10 @@ bool Socket::Accept() {
     int fd = ::accept4(listenSockfd, reinterpret_cast<sockaddr*>(&socketAddress), &size,
                        SOCK_CLOEXEC);
     if (fd >= 0) {
+      // Linux copies these from the listener, but the reset on close and the immediate send
+      // of every PDU must not depend on that.
+      SetLingerZero(fd);
+      SetNoDelay(fd);
       CloseFd(sockfd);
       sockfd = fd;
       connected = true;
@@ -234,8 +253,7 @@ bool Socket::Connect(const std::string& host, const std::string& port) {
     return false;
   }
   SetLingerZero(fd);
-  int on = 1;
-  if (setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) != 0) {
+  if (!SetNoDelay(fd)) {
     ::close(fd);
     LogWrite("ERROR, set socket option");
     return false;
@@ -308,6 +326,7 @@ int Socket::ReadBinary(void* buffer, uint32_t size) {
     // POLLHUP and POLLERR count as readable: recv reports them.
     ssize_t count = ::recv(sockfd, buffer, size, 0);
     if (count > 0) {
+      AcknowledgeAtOnce(sockfd);
       if (LogLevel.load() > 2)
         DumpSocketData(buffer, static_cast<int>(count), DumpDirection::Received);
       return static_cast<int>(count);
