@@ -12,6 +12,7 @@
 #include "app/Clock.h"
 #include "app/Gridfunctions.h"
 #include "app/TFindForm.h"
+#include "db/StudyInfo.h"
 #include "tests/app/AppTestSupport.h"
 
 namespace {
@@ -39,7 +40,10 @@ class RemoteNode : public testing::Test {
                                  ")\nHostTable END\nVendorTable BEGIN\nVendorTable END\n"
                                  "AETable BEGIN\nPEERQR " + store +
                                  " RW (20, 64mb) ANY\nAETable END\n");
-    ASSERT_EQ(Shell("cd '" + store + "' && dcmqridx . ecg.dcm hd.dcm ct.dcm"), 0);
+    // The index keeps file names as given, and the peer runs in another folder: absolute ones.
+    ASSERT_EQ(Shell("cd '" + store + "' && dcmqridx \"$PWD\" \"$PWD/ecg.dcm\" \"$PWD/hd.dcm\" "
+                    "\"$PWD/ct.dcm\""),
+              0);
     ASSERT_EQ(Shell("cd '" + folder.path() + "' && (timeout 120 dcmqrscp -v -c peer.cfg " +
                     peerPort + " > peer.log 2>&1 & echo $! > peer.pid)"),
               0);
@@ -110,6 +114,36 @@ TEST_F(RemoteNode, EmptyRemoteRowSendsNoMove) {
   QTest::mouseDClick(grid.viewport(), Qt::LeftButton, {}, QPoint(100, 35));
   EXPECT_TRUE(Memo().filter("Move").isEmpty());
   EXPECT_EQ(Sql("SELECT COUNT(*) FROM Objects"), "0\n");
+}
+
+// Two checked rows (the peer does not answer Modalities in Study, so they are put in as a
+// search would): each is retrieved into our own store through our C-STORE service.
+TEST_F(RemoteNode, MoveStudyRetrievesEveryCheckedRowToOurOwnStore) {
+  StartPeer();
+  StartBrowserWithPeer();
+  StringGrid& grid = *FindForm->StringGrid1;
+  grid.SetRowCount(3);
+  const char* uids[] = {"1.3.76.13.65829.2.20130125082826.1072139.2",
+                        "1.2.826.0.1.3680043.8.498.77.2"};
+  for (int row = 1; row <= 2; ++row) {
+    StudyInfo study;
+    study.StudyInstanceUID = uids[row - 1];
+    FillStudyRow(grid, study, row);
+    const GridRect box = CheckBoxRect(grid.CellRect(0, row));
+    QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, QPoint(box.left + 2, box.top + 4));
+    ASSERT_TRUE(IsCellChecked(grid, 0, row));
+  }
+  QTest::mouseClick(FindForm->Button10, Qt::LeftButton);
+  EXPECT_EQ(Memo().filter("Move"), (QStringList{"Move Ok!", "Move Ok!"})) << Memo().join("|").toStdString();
+  EXPECT_FALSE(IsCellChecked(grid, 0, 1));
+  EXPECT_FALSE(IsCellChecked(grid, 0, 2));
+  // The sub-operations ran on our own server's association threads; give them a moment.
+  for (int i = 0; i < 50 && Sql("SELECT COUNT(*) FROM Objects") != "2\n"; ++i) QTest::qWait(100);
+  EXPECT_EQ(Sql("SELECT COUNT(*) FROM Objects"), "2\n");
+  EXPECT_EQ(Sql("SELECT StudyInstanceUID FROM Study ORDER BY StudyInstanceUID"),
+            std::string(uids[1]) + "\n" + uids[0] + "\n");
+  const std::string log = folder.Read("peer.log");
+  EXPECT_NE(log.find("Move SCP Response 2 [status: Success]"), std::string::npos) << log;
 }
 
 TEST_F(RemoteNode, LocalSearchAsksTheProgramsOwnServer) {
