@@ -38,6 +38,7 @@ class PeerTest : public ::testing::Test {
 bool SameDataSet(const std::string& a, const std::string& b) {
   std::string script =
       "import sys, pydicom\n"
+      "sys.setrecursionlimit(100000)  # deeply nested sequences\n"
       "x = pydicom.dcmread(sys.argv[1]); y = pydicom.dcmread(sys.argv[2])\n"
       "sys.exit(0 if x == y else 1)\n";
   std::ofstream(fs::path(b).parent_path() / "compare.py") << script;
@@ -81,6 +82,54 @@ TEST_F(PeerTest, StorescuObjectsArriveIntact) {
   for (const auto& entry : fs::directory_iterator(store)) received.push_back(entry.path());
   ASSERT_EQ(received.size(), 1u);  // the same instance twice
   EXPECT_TRUE(SameDataSet(kEcgFile, received[0].string()));
+}
+
+// Writes `source` with a chain of sequences nested `depth` deep added, as pydicom builds it.
+std::string NestedCopy(const std::string& folder, const std::string& source, int depth) {
+  std::string script = folder + "/nest.py", out = folder + "/nested" + std::to_string(depth) + ".dcm";
+  std::ofstream(script) <<
+      "import sys, pydicom\n"
+      "from pydicom.dataset import Dataset\n"
+      "from pydicom.sequence import Sequence\n"
+      "sys.setrecursionlimit(20000)\n"
+      "ds = pydicom.dcmread(sys.argv[1])\n"
+      "inner = Dataset(); inner.CodeValue = 'X'\n"
+      "for _ in range(int(sys.argv[2]) - 1):\n"
+      "    outer = Dataset(); outer.ConceptNameCodeSequence = Sequence([inner]); inner = outer\n"
+      "ds.ConceptNameCodeSequence = Sequence([inner])\n"
+      "ds.save_as(sys.argv[3])\n";
+  int rc = RunBounded("/usr/bin/python3 " + script + " " + source + " " + std::to_string(depth) +
+                          " " + out, 60);
+  return rc == 0 ? out : "";
+}
+
+TEST_F(PeerTest, NestingBeyondTheParserLimitIsRefusedAndEchoStillWorks) {
+  // Every sequence and every item counts one level of the parser's 256: 128 sequences fit.
+  struct Case { int depth; bool stored; };
+  const Case cases[] = {{100, true}, {150, false}, {300, false}};
+  for (const Case& c : cases) {
+    std::string store = folder + "/store" + std::to_string(c.depth);
+    fs::create_directories(store);
+    std::string file = NestedCopy(folder, kEcgFile, c.depth);
+    ASSERT_FALSE(file.empty()) << c.depth;
+    TestAcceptor acceptor(store);
+    std::string out = folder + "/storescu.txt";
+    int rc = RunBounded("storescu -R 127.0.0.1 " + std::to_string(acceptor.port()) + " " + file,
+                        60, out);
+    EXPECT_EQ(rc == 0, c.stored) << c.depth << "\n" << ReadFileText(out);
+    EXPECT_EQ(acceptor.stores(), c.stored ? 1 : 0) << c.depth;
+    std::vector<fs::path> received;
+    for (const auto& entry : fs::directory_iterator(store)) received.push_back(entry.path());
+    ASSERT_EQ(received.size(), c.stored ? 1u : 0u) << c.depth;
+    if (c.stored) {
+      EXPECT_TRUE(SameDataSet(file, received[0].string()));
+    } else {
+      EXPECT_NE(Log().find("ERROR, PDU_Service::Read ParseRawVRIntoDCM()"), std::string::npos);
+    }
+    // The node goes on serving.
+    EXPECT_EQ(RunBounded("echoscu 127.0.0.1 " + std::to_string(acceptor.port()), 30, out), 0)
+        << c.depth << "\n" << ReadFileText(out);
+  }
 }
 
 // Our requestor: one association to `port` proposing `sopClass` in explicit VR little endian.
