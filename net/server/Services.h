@@ -24,5 +24,13 @@ bool MoveSCP(PDU_Service& pdu, DcmObj& command, const AssociationContext& contex
 // The C-ECHO answer of the association loop.
 bool EchoSCP(PDU_Service& pdu, DcmObj& command, const AssociationContext& context);
 
+// Sends one object on an outgoing storage association: 0 sent; -1 no presentation context for
+// data; -2 no transfer syntax known for it; -3 the object cannot be encoded for that syntax (an
+// image whose conversion failed, or a non-image pairing other than explicit to implicit VR
+// little endian); -4 the C-STORE-RQ or its data set was not written.
+int32_t WriteStoreRQ(PDU_Service& out, DcmObj& dataSet, const std::string& sopClass);
+// The C-STORE-RSP status; -1 no response read, -2 not a C-STORE-RSP.
+int32_t ReadStoreRSP(PDU_Service& out);
+
 // The 600 s read time-out of C-MOVE sub-associations.
 inline constexpr int kMoveSubAssociationTimeoutSeconds = 600;

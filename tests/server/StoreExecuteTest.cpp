@@ -1,0 +1,141 @@
+// StoreExecute in-process: the refusals of unsafe or incomplete objects, and the failures of
+// writing, registering and renaming, after each of which an Objects row and its file exist
+// together or not at all. Failures are injected through the file layer, so they also happen
+// when the tests run as root.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "db/SQLdb.h"
+#include "dicom/DcmObj.h"
+#include "net/Dimse.h"
+#include "net/server/Services.h"
+#include "platform/Files.h"
+#include "tests/server/ServerFixture.h"
+
+namespace {
+constexpr const char* kUid = "1.2.826.0.1.3680043.8.498.9.2.1";
+
+void FillEcg(DcmObj& object, const std::string& sopUid = kUid) {
+  object.transferSyntax = "1.2.840.10008.1.2.1";
+  object.explicitVR = true;
+  object.Add(new DcmTag(0x0008, 0x0016, std::string("1.2.840.10008.5.1.4.1.1.9.1.1"), "UI"));
+  object.Add(new DcmTag(0x0008, 0x0018, sopUid, "UI"));
+  object.Add(new DcmTag(0x0008, 0x0020, std::string("20240102"), "DA"));
+  object.Add(new DcmTag(0x0008, 0x0060, std::string("ECG"), "CS"));
+  object.Add(new DcmTag(0x0010, 0x0010, std::string("DOE^JOHN"), "PN"));
+  object.Add(new DcmTag(0x0010, 0x0020, std::string("P001"), "LO"));
+  object.Add(new DcmTag(0x0020, 0x000D, std::string("1.2.826.0.1.3680043.8.498.9.1"), "UI"));
+  object.Add(new DcmTag(0x0020, 0x000E, std::string("1.2.826.0.1.3680043.8.498.9.1.1"), "UI"));
+}
+
+// The real file layer, except that writing the object or renaming it into place can fail.
+class FailingFiles : public FileSystem {
+ public:
+  bool failWrite = false;
+  bool failRename = false;
+  bool WriteFileAtomically(const std::string& path, const void* bytes, size_t count) override {
+    return !failWrite && FileSystem::WriteFileAtomically(path, bytes, count);
+  }
+  int Rename(const std::string& from, const std::string& to) override {
+    const bool intoPlace = to.size() > 4 && to.compare(to.size() - 4, 4, ".dcm") == 0;
+    return failRename && intoPlace ? EACCES : FileSystem::Rename(from, to);
+  }
+};
+
+class StoreExecuteTest : public ServerFixture {
+ protected:
+  void TearDown() override {
+    SetFiles(nullptr);
+    ServerFixture::TearDown();
+  }
+  int32_t StoreObject(const std::string& sopUid = kUid) {
+    DcmObj object;
+    FillEcg(object, sopUid);
+    return StoreExecute(object, Store(), "TESTSCU");
+  }
+  size_t ObjectRows() const { return EcgRows("SELECT SOPInstanceUID FROM Objects").size(); }
+  bool HasLine(const std::string& line) const { return LogText().find(line) != std::string::npos; }
+  FailingFiles files_;
+};
+
+TEST_F(StoreExecuteTest, UnsafeOrIncompleteObjectsAreRefusedAndNothingIsStored) {
+  const struct {
+    uint16_t group, element;
+    const char* value;
+    const char* line;
+  } cases[] = {
+      {0x0010, 0x0020, "", "ERROR, PatientID is empty for DOE JOHN"},
+      {0x0008, 0x0018, "", "ERROR, SOPInstanceUID is empty for DOE JOHN"},
+      {0x0008, 0x0018, "1.2/../../x", "ERROR, StoreExecute, invalid path component: 1.2/../../x"},
+      {0x0008, 0x0018, "1.2.3a", "ERROR, StoreExecute, invalid path component: 1.2.3a"},
+      {0x0008, 0x0018, "1.22222222222222222222222222222222222222222222222222222222222222222",
+       "invalid path component: 1.2222222222"},
+      {0x0008, 0x0020, "..", "ERROR, StoreExecute, invalid path component: .., DOE JOHN"},
+      {0x0008, 0x0020, "a\\b", "ERROR, StoreExecute, invalid path component: a\\b"},
+      {0x0008, 0x0020, "2024/01", "ERROR, StoreExecute, invalid path component: 2024/01"},
+      {0x0008, 0x0020, ".", "ERROR, StoreExecute, invalid path component: ., DOE JOHN"},
+  };
+  for (const auto& c : cases) {
+    DcmObj object;
+    FillEcg(object);
+    object.SetString(c.group, c.element, c.value);
+    EXPECT_EQ(StoreExecute(object, Store(), "TESTSCU"), kStatusRefusedNoPatientId) << c.value;
+    EXPECT_TRUE(HasLine(c.line)) << c.line;
+  }
+  EXPECT_EQ(ObjectRows(), 0u);
+  EXPECT_TRUE(StoredFiles().empty());
+}
+
+TEST_F(StoreExecuteTest, FailedWriteRegistersNothing) {
+  files_.failWrite = true;
+  SetFiles(&files_);
+  EXPECT_EQ(StoreObject(), kStatusSavingFailed);
+  EXPECT_TRUE(HasLine("ERROR: StoreExecute, couldn't save file: "));
+  EXPECT_EQ(ObjectRows(), 0u);
+  EXPECT_TRUE(StoredFiles().empty());
+}
+
+TEST_F(StoreExecuteTest, FailedRegistrationLeavesNoFile) {
+  {
+    SQLdb db("ecg", kOpenReadWrite);
+    ASSERT_EQ(db.Exec("DROP TABLE Objects"), 0);
+  }
+  EXPECT_EQ(StoreObject(), kStatusRegistrationFailed);
+  EXPECT_TRUE(HasLine("ERROR: couldn't register image: "));
+  EXPECT_TRUE(StoredFiles().empty());
+}
+
+TEST_F(StoreExecuteTest, FailedRenameUndoesTheNewRowOnly) {
+  files_.failRename = true;
+  SetFiles(&files_);
+  EXPECT_EQ(StoreObject(), kStatusSavingFailed);
+  EXPECT_EQ(ObjectRows(), 0u);
+  EXPECT_TRUE(StoredFiles().empty());
+
+  // An object stored before keeps its row and its file when storing it again fails.
+  files_.failRename = false;
+  ASSERT_EQ(StoreObject(), kStatusSuccess);
+  const auto before = StoredFiles();
+  ASSERT_EQ(before.size(), 1u);
+  files_.failRename = true;
+  EXPECT_EQ(StoreObject(), kStatusSavingFailed);
+  EXPECT_EQ(ObjectRows(), 1u);
+  EXPECT_EQ(StoredFiles(), before);
+  DcmObj stored;
+  EXPECT_TRUE(stored.Read(before[0]));
+}
+
+TEST_F(StoreExecuteTest, StoredObjectGetsTheLayoutAndItsRow) {
+  ASSERT_EQ(StoreObject(), kStatusSuccess);
+  const auto files = StoredFiles();
+  ASSERT_EQ(files.size(), 1u);
+  const std::filesystem::path file(files[0]);
+  EXPECT_EQ(file.filename(), std::string(kUid) + ".dcm");
+  EXPECT_EQ(file.parent_path().parent_path().parent_path(),
+            std::filesystem::path(Store()) / "20240102");
+  EXPECT_EQ(file.parent_path().filename().string().size(), 8u);  // a CRC-32 folder name
+  EXPECT_EQ(ObjectRows(), 1u);
+}
+}  // namespace
