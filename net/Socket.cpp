@@ -203,9 +203,7 @@ bool Socket::Accept() {
     return false;
   }
   for (;;) {
-    socklen_t size = sizeof socketAddress;
-    int fd = ::accept4(listenSockfd, reinterpret_cast<sockaddr*>(&socketAddress), &size,
-                       SOCK_CLOEXEC);
+    int fd = AcceptOnce();
     if (fd >= 0) {
       // Linux copies these from the listener, but the reset on close and the immediate send
       // of every PDU must not depend on that.
@@ -236,6 +234,12 @@ bool Socket::Accept() {
     LogWrite("ERROR Socket:Accept not Socketfd");
     return false;
   }
+}
+
+int Socket::AcceptOnce() {
+  socklen_t size = sizeof socketAddress;
+  return ::accept4(listenSockfd, reinterpret_cast<sockaddr*>(&socketAddress), &size,
+                   SOCK_CLOEXEC);
 }
 
 bool Socket::Connect(const std::string& host, const std::string& port) {

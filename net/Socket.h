@@ -70,6 +70,10 @@ class Socket {
   int Timeout() const { return timeout; }
 
  protected:
+  // One accept(2) on the listening socket: a descriptor, or -1 with errno set. Virtual so that a
+  // test can script the errors accept passes on (descriptor shortage, aborted connections).
+  virtual int AcceptOnce();
+
   int lastError = 0;
   uint32_t address = 0;
   int sockfd = -1;        // the connection being served; -1 none
