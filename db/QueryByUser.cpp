@@ -4,6 +4,7 @@
 
 #include "db/LocalQuery.h"
 #include "db/SQLdb.h"
+#include "db/dbInsert.h"
 #include "dicom/DcmObj.h"
 #include "dicom/util/Log.h"
 #include "dicom/util/TextUtil.h"
@@ -15,7 +16,8 @@ bool ModifyQueryByUser(const std::string& user, DcmObj& identifier) {
     return false;
   }
   std::vector<std::string> rows;
-  if (db->Query("SELECT * FROM Users WHERE UserName=?", {user}, rows) != 0) {
+  // Looked up like every other key: a "'" stands for the blank stored in its place.
+  if (db->Query("SELECT * FROM Users WHERE UserName=?", {StoredText(user)}, rows) != 0) {
     LogWrite("ERROR, Querying vesmora db, " + db->errorText);
     return false;
   }

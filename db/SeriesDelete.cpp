@@ -25,12 +25,14 @@ bool IsSafeSeriesPath(const std::string& seriesPath) {
          seriesPath == date + "/" + study + "/" + series;
 }
 
-void DeleteObjectFile(const std::string& path) {
-  const int code = Files().Unlink(path);  // a link itself, never its target
+// A file already gone is no failure; any other one is logged, like the folder deletion does,
+// with the file name and the system error code.
+void DeleteObjectFile(const std::string& folder, const std::string& name) {
+  const int code = Files().Unlink(folder + "/" + name);  // a link itself, never its target
   if (code != 0 && code != ENOENT) {
     char hex[9];
     std::snprintf(hex, sizeof hex, "%08X", static_cast<unsigned>(code));
-    LogWrite("Error deleting: " + path + ", " + hex);
+    LogWrite("Error deleting: " + name + ", " + hex);
   }
 }
 
@@ -57,7 +59,7 @@ bool SeriesDB::Delete(SQLdb& db, const std::function<void()>& pump) {
     }
     for (const std::string& row : objects) {
       const std::string sopUid = GetField(1, ";", row);
-      if (IsSafeUidFileName(sopUid)) DeleteObjectFile(folder + "/" + sopUid + ".dcm");
+      if (IsSafeUidFileName(sopUid)) DeleteObjectFile(folder, sopUid + ".dcm");
       if (pump) pump();
     }
     Files().RemoveDirectory(folder);  // stays while other files remain

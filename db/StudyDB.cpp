@@ -9,14 +9,16 @@
 namespace {
 
 // Appends a modality the study does not list yet ("ECG" then "HD" gives "ECG-HD"); the test is
-// a case-sensitive substring test, so a later "EC" changes nothing. The merge is done by the
-// engine on the stored text itself: read back as a row text, a ";" in the stored list would
-// come back as ":" and be written so.
+// a case-sensitive substring test on the bytes, so a later "EC" changes nothing. The merge is
+// done by the engine on the stored text itself: read back as a row text, a ";" in the stored
+// list would come back as ":" and be written so. The texts are compared as blobs because instr
+// on text steps by UTF-8 characters and would miss a match that starts on a byte of 0x80-0xBF.
 void MergeModality(SQLdb& db, const std::string& uid, const std::string& modality) {
   if (modality.empty()) return;
   const std::string added = StoredText(modality);
   if (db.Exec("UPDATE Study SET StudyModality=COALESCE(StudyModality, '') || '-' || ? WHERE "
-              "StudyInstanceUID=? AND instr(COALESCE(StudyModality, ''), ?) = 0",
+              "StudyInstanceUID=? AND "
+              "instr(CAST(COALESCE(StudyModality, '') AS BLOB), CAST(? AS BLOB)) = 0",
               {added, StoredText(uid), added}) != 0)
     LogWrite("ERROR, updating Modality, " + db.errorText);
 }

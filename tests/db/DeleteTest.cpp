@@ -2,6 +2,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
+
+#include "db/ObjectsDB.h"
 #include "db/Register.h"
 #include "db/SQLdb.h"
 #include "db/SeriesDB.h"
@@ -155,6 +159,43 @@ TEST_F(DeleteTest, RowsWithoutFoldersAreDeletedWithoutTouchingTheStore) {
   EXPECT_EQ(Sqlite("SELECT (SELECT COUNT(*) FROM Study) + (SELECT COUNT(*) FROM Series) + "
                    "(SELECT COUNT(*) FROM Objects)"),
             std::vector<std::string>{"0"});
+}
+
+TEST_F(DeleteTest, SeriesWithoutObjectsListNoFile) {
+  const std::string file = Store("1.4.8", "1.4.8.1", "1.4.8.1.1");
+  Store("1.4.8", "1.4.8.2", "1.4.8.2.1", {{0x0020, 0x0011, "2"}});
+  {
+    SQLdb db("ecg", kOpenReadWrite);
+    ASSERT_TRUE(ObjectsDB::Delete(db, "1.4.8.2.1"));
+  }
+  std::vector<std::string> files;
+  EXPECT_TRUE(GetStudyFiles(files, "1.4.8"));
+  EXPECT_EQ(files, std::vector<std::string>{file});
+}
+
+// Refuses to unlink object files, as a read-only medium or a permission would.
+class RefusingUnlink : public FileSystem {
+ public:
+  int Unlink(const std::string& path) override {
+    return path.size() > 4 && path.compare(path.size() - 4, 4, ".dcm") == 0
+               ? EACCES
+               : FileSystem::Unlink(path);
+  }
+};
+
+TEST_F(DeleteTest, AFileThatCannotBeDeletedIsLoggedByNameWithItsCode) {
+  const std::string file = Store("1.4.9", "1.4.9.1", "1.4.9.1.1");
+  RefusingUnlink refusing;
+  SetFiles(&refusing);
+  const bool deleted = DeleteStudy("1.4.9", "PID1");
+  SetFiles(nullptr);
+  EXPECT_FALSE(deleted);  // the series folder still holds the file, so the study folder stays
+  const auto log = TakeLog();
+  EXPECT_NE(std::find(log.begin(), log.end(), "Error deleting: 1.4.9.1.1.dcm, 0000000D"),
+            log.end());
+  EXPECT_TRUE(FileExists(file));
+  EXPECT_EQ(Sqlite("SELECT COUNT(*) FROM Series"), std::vector<std::string>{"0"});
+  EXPECT_EQ(Sqlite("SELECT COUNT(*) FROM Study"), std::vector<std::string>{"1"});
 }
 
 TEST_F(DeleteTest, RefusalsLeaveEverything) {

@@ -149,6 +149,8 @@ TEST_F(LocalQueryTest, KeysSelectMatchingStudies) {
       {0x0008, 0x0020, "-20231231", {"1.5.3"}},
       {0x0008, 0x0020, "2024*", {}},
       {0x0010, 0x0010, "x' OR '1'='1", {}},
+      {0x0020, 0x000D, "1.5.1\\1.5.2", {}},  // a UID list is one text
+      {0x0020, 0x000D, "1.5.2", {"1.5.2"}},
       {0x0010,
        0x0010,
        "x' UNION SELECT * FROM (WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x+1 FROM c) "
@@ -231,6 +233,14 @@ TEST_F(LocalQueryTest, RowsBecomeResponsesInKeyOrderWithTheLevel) {
   EXPECT_EQ(std::string(image.TagAt(1)->data.begin(), image.TagAt(1)->data.end()),
             std::string("1.2.3\0", 6));
 
+  DcmObj named;  // only greater tags: the level goes first
+  ASSERT_TRUE(RowToDCO(named, "PatientName, StudyInstanceUID ", "DOE;1.2.3;", 2, "STUDY"));
+  ASSERT_EQ(named.Count(), 3);
+  EXPECT_EQ(named.TagAt(0)->element, 0x0052);
+  EXPECT_EQ(std::string(named.TagAt(0)->data.begin(), named.TagAt(0)->data.end()), "STUDY ");
+  EXPECT_EQ(named.TagAt(1)->group, 0x0010);
+  EXPECT_EQ(named.TagAt(2)->element, 0x000D);
+
   DcmObj bad;
   EXPECT_FALSE(RowToDCO(bad, "PatientName, Nonsense ", "A;B;", 2, "STUDY"));
   EXPECT_TRUE(LogHas("ERROR, group&element ==0 for DICOMField Nonsense"));
@@ -268,9 +278,14 @@ TEST_F(LocalQueryTest, UsersNarrowStudyQueries) {
                          "TransSyntax INTEGER, PhysicianName VARCHAR(128), InstitutionName "
                          "VARCHAR(128), StudyDescription VARCHAR(128), StudyModality "
                          "VARCHAR(128))'); c.execute(\\\"INSERT INTO Users VALUES ('ECGUSER', "
-                         "'pw', 1, 0, '', 'HOSP ', '', 'ECG')\\\"); c.commit()\"")
+                         "'pw', 1, 0, '', 'HOSP ', '', 'ECG')\\\"); c.execute(\\\"INSERT "
+                         "INTO Users VALUES ('O NEIL', '', 0, 0, 'DR', '', '', '')\\\"); "
+                         "c.commit()\"")
                             .c_str()),
             0);
+  DcmObj quoted;  // a "'" is looked up as the blank stored in its place
+  EXPECT_TRUE(ModifyQueryByUser("O'NEIL", quoted));
+  EXPECT_EQ(quoted.GetString(0x0008, 0x0090), "DR");
   EXPECT_FALSE(ModifyQueryByUser("NOBODY", identifier));
   EXPECT_TRUE(LogHas("WARNING, NOBODY is not in the user database"));
   ASSERT_TRUE(ModifyQueryByUser("ECGUSER", identifier));

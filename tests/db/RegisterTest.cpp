@@ -58,7 +58,9 @@ TEST_F(RegisterTest, LaterModalitiesAreMergedOnce) {
   } cases[] = {{"ECG", {"HD"}, "ECG-HD"},
                {"ECG", {"HD", "ECG", "EC", "HD"}, "ECG-HD"},
                {"", {"ECG"}, "-ECG"},
-               {"ECG", {"ecg"}, "ECG-ecg"}};
+               {"ECG", {"ecg"}, "ECG-ecg"},
+               // bytes, not UTF-8 characters: "\x80X" lies inside "\xC3\x80X"
+               {"\xC3\x80X", {"\x80X"}, "\xC3\x80X"}};
   int n = 0;
   for (const Case& c : cases) {
     const std::string study = "1.2.9." + std::to_string(++n);
@@ -83,6 +85,23 @@ TEST_F(RegisterTest, QuotesAreStoredAsBlanks) {
   MakeObject(object, "1.2.4", "1.2.4.1", "1.2.4.1.1", {{0x0010, 0x0010, "O'Neil"}});
   ASSERT_TRUE(Register(object));
   EXPECT_EQ(Sqlite("SELECT PatientName FROM Study"), std::vector<std::string>{"O Neil"});
+}
+
+// A "'" in a key used to break the look-up, so every later object of the study counted as new;
+// now the look-up finds the row stored with a blank in its place.
+TEST_F(RegisterTest, AQuotedUidIsFoundAsStored) {
+  for (const char* sop : {"1.2.10.1.1", "1.2.10.1.2"}) {
+    DcmObj object;
+    MakeObject(object, "1.2'10", "1.2'10.1", sop, {{0x0008, 0x0061, "HD"}});
+    ASSERT_TRUE(Register(object)) << sop;
+  }
+  for (const auto& line : TakeLog()) EXPECT_EQ(line.find("ERROR"), std::string::npos) << line;
+  EXPECT_EQ(Sqlite("SELECT StudyInstanceUID, StudyModality FROM Study"),
+            std::vector<std::string>{"1.2 10|HD"});
+  EXPECT_EQ(Sqlite("SELECT SeriesInstanceUID, StudyInstanceUID FROM Series"),
+            std::vector<std::string>{"1.2 10.1|1.2 10"});
+  EXPECT_EQ(Sqlite("SELECT COUNT(*) FROM Objects WHERE StudyInstanceUID='1.2 10'"),
+            std::vector<std::string>{"2"});
 }
 
 // The merge UPDATE used to paste the received modality into a statement that ran several

@@ -8,7 +8,10 @@
 #include <fstream>
 #include <thread>
 
+#include "db/LocalQuery.h"
 #include "db/SQLdb.h"
+#include "dicom/DcmObj.h"
+#include "dicom/DcmTag.h"
 #include "tests/db/DbTestSupport.h"
 
 namespace {
@@ -172,6 +175,53 @@ TEST_F(SQLdbTest, QueryInstallsABusyTimeOutThatLaterExecsKeep) {
   HoldLock(1.5);
   EXPECT_EQ(db.Exec("DELETE FROM Study"), 0);
   for (const auto& line : TakeLog()) EXPECT_EQ(line.find("SQLITE_BUSY"), std::string::npos) << line;
+}
+
+// In real time, with the 2 s pauses injected away: once a query has installed the 10 s busy
+// time-out, every try of a later Exec first waits inside the engine. With the lock held for
+// 13 s, the first try gives up once (one warning) and the second one gets through; without the
+// engine's wait the ten tries would pass at once and fail.
+TEST_F(SQLdbTest, AfterAQueryEachBusyTryWaitsInsideTheEngine) {
+  CreateStudyDatabase();
+  SQLdb db("ecg", kOpenReadWrite);
+  std::vector<std::string> rows;
+  ASSERT_EQ(db.Query("SELECT * FROM Study", rows), 0);
+  int pauses = 0;
+  SetBusySleep([&](std::chrono::milliseconds) { ++pauses; });
+  HoldLock(13);
+  TakeLog();
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(db.Exec("DELETE FROM Study"), 0);
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_EQ(pauses, 1);
+  EXPECT_EQ(TakeLog(), std::vector<std::string>{"WARNING, SQLITE_BUSY: sleeping for a while..."});
+  RecordProperty("exec_seconds", std::to_string(seconds));
+}
+
+// A query that stays locked past the engine's time-out fails (a fresh connection meets the lock
+// while it reads the schema), and its log line shows the whole
+// statement with the values in place.
+TEST_F(SQLdbTest, ALockedQueryLogsItsWholeStatement) {
+  CreateStudyDatabase();
+  HoldLock(13);
+  DcmObj identifier;
+  identifier.Add(new DcmTag(0x0010, 0x0010, std::string("O'NEIL*")));
+  identifier.Add(new DcmTag(0x0008, 0x0020, std::string("20240101-20240131")));
+  identifier.Add(new DcmTag(0x0020, 0x000D, std::string()));
+  std::vector<std::string> rows;
+  std::string columns;
+  int count = 0;
+  EXPECT_FALSE(QueryLocalDatabase(identifier, rows, columns, count, "STUDY"));
+  EXPECT_TRUE(rows.empty());
+  EXPECT_EQ(count, 3);
+  const auto log = TakeLog();
+  ASSERT_GE(log.size(), 2u);
+  EXPECT_EQ(log[log.size() - 2], "ERROR, SQLdb::Query, sqlite3_prepare_v2, database is locked");
+  EXPECT_EQ(log.back(),
+            "ERROR, QueryStudyDB, Query=SELECT PatientName, StudyDate, StudyInstanceUID  from "
+            "Study  WHERE PatientName LIKE 'O NEIL%' AND (StudyDate >= '20240101') AND "
+            "(StudyDate <= '20240131') ORDER BY PatientName");
 }
 
 }  // namespace

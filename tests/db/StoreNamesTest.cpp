@@ -1,5 +1,6 @@
 // Store folder names against Python's zlib.crc32, and the checks that keep store paths built
 // from received values inside the store.
+#include <cstdio>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -106,6 +107,46 @@ TEST_F(StoreNamesTest, ADateFolderIsOneHarmlessComponent) {
                {".", false},       {"..", false},  {"a/b", false},
                {"..\\x", false},   {"..b", true},  {std::string("2024\0", 5), false}};
   for (const Case& c : cases) EXPECT_EQ(IsSafeDateFolder(c.date), c.safe) << c.date;
+}
+
+// The look-ups from a UID to its recorded folder. A "'" in a UID is looked up as the blank that
+// registration stored in its place, instead of breaking the statement.
+TEST_F(StoreNamesTest, LookUpsGiveTheRecordedFolders) {
+  CreateStudyDatabase();
+  ASSERT_TRUE(Sqlite("INSERT INTO Study (StudyInstanceUID, StudyDate, StudyPath) VALUES "
+                     "('1.7.1', '20240105', 'AB12CD34'), ('1.7.2', '20240105', ''), "
+                     "('1.7 3', '20240106', '0000FFFF'); "
+                     "INSERT INTO Series (SeriesInstanceUID, SeriesPath) VALUES "
+                     "('1.7.1.1', '20240105/AB12CD34/0123ABCD'), ('1.7.1.2', ''), "
+                     "('1.7 3.1', '20240106/0000FFFF/00000001');")
+                  .empty());
+  struct Case {
+    std::string uid;
+    std::string studyPath;
+    std::string seriesPath;
+  } cases[] = {
+      {"1.7.1", "20240105/AB12CD34", ""},
+      {"1.7.2", "", ""},  // an empty StudyPath names no folder
+      {"1.7.404", "", ""},
+      {"1.7'3", "20240106/0000FFFF", ""},
+      {"1.7.1.1", "", "20240105/AB12CD34/0123ABCD/"},
+      {"1.7.1.2", "", "/"},  // an empty SeriesPath gives the lone separator
+      {"1.7'3.1", "", "20240106/0000FFFF/00000001/"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(GetStudyPath("ecg", c.uid), c.studyPath) << c.uid;
+    EXPECT_EQ(GetSeriesPath("ecg", c.uid), c.seriesPath) << c.uid;
+  }
+  EXPECT_TRUE(TakeLog().empty());
+
+  std::remove(dbPath.c_str());
+  EXPECT_EQ(GetStudyPath("ecg", "1.7.1"), "");
+  EXPECT_EQ(GetSeriesPath("ecg", "1.7.1.1"), "");
+  EXPECT_EQ(TakeLog(), (std::vector<std::string>{
+                           "ERROR, SQLdb(), unable to open database file",
+                           "ERROR, GetStudyPath, couldn't open database: ecg",
+                           "ERROR, SQLdb(), unable to open database file",
+                           "ERROR, GetSeriesPath, couldn't open database: ecg"}));
 }
 
 }  // namespace
