@@ -120,7 +120,13 @@ bool PDU_Service::Read(DcmObj* out) {
         case kPDataTFPdu:
           break;
         case kReleaseRQPdu:
-          releaseRQ.ReadDynamic(Link);
+          if (!releaseRQ.ReadDynamic(Link)) {
+            // A release whose length cannot be one leaves the stream out of step: abort.
+            if (Link.Failed()) return false;
+            AbortAndClose();
+            LogWrite("ERROR, PDU_Service::Read Protocol Error");
+            return false;
+          }
           releaseRP.Write(Link);
           if (LogLevel.load() > 0) LogWrite("INFO, PDU_Service::Read Release-RQ");
           return false;
