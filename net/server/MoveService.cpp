@@ -96,24 +96,31 @@ int32_t WriteStoreRQ(PDU_Service& out, DcmObj& dataSet, const std::string& sopCl
 int32_t ReadStoreRSP(PDU_Service& out) { return CStore::ReadRSP(&out); }
 
 namespace {
-// One object to the destination, then its pending response; the C-STORE outcome (the
-// destination's status, or negative for a local failure).
-int32_t MoveSubOperation(PDU_Service& out, MoveContext& move, DcmObj& dataSet,
-                         const std::string& sopClass, int remaining) {
+// How one object went: the destination's C-STORE status (negative for a local failure), which
+// counts it, and whether its pending response also reached the requestor.
+struct SubOperationResult {
+  int32_t storeStatus = -1;
+  bool pendingSent = false;
+  bool Ok() const { return storeStatus == 0 && pendingSent; }
+};
+
+// One object to the destination, then its pending response.
+SubOperationResult MoveSubOperation(PDU_Service& out, MoveContext& move, DcmObj& dataSet,
+                                    const std::string& sopClass, int remaining) {
+  SubOperationResult result;
   if (WriteStoreRQ(out, dataSet, sopClass) != 0) {
     LogWrite("ERROR, WriteStoreRQ");
-    return -1;
+    return result;
   }
-  const int32_t status = ReadStoreRSP(out);
-  if (status != 0) {
+  result.storeStatus = ReadStoreRSP(out);
+  if (result.storeStatus != 0) {
     LogWrite("ERROR, ReadStoreRQ");
-    return status;
+    return result;
   }
-  if (!CMove::WriteRSP(&move.incoming, &move.request, kStatusPending,
-                       static_cast<uint16_t>(remaining))) {
-    LogWrite("ERROR, cmoveWriteRSP");
-  }
-  return 0;
+  result.pendingSent = CMove::WriteRSP(&move.incoming, &move.request, kStatusPending,
+                                       static_cast<uint16_t>(remaining));
+  if (!result.pendingSent) LogWrite("ERROR, cmoveWriteRSP");
+  return result;
 }
 
 // The outgoing association of a run of objects of one SOP class.
@@ -181,9 +188,11 @@ bool MoveObjects(MoveContext& move, const std::string& studyUid, const std::stri
     } else if (ready) {
       ready = !out.failed;
     }
-    const int32_t status = ready ? MoveSubOperation(*out.pdu, move, dataSet, sopClass, n - i) : -1;
-    CountSubOperation(move.counts, status);
-    if (status == 0) {
+    const SubOperationResult result =
+        ready ? MoveSubOperation(*out.pdu, move, dataSet, sopClass, n - i) : SubOperationResult{};
+    // The destination's answer counts the object, even when the requestor is no longer told.
+    CountSubOperation(move.counts, result.storeStatus);
+    if (result.Ok()) {
       anyStored = true;
       if (LogAbove(0)) LogWrite("IMAGE Move OK! " + path);
     } else {

@@ -1,6 +1,14 @@
 // The server with our own client operations as the peer: echo, refusals of commands without a
-// service, listen failures, and that the server stays up after each.
+// service, listen failures, hostile requests, the limit of running associations, and that the
+// server stays up after each.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <future>
+#include <memory>
+#include <thread>
 
 #include "dicom/DcmObj.h"
 #include "net/Dimse.h"
@@ -8,11 +16,41 @@
 #include "net/Socket.h"
 #include "net/server/ClientOperations.h"
 #include "net/server/ServerThread.h"
+#include "net/server/Services.h"
 #include "net/server/rules/CommandTable.h"
 #include "tests/server/ServerFixture.h"
 
 namespace {
-class ServerAssociation : public ServerFixture {};
+using namespace std::chrono_literals;
+
+constexpr const char* kEcgClass = "1.2.840.10008.5.1.4.1.1.9.1.1";
+constexpr const char* kMppsClass = "1.2.840.10008.3.1.2.3.3";
+
+class ServerAssociation : public ServerFixture {
+ protected:
+  bool Open(PDU_Service& pdu, const std::string& abstractSyntax, int timeoutSeconds = 30) {
+    return OpenAssociation(pdu, "127.0.0.1", Port(), "TESTSCU", "TREVALIND", abstractSyntax,
+                           timeoutSeconds);
+  }
+  bool HasLine(const std::string& line) const { return LogText().find(line) != std::string::npos; }
+};
+
+// A command set as a careless or hostile peer would send it.
+void FillCommand(DcmObj& command, const std::string& sopClass, uint16_t field,
+                 uint16_t dataSetType) {
+  command.Add(new DcmTag(0x0000, 0x0002, sopClass, "UI"));
+  command.Add(new DcmTag(0x0000, 0x0100, field, "US"));
+  command.Add(new DcmTag(0x0000, 0x0110, static_cast<uint16_t>(7), "US"));
+  command.Add(new DcmTag(0x0000, 0x0800, dataSetType, "US"));
+}
+
+// Ends the connection with a reset (SO_LINGER 0), as a peer that crashes does.
+void ResetConnection(PDU_Service& pdu) {
+  const int fd = pdu.Link.socket().Release();
+  const linger reset{1, 0};
+  ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+  ::close(fd);
+}
 
 TEST_F(ServerAssociation, EchoIsAnswered) {
   EXPECT_TRUE(EchoSCU("127.0.0.1", Port(), "TESTSCU", "TREVALIND", 30));
@@ -54,5 +92,93 @@ TEST_F(ServerAssociation, PortInUseIsReported) {
   second.Stop();
   EXPECT_EQ(reported, "ERROR: Couldn't initialize port: " + Port());
   EXPECT_NE(LogText().find("ERROR: Couldn't initialize port: " + Port()), std::string::npos);
+}
+// A C-STORE-RQ without Affected SOP Instance UID cannot be answered: nothing is stored and the
+// association ends.
+TEST_F(ServerAssociation, StoreRequestWithoutInstanceUidStoresNothing) {
+  PDU_Service pdu;
+  ASSERT_TRUE(Open(pdu, kEcgClass));
+  DcmObj command;
+  FillCommand(command, kEcgClass, 0x0001, 0x0000);
+  DcmObj object;
+  FillTestEcg(object, "1.2.826.0.1.3680043.8.498.9.2.9");
+  object.transferSyntax = "1.2.840.10008.1.2";
+  object.explicitVR = false;
+  ASSERT_TRUE(pdu.Write(&command, 1));
+  ASSERT_TRUE(pdu.Write(&object, 0));
+  DcmObj answer;
+  EXPECT_FALSE(pdu.Read(&answer));
+  EXPECT_TRUE(HasLine("ERROR, CStore::WriteRSP, SOP Instance UID is empty"));
+  EXPECT_TRUE(HasLine("ERROR: Store RSP: Failed! "));
+  EXPECT_TRUE(EcgRows("SELECT SOPInstanceUID FROM Objects").empty());
+  EXPECT_TRUE(StoredFiles().empty());
+  EXPECT_TRUE(EchoSCU("127.0.0.1", Port(), "TESTSCU", "TREVALIND", 30));
+}
+
+// A C-FIND on a context that no C-FIND service serves ends the association without an answer
+// and without a log line.
+TEST_F(ServerAssociation, FindOnAnotherAbstractSyntaxEndsSilently) {
+  for (const char* abstractSyntax : {kMppsClass, kStudyRootMoveClass}) {
+    PDU_Service pdu;
+    ASSERT_TRUE(Open(pdu, abstractSyntax)) << abstractSyntax;
+    DcmObj command;
+    FillCommand(command, abstractSyntax, 0x0020, 0x0000);
+    DcmObj identifier;
+    identifier.Add(new DcmTag(0x0008, 0x0052, std::string("STUDY"), "CS"));
+    ASSERT_TRUE(pdu.Write(&command, 1));
+    ASSERT_TRUE(pdu.Write(&identifier, 0));
+    DcmObj answer;
+    EXPECT_FALSE(pdu.Read(&answer)) << abstractSyntax;
+  }
+  EXPECT_FALSE(HasLine("ERROR: Find RQ"));
+  EXPECT_TRUE(EchoSCU("127.0.0.1", Port(), "TESTSCU", "TREVALIND", 30));
+}
+
+// A requestor that resets its association after the first pending C-MOVE response: the move
+// goes on without it, nothing stored is lost, and the server serves the next peer.
+TEST_F(ServerAssociation, RequestorResetDuringMoveResponses) {
+  const char* uids[] = {"1.2.826.0.1.3680043.8.498.9.2.1", "1.2.826.0.1.3680043.8.498.9.2.2",
+                        "1.2.826.0.1.3680043.8.498.9.2.3"};
+  for (const char* uid : uids) {
+    DcmObj object;
+    FillTestEcg(object, uid);
+    ASSERT_EQ(StoreExecute(object, Store(), "TESTSCU"), 0);
+  }
+  WriteRemotes("1|SELF|127.0.0.1|" + Port() + "\n");
+  PDU_Service pdu;
+  ASSERT_TRUE(Open(pdu, kStudyRootMoveClass));
+  DcmObj identifier;
+  identifier.Add(new DcmTag(0x0008, 0x0052, std::string("STUDY"), "CS"));
+  identifier.Add(new DcmTag(0x0020, 0x000D, std::string(kTestStudyUid), "UI"));
+  ASSERT_TRUE(CMove::WriteRQ(&pdu, &identifier, kStudyRootMoveClass, "SELF"));
+  int remaining = -1;
+  ASSERT_EQ(ReadMoveRSP(pdu, remaining), 0xFF00);
+  EXPECT_EQ(remaining, 3);
+  ResetConnection(pdu);
+  EXPECT_TRUE(WaitForConnectedClients(60000));
+  EXPECT_TRUE(HasLine("ERROR, cmoveWriteRSP"));
+  EXPECT_TRUE(HasLine("ERROR, IMAGE Move Failed! "));
+  EXPECT_EQ(EcgRows("SELECT SOPInstanceUID FROM Objects").size(), 3u);
+  EXPECT_EQ(StoredFiles().size(), 3u);
+  EXPECT_TRUE(EchoSCU("127.0.0.1", Port(), "TESTSCU", "TREVALIND", 30));
+}
+
+// At most 41 associations run at once; the next connection waits in the backlog and is served
+// as soon as one of them ends.
+TEST_F(ServerAssociation, FortyOneAssociationsRunAndTheNextWaits) {
+  std::vector<std::unique_ptr<PDU_Service>> running;
+  for (int i = 0; i <= kMaxConnectedClients; ++i) {
+    running.push_back(std::make_unique<PDU_Service>());
+    ASSERT_TRUE(Open(*running.back(), kVerificationClass)) << i;
+  }
+  EXPECT_EQ(ConnectedClients.load(), kMaxConnectedClients + 1);
+  auto waiting = std::async(std::launch::async, [this] {
+    return EchoSCU("127.0.0.1", Port(), "TESTSCU", "TREVALIND", 30);
+  });
+  EXPECT_EQ(waiting.wait_for(1500ms), std::future_status::timeout);
+  EXPECT_EQ(ConnectedClients.load(), kMaxConnectedClients + 1);
+  running.front()->Close();
+  EXPECT_TRUE(waiting.get());
+  for (auto& pdu : running) pdu->Close();
 }
 }  // namespace

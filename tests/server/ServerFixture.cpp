@@ -12,6 +12,7 @@
 
 #include "db/Register.h"
 #include "db/SQLdb.h"
+#include "dicom/DcmObj.h"
 #include "dicom/util/Log.h"
 #include "platform/ExeFolder.h"
 
@@ -26,6 +27,19 @@ ToolResult RunTool(const std::string& command) {
   const int status = ::pclose(pipe);
   result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return result;
+}
+
+void FillTestEcg(DcmObj& object, const std::string& sopUid, const std::string& seriesUid) {
+  object.transferSyntax = "1.2.840.10008.1.2.1";
+  object.explicitVR = true;
+  object.Add(new DcmTag(0x0008, 0x0016, std::string("1.2.840.10008.5.1.4.1.1.9.1.1"), "UI"));
+  object.Add(new DcmTag(0x0008, 0x0018, sopUid, "UI"));
+  object.Add(new DcmTag(0x0008, 0x0020, std::string("20240102"), "DA"));
+  object.Add(new DcmTag(0x0008, 0x0060, std::string("ECG"), "CS"));
+  object.Add(new DcmTag(0x0010, 0x0010, std::string("DOE^JOHN"), "PN"));
+  object.Add(new DcmTag(0x0010, 0x0020, std::string("P001"), "LO"));
+  object.Add(new DcmTag(0x0020, 0x000D, std::string(kTestStudyUid), "UI"));
+  object.Add(new DcmTag(0x0020, 0x000E, seriesUid, "UI"));
 }
 
 // A port the OS reports free on loopback (Socket::Listen takes no "0" of its own).

@@ -17,6 +17,14 @@ struct ToolResult {
   std::string output;  // stdout and stderr together
 };
 int FreeLoopbackPort();
+
+class DcmObj;
+// A small 12-lead ECG object in explicit VR little endian, of patient DOE^JOHN, study date
+// 20240102, in the test study; enough for the store to place and register it.
+inline constexpr const char* kTestStudyUid = "1.2.826.0.1.3680043.8.498.9.1";
+inline constexpr const char* kTestSeriesUid = "1.2.826.0.1.3680043.8.498.9.1.1";
+void FillTestEcg(DcmObj& object, const std::string& sopUid,
+                 const std::string& seriesUid = kTestSeriesUid);
 // Runs a shell command with a 120 s bound.
 ToolResult RunTool(const std::string& command);
 

@@ -17,19 +17,6 @@
 namespace {
 constexpr const char* kUid = "1.2.826.0.1.3680043.8.498.9.2.1";
 
-void FillEcg(DcmObj& object, const std::string& sopUid = kUid) {
-  object.transferSyntax = "1.2.840.10008.1.2.1";
-  object.explicitVR = true;
-  object.Add(new DcmTag(0x0008, 0x0016, std::string("1.2.840.10008.5.1.4.1.1.9.1.1"), "UI"));
-  object.Add(new DcmTag(0x0008, 0x0018, sopUid, "UI"));
-  object.Add(new DcmTag(0x0008, 0x0020, std::string("20240102"), "DA"));
-  object.Add(new DcmTag(0x0008, 0x0060, std::string("ECG"), "CS"));
-  object.Add(new DcmTag(0x0010, 0x0010, std::string("DOE^JOHN"), "PN"));
-  object.Add(new DcmTag(0x0010, 0x0020, std::string("P001"), "LO"));
-  object.Add(new DcmTag(0x0020, 0x000D, std::string("1.2.826.0.1.3680043.8.498.9.1"), "UI"));
-  object.Add(new DcmTag(0x0020, 0x000E, std::string("1.2.826.0.1.3680043.8.498.9.1.1"), "UI"));
-}
-
 // The real file layer, except that writing the object or renaming it into place can fail.
 class FailingFiles : public FileSystem {
  public:
@@ -52,7 +39,7 @@ class StoreExecuteTest : public ServerFixture {
   }
   int32_t StoreObject(const std::string& sopUid = kUid) {
     DcmObj object;
-    FillEcg(object, sopUid);
+    FillTestEcg(object, sopUid);
     return StoreExecute(object, Store(), "TESTSCU");
   }
   size_t ObjectRows() const { return EcgRows("SELECT SOPInstanceUID FROM Objects").size(); }
@@ -79,7 +66,7 @@ TEST_F(StoreExecuteTest, UnsafeOrIncompleteObjectsAreRefusedAndNothingIsStored) 
   };
   for (const auto& c : cases) {
     DcmObj object;
-    FillEcg(object);
+    FillTestEcg(object, kUid);
     object.SetString(c.group, c.element, c.value);
     EXPECT_EQ(StoreExecute(object, Store(), "TESTSCU"), kStatusRefusedNoPatientId) << c.value;
     EXPECT_TRUE(HasLine(c.line)) << c.line;
