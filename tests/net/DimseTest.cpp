@@ -10,6 +10,7 @@
 
 #include "dicom/DcmObj.h"
 #include "dicom/DcmTag.h"
+#include "dicom/util/Log.h"
 #include "net/Dimse.h"
 #include "net/PDU_Service.h"
 #include "net/UniqueId.h"
@@ -47,8 +48,10 @@ std::vector<std::string> CommandSets(const std::vector<uint8_t>& wire) {
   std::string current;
   size_t at = 0;
   while (at + 12 <= wire.size()) {
-    uint32_t pduLength = uint32_t(wire[at + 2]) << 24 | wire[at + 3] << 16 | wire[at + 4] << 8 | wire[at + 5];
-    uint32_t pdvLength = uint32_t(wire[at + 6]) << 24 | wire[at + 7] << 16 | wire[at + 8] << 8 | wire[at + 9];
+    uint32_t pduLength =
+        uint32_t(wire[at + 2]) << 24 | wire[at + 3] << 16 | wire[at + 4] << 8 | wire[at + 5];
+    uint32_t pdvLength =
+        uint32_t(wire[at + 6]) << 24 | wire[at + 7] << 16 | wire[at + 8] << 8 | wire[at + 9];
     uint8_t control = wire[at + 11];
     if (control & 1) {
       current.append(wire.begin() + long(at) + 12, wire.begin() + long(at) + 12 + (pdvLength - 2));
@@ -59,19 +62,23 @@ std::vector<std::string> CommandSets(const std::vector<uint8_t>& wire) {
   return messages;
 }
 
-// pydicom decodes each command set; one line per message: "<group length> <command field>".
-std::vector<std::string> DecodeWithPydicom(const std::vector<std::string>& messages) {
+// pydicom decodes each command set; one line per message, printed by `printLine` (Python, with
+// the data set as `ds`). By default "<group length> <command field>".
+std::vector<std::string> DecodeWithPydicom(
+    const std::vector<std::string>& messages,
+    const std::string& printLine = "print(ds[0x00000000].value, ds[0x00000100].value)") {
   std::string folder = TempFolder("net-dimse");
   std::string script = folder + "/decode.py";
-  std::ofstream(script) <<
-      "import sys\nfrom io import BytesIO\nfrom pydicom.filereader import read_dataset\n"
-      "for path in sys.argv[1:]:\n"
-      "    raw = open(path, 'rb').read()\n"
-      "    ds = read_dataset(BytesIO(raw), True, True)\n"
-      "    tags = [int(e.tag) for e in ds]\n"
-      "    assert tags == sorted(tags), tags\n"
-      "    assert ds[0x00000000].value == len(raw) - 12, (ds[0x00000000].value, len(raw))\n"
-      "    print(ds[0x00000000].value, ds[0x00000100].value)\n";
+  std::ofstream(script)
+      << "import sys\nfrom io import BytesIO\nfrom pydicom.filereader import read_dataset\n"
+         "for path in sys.argv[1:]:\n"
+         "    raw = open(path, 'rb').read()\n"
+         "    ds = read_dataset(BytesIO(raw), True, True)\n"
+         "    tags = [int(e.tag) for e in ds]\n"
+         "    assert tags == sorted(tags), tags\n"
+         "    assert ds[0x00000000].value == len(raw) - 12, (ds[0x00000000].value, len(raw))\n"
+         "    "
+      << printLine << "\n";
   std::string arguments;
   for (size_t i = 0; i < messages.size(); ++i) {
     std::string path = folder + "/m" + std::to_string(i);
@@ -108,7 +115,8 @@ TEST(DimseTest, AllEightCommandSetsDecodeWithTheirGroupLengths) {
   ASSERT_TRUE(CEcho::WriteRQ(&a.pdu, "1.2.840.10008.1.1"));
   ASSERT_TRUE(CEcho::WriteRSP(&a.pdu, RequestCommand("1.2.840.10008.1.1", C_ECHO_RQ).get()));
   ASSERT_TRUE(CFind::WriteRQ(&a.pdu, &identifier, kFindClass));
-  ASSERT_TRUE(CFind::WriteRSP(&a.pdu, RequestCommand(kFindClass, C_FIND_RQ).get(), &identifier, 0xFF00));
+  ASSERT_TRUE(
+      CFind::WriteRSP(&a.pdu, RequestCommand(kFindClass, C_FIND_RQ).get(), &identifier, 0xFF00));
   ASSERT_TRUE(CFind::WriteRSP(&a.pdu, RequestCommand(kFindClass, C_FIND_RQ).get(), nullptr, 0));
   ASSERT_TRUE(CMove::WriteRQ(&a.pdu, &identifier, kMoveClass, "DEST5"));
   ASSERT_TRUE(CMove::WriteRSP(&a.pdu, RequestCommand(kMoveClass, C_MOVE_RQ).get(), 0xFF00, 3));
@@ -116,18 +124,54 @@ TEST(DimseTest, AllEightCommandSetsDecodeWithTheirGroupLengths) {
   ASSERT_TRUE(CStore::WriteRQ(&a.pdu, &dataSet, kEcgClass));
   ASSERT_TRUE(CStore::WriteRSP(&a.pdu, RequestCommand(kEcgClass, C_STORE_RQ).get(), 0));
   const std::vector<std::string> expected = {
-      "56 48",     // C-ECHO-RQ: 18 + 38
-      "66 32816",  // C-ECHO-RSP: 18 + 48
-      "76 32",     // C-FIND-RQ: 28 + 48
-      "76 32800",  // C-FIND-RSP with identifier
-      "76 32800",  // C-FIND-RSP without
-      "90 33",     // C-MOVE-RQ: 28 + 6 + 56
-      "86 32801",  // pending C-MOVE-RSP: 28 + 58
-      "116 32801", // final C-MOVE-RSP with its three counts
-      std::to_string(30 + 48 + 8 + 8) + " 1",         // C-STORE-RQ: 30 + 48 + (8 + 8)
-      std::to_string(30 + 8 + 56) + " 32769",         // C-STORE-RSP: 30 + 8 + 56
+      "56 48",                                 // C-ECHO-RQ: 18 + 38
+      "66 32816",                              // C-ECHO-RSP: 18 + 48
+      "76 32",                                 // C-FIND-RQ: 28 + 48
+      "76 32800",                              // C-FIND-RSP with identifier
+      "76 32800",                              // C-FIND-RSP without
+      "90 33",                                 // C-MOVE-RQ: 28 + 6 + 56
+      "86 32801",                              // pending C-MOVE-RSP: 28 + 58
+      "116 32801",                             // final C-MOVE-RSP with its three counts
+      std::to_string(30 + 48 + 8 + 8) + " 1",  // C-STORE-RQ: 30 + 48 + (8 + 8)
+      std::to_string(30 + 8 + 56) + " 32769",  // C-STORE-RSP: 30 + 8 + 56
   };
   EXPECT_EQ(DecodeWithPydicom(CommandSets(a.socket.sent)), expected);
+}
+
+TEST(DimseTest, CommandSetsCarryTheirElements) {
+  MemoryAssociation a;
+  DcmObj identifier;
+  identifier.Insert(new DcmTag(0x0008, 0x0052, std::string("STUDY"), "CS"));
+  DcmObj withoutInstance;
+  withoutInstance.Insert(new DcmTag(0x0010, 0x0020, std::string("ID"), "LO"));
+  ResetUniqueId();
+  ASSERT_TRUE(CEcho::WriteRQ(&a.pdu, "1.2.840.10008.1.1"));
+  // An echo request that announces a data set is answered with the same Data Set Type.
+  ASSERT_TRUE(CEcho::WriteRSP(&a.pdu, RequestCommand("1.2.840.10008.1.1", C_ECHO_RQ).get()));
+  ASSERT_TRUE(CStore::WriteRQ(&a.pdu, &withoutInstance, kEcgClass));
+  ASSERT_TRUE(CStore::WriteRSP(&a.pdu, RequestCommand(kEcgClass, C_STORE_RQ).get(), 0xA700));
+  ASSERT_TRUE(CFind::WriteRQ(&a.pdu, &identifier, kFindClass));
+  ASSERT_TRUE(CFind::WriteRSP(&a.pdu, RequestCommand(kFindClass, C_FIND_RQ).get(), nullptr, 0));
+  ASSERT_TRUE(CMove::WriteRQ(&a.pdu, &identifier, kMoveClass, "DEST5"));
+  ASSERT_TRUE(CMove::WriteRSP(&a.pdu, RequestCommand(kMoveClass, C_MOVE_RQ).get(), 0xFF00, 3));
+  ASSERT_TRUE(CMove::WriteRSP(&a.pdu, RequestCommand(kMoveClass, C_MOVE_RQ).get(), 0, 0, 4, 1, 2));
+  const std::string echo = "0002=1.2.840.10008.1.1", store = "0002=" + kEcgClass;
+  const std::string find = "0002=" + kFindClass, move = "0002=" + kMoveClass;
+  const std::vector<std::string> expected = {
+      "0000=56 " + echo + " 0100=48 0110=1 0800=257",
+      "0000=66 " + echo + " 0100=32816 0120=7 0800=258 0900=0",
+      // No (0000,1000) for a data set without SOP Instance UID: 30 + 48.
+      "0000=78 " + store + " 0100=1 0110=3 0700=0 0800=258",
+      "0000=94 " + store + " 0100=32769 0120=7 0800=257 0900=42752 1000=1.2.3.4",
+      "0000=76 " + find + " 0100=32 0110=5 0700=0 0800=258",
+      "0000=76 " + find + " 0100=32800 0120=7 0800=257 0900=0",
+      "0000=90 " + move + " 0100=33 0110=7 0600=DEST5 0700=0 0800=258",
+      "0000=86 " + move + " 0100=32801 0120=7 0800=257 0900=65280 1020=3",
+      "0000=116 " + move + " 0100=32801 0120=7 0800=257 0900=0 1020=0 1021=4 1022=1 1023=2",
+  };
+  EXPECT_EQ(DecodeWithPydicom(CommandSets(a.socket.sent),
+                              "print(' '.join('%04x=%s' % (e.tag.element, e.value) for e in ds))"),
+            expected);
 }
 
 TEST(DimseTest, RefusalsSendNothing) {
@@ -150,9 +194,16 @@ TEST(DimseTest, ResponsesAreReadBack) {
   // Write a C-STORE-RSP with 0xA700 and a C-FIND-RSP without identifier, then read both back.
   MemoryAssociation writer;
   ASSERT_TRUE(CStore::WriteRSP(&writer.pdu, RequestCommand(kEcgClass, C_STORE_RQ).get(), 0xA700));
-  ASSERT_TRUE(CFind::WriteRSP(&writer.pdu, RequestCommand(kFindClass, C_FIND_RQ).get(), nullptr, 0));
+  ASSERT_TRUE(
+      CFind::WriteRSP(&writer.pdu, RequestCommand(kFindClass, C_FIND_RQ).get(), nullptr, 0));
   MemoryAssociation reader(writer.socket.sent);
+  std::string folder = TempFolder("net-dimse-log");
+  LogInit(folder + "/test.log", "", "");
   EXPECT_EQ(CStore::ReadRSP(&reader.pdu), 42752);
+  LogFree();
+  EXPECT_NE(ReadFileText(folder + "/test.log").find("ERROR, CStore::ReadRSP, status == 42752"),
+            std::string::npos);
+  fs::remove_all(folder);
   DcmObj identifier;
   EXPECT_EQ(CFind::ReadRSP(&reader.pdu, &identifier), 0);
   EXPECT_EQ(identifier.Count(), 0);
