@@ -13,6 +13,7 @@ ROOT = "1.2.826.0.1.3680043.8.498.7"
 STUDY = ROOT + ".1"
 SERIES_A = ROOT + ".1.1"
 SERIES_B = ROOT + ".1.2"
+GENERAL_ECG = "1.2.840.10008.5.1.4.1.1.9.1.2"
 
 
 def ecg(sop, study=STUDY, series=SERIES_A, **changes):
@@ -30,6 +31,7 @@ def ecg(sop, study=STUDY, series=SERIES_A, **changes):
                 delattr(ds, key)
         else:
             setattr(ds, key, value)
+    ds.file_meta.MediaStorageSOPClassUID = ds.SOPClassUID
     return ds
 
 
@@ -43,6 +45,9 @@ def main(out):
     save(ecg(ROOT + ".2.1"), out, "ecg_12lead.dcm")
     save(ecg(ROOT + ".2.2"), out, "ecg_12lead_b.dcm")
     save(ecg(ROOT + ".2.3", series=SERIES_B), out, "ecg_series_b.dcm")
+    save(ecg(ROOT + ".2.9", series=SERIES_B), out, "ecg_series_b_2.dcm")
+    # A General ECG object in the series of the 12-lead ones: a series of mixed classes.
+    save(ecg(ROOT + ".2.10", SOPClassUID=GENERAL_ECG), out, "ecg_general.dcm")
     save(ecg(ROOT + ".2.4", PatientID=None), out, "ecg_no_patient_id.dcm")
     save(ecg(ROOT + ".2.5", study=ROOT + ".3", series=ROOT + ".3.1", StudyDate=None),
          out, "ecg_no_study_date.dcm")
