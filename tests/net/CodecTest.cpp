@@ -1,6 +1,7 @@
 // Upper-layer codecs: decode named byte fixtures, check the fields, re-encode, compare bytes.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <thread>
 
 #include "net/AssociationPdus.h"
@@ -36,7 +37,11 @@ struct SocketLink {
 };
 
 TEST(BufferTest, TypedWritesAndReadsFollowTheByteOrder) {
-  struct Case { int endian; Bytes u32; Bytes u16; };
+  struct Case {
+    int endian;
+    Bytes u32;
+    Bytes u16;
+  };
   const Case cases[] = {{2, {0, 0, 0x40, 0}, {0, 1}}, {1, {0, 0x40, 0, 0}, {1, 0}}};
   for (const Case& c : cases) {
     Buffer out;
@@ -205,10 +210,14 @@ TEST(UserInformationTest, UnknownSubItemSkipsTheRestAndKeepsItsLength) {
 }
 
 TEST(UserInformationTest, OverlongSubItemsReadInsideTheirWindow) {
-  struct Case { const char* name; Bytes subItem; bool expected; };
+  struct Case {
+    const char* name;
+    Bytes subItem;
+    bool expected;
+  };
   Bytes maxTooLong{0x51, 0, 0, 12, 0, 0, 0x40, 0, 9, 9, 9, 9, 9, 9, 9, 9};
   Bytes roleHuge{0x54, 0, 0, 6, 0x03, 0xE8, 'a', 'b', 1, 1};  // UID length 1000 in a 6-byte item
-  Bytes pastParent{0x51, 0, 0x10, 0, 0, 0, 0x40, 0};  // declares 4096 bytes
+  Bytes pastParent{0x51, 0, 0x10, 0, 0, 0, 0x40, 0};          // declares 4096 bytes
   // An odd sub-item reads as false inside its window and the walk goes on; a sub-item whose
   // window runs past the user information makes the user information read false.
   const Case cases[] = {
@@ -233,7 +242,10 @@ TEST(UserInformationTest, OverlongSubItemsReadInsideTheirWindow) {
 }
 
 TEST(AssociateRQTest, MalformedRequestsReadAsFalse) {
-  struct Case { const char* name; Bytes pdu; };
+  struct Case {
+    const char* name;
+    Bytes pdu;
+  };
   Bytes shortContext = Cat({UidItem(0x10, kAppContext), Bytes{0x20, 0, 0, 2, 1, 0}});
   Bytes uid65535 = Bytes{0x10, 0, 0xFF, 0xFF};
   Bytes atPduLevel = UidItem(0x30, kVerification);
@@ -322,11 +334,18 @@ TEST(PDataTest, CommandAndDataInOnePduAreReadInTwoSteps) {
 }
 
 TEST(PDataTest, PdvsThatDoNotFitArePotocolErrors) {
-  struct Case { const char* name; uint32_t pduLength; uint32_t pdvLength; };
+  struct Case {
+    const char* name;
+    uint32_t pduLength;
+    uint32_t pdvLength;
+  };
   const Case cases[] = {
-      {"PDU length 0", 0, 2},        {"PDU length below 6", 5, 2},
-      {"PDV length 0", 6, 0},        {"PDV length 1", 6, 1},
-      {"PDV past its PDU", 10, 100}, {"PDU beyond the cap", 0x7FFFFFFF, 2},
+      {"PDU length 0", 0, 2},
+      {"PDU length below 6", 5, 2},
+      {"PDV length 0", 6, 0},
+      {"PDV length 1", 6, 1},
+      {"PDV past its PDU", 10, 100},
+      {"PDU beyond the cap", 0x7FFFFFFF, 2},
       {"PDU length 0xFFFFFFFF", 0xFFFFFFFF, 2},
   };
   for (const Case& c : cases) {
@@ -376,7 +395,10 @@ TEST(UniqueIdTest, ConcurrentOddDrawsAreAllOdd) {
 }
 
 TEST(SocketTest, DumpFormat) {
-  struct Case { int length; bool more; };
+  struct Case {
+    int length;
+    bool more;
+  };
   const Case cases[] = {{255, false}, {256, false}, {257, true}, {300, true}};
   for (const Case& c : cases) {
     Bytes block(size_t(c.length), 'A');
@@ -397,8 +419,11 @@ TEST(SocketTest, DumpFormat) {
 }
 
 TEST(SocketTest, ResolvePort) {
-  struct Case { const char* text; int port; };
-  const Case cases[] = {{"104", 104},  {"65640", 104}, {"-1", 65535}, {"104abc", 104},
+  struct Case {
+    const char* text;
+    int port;
+  };
+  const Case cases[] = {{"104", 104},   {"65640", 104}, {"-1", 65535}, {"104abc", 104},
                         {"dicom", 104}, {"65536", -1},  {"0", -1},     {"no-such-service", -1}};
   Socket socket;
   for (const Case& c : cases) EXPECT_EQ(socket.ResolvePort(c.text), c.port) << c.text;
@@ -417,6 +442,176 @@ TEST(SocketTest, TimeoutClosesAndLaterReadsFailAtOnce) {
   EXPECT_FALSE(socket.IsConnected());
   EXPECT_EQ(socket.ReadBinary(&byte, 1), -1);
   close(fds[1]);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(PresentationContextTest, EverySubItemAfterTheFirstIsATransferSyntax) {
+  const std::vector<std::string> three = {kImplicitLE, kExplicitLE, "1.2.840.10008.1.2.5"};
+  const Bytes fixture = PresentationContextItem(7, kVerification, three);
+  MemoryLink in(Bytes(fixture.begin() + 1, fixture.end()));
+  PresentationContext context;
+  ASSERT_TRUE(context.ReadDynamic(in.link));
+  EXPECT_EQ(context.PresentationContextID, 7);
+  ASSERT_EQ(context.TrnSyntax.size(), 3u);
+  for (size_t i = 0; i < 3; ++i) EXPECT_EQ(context.TrnSyntax[i]->UID, three[i]);
+  // A fourth sub-item of another type is still taken as a transfer syntax.
+  Bytes body{7, 0, 0, 0};
+  body =
+      Cat({body, UidItem(0x30, kVerification), UidItem(0x40, kImplicitLE), UidItem(0x30, "1.2.3")});
+  const Bytes odd = Item(0x20, body);
+  MemoryLink oddIn(Bytes(odd.begin() + 1, odd.end()));
+  PresentationContext oddContext;
+  ASSERT_TRUE(oddContext.ReadDynamic(oddIn.link));
+  ASSERT_EQ(oddContext.TrnSyntax.size(), 2u);
+  EXPECT_EQ(oddContext.TrnSyntax[1]->UID, "1.2.3");
+  EXPECT_EQ(oddContext.TrnSyntax[1]->ItemType, 0x30);
+}
+
+TEST(UserInformationTest, LaterRoleWinsAndAnEmptyUserIsNeitherCountedNorWritten) {
+  auto role = [](const std::string& uid, uint8_t scu) {
+    Bytes body;
+    Put16(body, uint16_t(uid.size()));
+    PutText(body, uid);
+    body.insert(body.end(), {scu, 0});
+    return Item(0x54, body);
+  };
+  const Bytes fixture = Item(0x50, Cat({role("1.2.3", 1), role("1.2.4.5", 0)}));
+  MemoryLink in(Bytes(fixture.begin() + 1, fixture.end()));
+  UserInformation info;
+  ASSERT_TRUE(info.ReadDynamic(in.link));
+  EXPECT_EQ(info.SCPSCURole.UID, "1.2.4.5");
+  EXPECT_EQ(info.SCPSCURole.SCURole, 0);
+
+  UserInformation plain, withEmptyUser;
+  for (UserInformation* u : {&plain, &withEmptyUser}) {
+    u->MaxSubLength.MaximumLength = 16384;
+    u->SetImpClass("1.2.3");
+    u->SetImpVersion("V");
+  }
+  withEmptyUser.SetUserIdentity("", "secret");
+  EXPECT_EQ(withEmptyUser.Size(), plain.Size());
+  MemoryLink a, b;
+  plain.Write(a.link);
+  withEmptyUser.Write(b.link);
+  EXPECT_EQ(b.Written().size(), plain.Size());
+  EXPECT_EQ(b.Written(), a.Written());
+}
+
+TEST(AssociateRQTest, ShortTitleSetWithoutPaddingGoesOutWithZeroBytes) {
+  AAssociateRQ rq;
+  std::memcpy(rq.CalledApTitle, "AB", 2);
+  SocketLink out;
+  rq.Write(out.link);
+  const Bytes& wire = out.socket.sent;
+  ASSERT_GE(wire.size(), 42u);
+  Bytes expected{'A', 'B'};
+  expected.resize(16, 0);
+  EXPECT_EQ(Bytes(wire.begin() + 10, wire.begin() + 26), expected);
+}
+
+TEST(AssociateRQTest, UnknownUserSubItemStillReadsTrueWithConsistentLengths) {
+  Bytes max{0x51, 0, 0, 4};
+  Put32(max, 16384);
+  const Bytes user = Item(0x50, Cat({max, Item(0x56, {0, 3, 'a', 'b', 'c', 1})}));
+  MemoryLink in(
+      AssociatePdu(1, "A", "B",
+                   Cat({UidItem(0x10, kAppContext),
+                        PresentationContextItem(1, kVerification, {kImplicitLE}), user})));
+  AAssociateRQ rq;
+  EXPECT_TRUE(rq.Read(in.link));
+  EXPECT_EQ(rq.UserInfo.MaxSubLength.MaximumLength, 16384u);
+  EXPECT_EQ(rq.UserInfo.Size(), user.size());
+}
+
+TEST(AssociateACTest, UnknownItemSkipsTheRestSoTheNextPduReadsFromItsFirstByte) {
+  const Bytes answer =
+      AssociatePdu(2, "A", "B",
+                   Cat({UidItem(0x10, kAppContext), Item(0x99, {1, 2, 3}),
+                        Item(0x21, Cat({Bytes{1, 0, 0, 0}, UidItem(0x40, kImplicitLE)})),
+                        UserInfoItem(16384, "1.2.3", "PEER")}));
+  MemoryLink in(Cat({answer, kReleaseRPBytes}));
+  AAssociateAC ac;
+  EXPECT_FALSE(ac.Read(in.link));
+  EXPECT_TRUE(ac.PresContextAccepts.empty());
+  AReleaseRP rp;
+  ASSERT_TRUE(rp.Read(in.link));
+  EXPECT_EQ(rp.ItemType, 6);
+  EXPECT_EQ(rp.Length, 4u);
+  EXPECT_EQ(in.link.available, 0);
+}
+
+TEST(UniqueIdTest, EveryAnswerConstructedAdvancesTheCounterByOne) {
+  ResetUniqueId();
+  { PresentationContextAccept answer; }
+  EXPECT_EQ(UniqueIdCounter.load(), 2u);
+  const Bytes answer = AssociatePdu(
+      2, "A", "B",
+      Cat({UidItem(0x10, kAppContext),
+           Item(0x21, Cat({Bytes{1, 0, 0, 0}, UidItem(0x40, kImplicitLE)})),
+           Item(0x21, Bytes{3, 0, 4, 0, 0x40, 0, 0, 0}), UserInfoItem(16384, "1.2.3", "PEER")}));
+  MemoryLink in(answer);
+  AAssociateAC ac;
+  ASSERT_TRUE(ac.Read(in.link));
+  EXPECT_EQ(UniqueIdCounter.load(), 4u);
+  EXPECT_EQ(ac.PresContextAccepts[0]->PresentationContextID, 1);  // the draw was replaced
+  EXPECT_EQ(ac.PresContextAccepts[1]->PresentationContextID, 3);
+}
+
+TEST(PDataTest, WriteEdgeCases) {
+  struct Case {
+    const char* name;
+    uint32_t blockSize;
+    size_t messageBytes;
+    std::vector<size_t> fragments;
+  };
+  const Case cases[] = {
+      {"block size 0 means 4096", 0, 5000, {4096, 904}},
+      {"empty message sends nothing", 16378, 0, {}},
+      {"exactly one block", 16378, 16378, {16378}},
+  };
+  for (const Case& c : cases) {
+    SocketLink s;
+    PDataTF pdata;
+    Bytes message(c.messageBytes, 0x42);
+    if (!message.empty()) pdata.MessageBuffer.Write(message.data(), uint32_t(message.size()));
+    pdata.PresentationContextID = 1;
+    pdata.SendControl = 0;
+    pdata.BlockSize = c.blockSize;
+    ASSERT_TRUE(pdata.Write(s.link)) << c.name;
+    Bytes expected;
+    size_t at = 0;
+    for (size_t i = 0; i < c.fragments.size(); ++i) {
+      Bytes fragment(message.begin() + long(at), message.begin() + long(at + c.fragments[i]));
+      expected = Cat({expected, PDataPdu(Pdv(1, i + 1 == c.fragments.size() ? 2 : 0, fragment))});
+      at += c.fragments[i];
+    }
+    EXPECT_EQ(s.socket.sent, expected) << c.name;
+    EXPECT_EQ(s.socket.sendCount, int(c.fragments.size())) << c.name;
+  }
+}
+
+TEST(PDataTest, MessageOverThreePdusCompletesOnTheThird) {
+  const Bytes parts[] = {Bytes(100, 1), Bytes(200, 2), Bytes(50, 3)};
+  const uint8_t controls[] = {0x00, 0x00, 0x02};
+  Bytes wire;
+  for (int i = 0; i < 3; ++i) wire = Cat({wire, PDataPdu(Pdv(5, controls[i], parts[i]))});
+  MemoryLink in(wire);
+  PDataTF pdata;
+  for (int i = 0; i < 3; ++i) {
+    uint8_t type = 0;
+    in.link.ReadByte(type);  // the caller dispatches on the PDU type
+    ASSERT_EQ(type, 0x04);
+    ASSERT_TRUE(pdata.ReadDynamic(in.link)) << i;
+    EXPECT_EQ(pdata.MessageComplete, i == 2 ? 1 : 0) << i;
+    EXPECT_EQ(pdata.Length, 0u) << i;
+  }
+  EXPECT_EQ(pdata.PresentationContextID, 5);
+  Bytes message(350);
+  ASSERT_TRUE(pdata.MessageBuffer.Read(message.data(), 350));
+  EXPECT_EQ(message, Cat({parts[0], parts[1], parts[2]}));
 }
 
 }  // namespace
