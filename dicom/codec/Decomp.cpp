@@ -45,24 +45,37 @@ struct FrameTarget {
   uint8_t* area;
   uint32_t frameSize;
   uint16_t bitsAllocated;
+  bool labelledRgb;  // the data set calls its colour samples RGB
 };
+
+bool DecodeJpeg(const std::string& syntax, const uint8_t* data, uint32_t len,
+                const FrameTarget& f) {
+  // JPEG samples are at most 16 bits: other widths have no layout the decoders can fill.
+  if (f.bitsAllocated != 8 && f.bitsAllocated != 16) return false;
+  const int bps = f.bitsAllocated / 8;
+  const bool rgb = f.labelledRgb;
+  if (syntax == ts::kJpegBaseline)
+    return DecompressJpeg8(data, f.area, len, f.frameSize, bps, rgb) == 0;
+  if (syntax == ts::kJpegExtended) {
+    // Extended streams may carry 8- or 12-bit samples; each needs the build of its precision.
+    const int precision = JpegFramePrecision(data, len);
+    if (precision > 0 && precision <= 8)
+      return DecompressJpeg8(data, f.area, len, f.frameSize, bps, rgb) == 0;
+    return DecompressJpeg12(data, f.area, len, f.frameSize, bps, rgb) == 0;
+  }
+  if (f.bitsAllocated == 8) return DecompressJpeg8(data, f.area, len, f.frameSize, 1, rgb) == 0;
+  return DecompressJpeg16(data, f.area, len, f.frameSize, 2, rgb) == 0;
+}
 
 bool DecodeJpegOrJ2k(const std::string& syntax, const uint8_t* data, uint32_t len,
                      const FrameTarget& f) {
-  const int bps = f.bitsAllocated <= 8 ? 1 : 2;
-  if (syntax == ts::kJpegBaseline) return DecompressJpeg8(data, f.area, len, f.frameSize, bps) == 0;
-  if (syntax == ts::kJpegExtended) {
-    // Extended streams may carry 8- or 12-bit samples; each needs the build of its precision.
-    if (JpegFramePrecision(data, len) <= 8 && JpegFramePrecision(data, len) > 0)
-      return DecompressJpeg8(data, f.area, len, f.frameSize, bps) == 0;
-    return DecompressJpeg12(data, f.area, len, f.frameSize, bps) == 0;
+  if (syntax == ts::kJpegBaseline || syntax == ts::kJpegExtended || syntax == ts::kJpegLossless ||
+      syntax == ts::kJpegLosslessSV1)
+    return DecodeJpeg(syntax, data, len, f);
+  if (syntax == ts::kJ2kLossless || syntax == ts::kJ2k) {
+    if (f.bitsAllocated != 8 && f.bitsAllocated != 16 && f.bitsAllocated != 32) return false;
+    return DecompressJ2k(data, f.area, len, f.frameSize, f.bitsAllocated / 8);
   }
-  if (syntax == ts::kJpegLossless || syntax == ts::kJpegLosslessSV1) {
-    if (f.bitsAllocated == 8) return DecompressJpeg8(data, f.area, len, f.frameSize, 1) == 0;
-    return DecompressJpeg16(data, f.area, len, f.frameSize, 2) == 0;
-  }
-  if (syntax == ts::kJ2kLossless || syntax == ts::kJ2k)
-    return DecompressJ2k(data, f.area, len, f.frameSize, bps);
   return false;
 }
 
@@ -77,7 +90,8 @@ void DcmObj::Decomp(int pixelIndex, uint8_t* buffer, uint32_t size, int frames,
   Delete(next);
 
   auto decodeFrame = [&](const uint8_t* data, uint32_t len, int f) {
-    const FrameTarget target{buffer + static_cast<size_t>(f) * frameSize, frameSize, bitsAllocated};
+    const FrameTarget target{buffer + static_cast<size_t>(f) * frameSize, frameSize, bitsAllocated,
+                             photometricInterpretation == "RGB"};
     if (transferSyntax == ts::kRle) {
       DecodeRLE(data, target.area, len, frameSize, bitsAllocated);
       return;

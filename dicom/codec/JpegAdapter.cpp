@@ -256,7 +256,7 @@ void StoreRow(const JSAMPLE* row, size_t samples, uint8_t* dst, int bytesPerSamp
 // Runs one decoding; the records belong to the caller, so the jump skips nothing with a
 // destructor.
 int DecodeWith(jpeg_decompress_struct* ci, BUILD(JpegErrorJump) * err, Source* src, uint8_t* dst,
-               size_t capacity, int bytesPerSample) {
+               size_t capacity, int bytesPerSample, bool labelledRgb) {
   InstallErrorJump(*err);
   ci->err = &err->pub;
   if (setjmp(err->jump)) {
@@ -277,6 +277,11 @@ int DecodeWith(jpeg_decompress_struct* ci, BUILD(JpegErrorJump) * err, Source* s
       ci->out_color_space == JCS_RGB)
     ci->jpeg_color_space = JCS_RGB;
 #endif
+  // A colour stream with neither JFIF nor Adobe marker does not say whether it was transformed;
+  // the library then guesses YCbCr. A data set labelling its samples RGB has said otherwise.
+  if (labelledRgb && ci->num_components == 3 && !ci->saw_JFIF_marker && !ci->saw_Adobe_marker &&
+      ci->jpeg_color_space == JCS_YCbCr)
+    ci->jpeg_color_space = JCS_RGB;
   if (!jpeg_start_decompress(ci)) {
     jpeg_destroy_decompress(ci);
     return -1;
@@ -308,7 +313,7 @@ int DecodeWith(jpeg_decompress_struct* ci, BUILD(JpegErrorJump) * err, Source* s
 }
 
 int Decompress(const uint8_t* jpeg, uint8_t* dst, uint32_t jpegLen, size_t capacity,
-               int bytesPerSample) {
+               int bytesPerSample, bool labelledRgb) {
   if (!jpeg || !dst || (bytesPerSample != 1 && bytesPerSample != 2)) return -1;
   auto* ci = new (std::nothrow) jpeg_decompress_struct;
   auto* err = new (std::nothrow) BUILD(JpegErrorJump);
@@ -327,7 +332,7 @@ int Decompress(const uint8_t* jpeg, uint8_t* dst, uint32_t jpegLen, size_t capac
     src->skipPending = 0;
     src->data = jpeg;
     src->length = jpegLen;
-    rc = DecodeWith(ci, err, src, dst, capacity, bytesPerSample);
+    rc = DecodeWith(ci, err, src, dst, capacity, bytesPerSample, labelledRgb);
   }
   delete src;
   delete err;
@@ -366,6 +371,6 @@ int BUILD(CompressJpeg)(int width, int height, int components, const uint8_t* sa
 #endif
 
 int BUILD(DecompressJpeg)(const uint8_t* jpeg, uint8_t* dst, uint32_t jpegLen, size_t capacity,
-                          int bytesPerSample) {
-  return Decompress(jpeg, dst, jpegLen, capacity, bytesPerSample);
+                          int bytesPerSample, bool labelledRgb) {
+  return Decompress(jpeg, dst, jpegLen, capacity, bytesPerSample, labelledRgb);
 }

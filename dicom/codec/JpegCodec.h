@@ -24,9 +24,12 @@ int CompressJpeg16(int width, int height, int components, const uint8_t* samples
 // Decode one complete stream into dst, writing each sample as `bytesPerSample` bytes (1, or 2
 // little endian). A stream whose decoded size exceeds `capacity` is refused before any row is
 // written; nothing is ever written past dst + capacity.
+// labelledRgb: the data set calls the samples RGB. A three-component stream that carries no
+// JFIF or Adobe marker of its own is then delivered as stored instead of through the YCbCr
+// conversion the library would guess.
 int DecompressJpeg8(const uint8_t* jpeg, uint8_t* dst, uint32_t jpegLen, size_t capacity,
-                    int bytesPerSample);
+                    int bytesPerSample, bool labelledRgb = false);
 int DecompressJpeg12(const uint8_t* jpeg, uint8_t* dst, uint32_t jpegLen, size_t capacity,
-                     int bytesPerSample);
+                     int bytesPerSample, bool labelledRgb = false);
 int DecompressJpeg16(const uint8_t* jpeg, uint8_t* dst, uint32_t jpegLen, size_t capacity,
-                     int bytesPerSample);
+                     int bytesPerSample, bool labelledRgb = false);
