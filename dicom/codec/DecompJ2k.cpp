@@ -97,8 +97,7 @@ void StoreComponents(const opj_image_t* image, uint8_t* dst, int bytesPerSample)
     for (size_t k = 0; k < pixels; ++k) {
       const uint32_t v = static_cast<uint32_t>(comp.data[k]);
       uint8_t* at = dst + (c + k * n) * static_cast<size_t>(bytesPerSample);
-      at[0] = static_cast<uint8_t>(v & 0xFF);
-      if (bytesPerSample == 2) at[1] = static_cast<uint8_t>((v >> 8) & 0xFF);
+      for (int b = 0; b < bytesPerSample; ++b) at[b] = static_cast<uint8_t>(v >> (8 * b));
     }
   }
 }
@@ -107,7 +106,8 @@ void StoreComponents(const opj_image_t* image, uint8_t* dst, int bytesPerSample)
 
 bool DecompressJ2k(const uint8_t* codestream, uint8_t* dst, uint32_t length, size_t capacity,
                    int bytesPerSample) {
-  if (!codestream || !dst || length == 0 || (bytesPerSample != 1 && bytesPerSample != 2))
+  if (!codestream || !dst || length == 0 ||
+      (bytesPerSample != 1 && bytesPerSample != 2 && bytesPerSample != 4))
     return false;
   opj_image_t* image = DecodeImage(codestream, length);
   if (!image) return false;

@@ -20,9 +20,9 @@ bool CompressJ2k(const uint8_t* samples, uint8_t*& out, uint32_t& outLen, int wi
 opj_image* SamplesToJ2kImage(const uint8_t* samples, const opj_cparameters* parameters, int width,
                              int height, int samplesPerPixel, int precision, bool isSigned);
 
-// Decodes one codestream into dst, each sample as `bytesPerSample` bytes (1, or 2 little
-// endian). A codestream that decodes to more than `capacity` bytes is refused; on false, dst is
-// untouched.
+// Decodes one codestream into dst, each sample as `bytesPerSample` bytes (1, 2 or 4, little
+// endian; signed samples in two's complement at that width). A codestream that decodes to more
+// than `capacity` bytes is refused; on false, dst is untouched.
 bool DecompressJ2k(const uint8_t* codestream, uint8_t* dst, uint32_t length, size_t capacity,
                    int bytesPerSample);
 
