@@ -186,18 +186,19 @@ void Rewrite(DcmTag& t, const PixelModule& m, const std::string& target) {
   }
 }
 
-// Planar (all R, then all G, then all B) to pixel-interleaved, frame by frame.
-void Interleave(const uint8_t* planar, uint8_t* out, uint32_t size, int frames) {
+// Planar (all R, then all G, then all B) to pixel-interleaved, frame by frame, moving whole
+// samples of `sampleBytes` bytes so 16-bit planes keep their byte pairs together.
+void Interleave(const uint8_t* planar, uint8_t* out, uint32_t size, int frames,
+                uint32_t sampleBytes) {
   const uint32_t frameSize = size / static_cast<uint32_t>(frames);
-  const uint32_t n = frameSize / 3;
+  const size_t plane = frameSize / 3;
+  const size_t samples = plane / sampleBytes;
   for (int f = 0; f < frames; ++f) {
     const uint8_t* in = planar + static_cast<size_t>(f) * frameSize;
     uint8_t* o = out + static_cast<size_t>(f) * frameSize;
-    for (uint32_t k = 0; k < n; ++k) {
-      o[3 * static_cast<size_t>(k)] = in[k];
-      o[3 * static_cast<size_t>(k) + 1] = in[n + k];
-      o[3 * static_cast<size_t>(k) + 2] = in[2 * static_cast<size_t>(frameSize) / 3 + k];
-    }
+    for (size_t k = 0; k < samples; ++k)
+      for (size_t c = 0; c < 3; ++c)
+        std::memcpy(o + (3 * k + c) * sampleBytes, in + c * plane + k * sampleBytes, sampleBytes);
   }
 }
 
@@ -268,7 +269,8 @@ bool DcmObj::ConvertTransferSyntax(const std::string& targetUid) {
         return false;
       }
       if (m.colour && m.planarConfiguration == 1)
-        Interleave(t->data.data(), buffer.get(), size, m.frames);
+        Interleave(t->data.data(), buffer.get(), size, m.frames,
+                   m.bitsAllocated > 8 ? m.bitsAllocated / 8u : 1u);
       else
         std::memcpy(buffer.get(), t->data.data(), size);
     }
