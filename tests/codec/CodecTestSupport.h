@@ -99,4 +99,21 @@ inline int MaxAbsDiff8(const std::vector<uint8_t>& a, const std::vector<uint8_t>
   return worst;
 }
 
+// Mean absolute difference of 1- or 2-byte little-endian samples.
+inline double MeanAbsDiff(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b,
+                          int bytesPerSample) {
+  const size_t n = std::min(a.size(), b.size()) / static_cast<size_t>(bytesPerSample);
+  if (n == 0) return 0;
+  double sum = 0;
+  for (size_t i = 0; i < n; ++i) {
+    int x = a[i * bytesPerSample], y = b[i * bytesPerSample];
+    if (bytesPerSample == 2) {
+      x |= a[i * 2 + 1] << 8;
+      y |= b[i * 2 + 1] << 8;
+    }
+    sum += std::abs(x - y);
+  }
+  return sum / static_cast<double>(n);
+}
+
 }  // namespace codec_test

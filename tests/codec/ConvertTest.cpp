@@ -214,6 +214,20 @@ TEST(Convert, PlanarRgbBecomesPixelInterleaved) {
   EXPECT_TRUE(o->explicitVR);
 }
 
+// Planes of 16-bit samples are interleaved sample by sample, each keeping its two bytes.
+TEST(Convert, PlanarRgb16KeepsSamplesWhole) {
+  ImageSpec s;
+  s.rows = 1;
+  s.columns = 2;
+  s.pi = "RGB";
+  s.planar = 1;
+  auto o = MakeImage(s, kExplicit);
+  AddNative(*o, Samples16({0x1110, 0x1211, 0x2120, 0x2221, 0x3130, 0x3231}));
+  ASSERT_TRUE(o->ConvertTransferSyntax(kImplicit));
+  EXPECT_EQ(PixelBytes(*o), Samples16({0x1110, 0x2120, 0x3130, 0x1211, 0x2221, 0x3231}));
+  EXPECT_EQ(US(*o, 0x0006), 0);
+}
+
 TEST(Convert, PixelVrFollowsBitsAllocated) {
   ImageSpec s;
   s.bitsStored = 8;  // 8 stored in 16 allocated is still 16-bit data
@@ -526,6 +540,32 @@ TEST(Decomp, UnsupportedRleLayoutFailsTheConversion) {
   EXPECT_TRUE(
       log.Has("ERROR, format not supported: segment_count=2, bitsa=16, "
               "PhotometricInterpretation=PALETTE COLOR"));
+  EXPECT_TRUE(log.Has("ERROR, DcmObj::ConvertTransferSyntax, Exception on Decomp"));
+}
+
+// JPEG 2000 frames of 32-bit samples get 4 bytes per sample; JPEG, whose samples are at most
+// 16 bits, has no such layout and fails instead of filling half the frame.
+TEST(Decomp, ThirtyTwoBitFramesAreFilledWholeOrRefused) {
+  const Bytes samples = Samples16({1, 200, 3000, 40000, 5, 65535});
+  ImageSpec s = Small16("");
+  s.bitsAllocated = 32;
+  uint8_t* out = nullptr;
+  uint32_t len = 0;
+  ASSERT_TRUE(CompressJ2k(samples.data(), out, len, 3, 2, 1, 16, 0, false));
+  const Bytes j2k(out, out + len);
+  delete[] out;
+  auto o = MakeImage(s, kJ2kLossless);
+  AddEncapsulated(*o, {j2k});
+  ASSERT_TRUE(o->ConvertTransferSyntax(kExplicit));
+  Bytes expected;
+  for (size_t i = 0; i < samples.size(); i += 2)
+    expected.insert(expected.end(), {samples[i], samples[i + 1], 0, 0});
+  EXPECT_EQ(PixelBytes(*o), expected);
+
+  auto jpeg = MakeImage(s, kLossless);
+  AddEncapsulated(*jpeg, {LosslessStream16(samples, 3, 2)});
+  LogCapture log;
+  EXPECT_FALSE(jpeg->ConvertTransferSyntax(kExplicit));
   EXPECT_TRUE(log.Has("ERROR, DcmObj::ConvertTransferSyntax, Exception on Decomp"));
 }
 

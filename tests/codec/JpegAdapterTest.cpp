@@ -151,6 +151,55 @@ TEST(JpegDecoder, LosslessColourWithoutMarkersIsNotConverted) {
   EXPECT_EQ(area.Area(), pixel);
 }
 
+// Removes the segments with the given marker from a stream's header.
+std::vector<uint8_t> WithoutSegment(std::vector<uint8_t> s, uint8_t dropped) {
+  for (size_t i = 2; i + 4 < s.size();) {
+    const uint8_t marker = s[i + 1];
+    if (marker == 0xDA) break;
+    const size_t len = (s[i + 2] << 8) | s[i + 3];
+    if (marker == dropped)
+      s.erase(s.begin() + i, s.begin() + i + 2 + len);
+    else
+      i += 2 + len;
+  }
+  return s;
+}
+
+// A baseline colour stream is YCbCr inside. Without a JFIF marker the library only guesses so,
+// and a data set labelled RGB overrules the guess; a JFIF marker is never overruled.
+TEST(JpegDecoder, RgbLabelDecidesOnlyWhereTheStreamIsSilent) {
+  std::vector<uint8_t> image(16 * 8 * 3);
+  for (size_t i = 0; i < image.size(); i += 3) {
+    image[i] = 200;
+    image[i + 1] = 40;
+    image[i + 2] = 90;
+  }
+  const std::vector<uint8_t> jfif = EncodeOrFail(Build::J8Baseline, 16, 8, 3, image);
+  const std::vector<uint8_t> silent = WithoutSegment(jfif, 0xE0);
+  ASSERT_LT(silent.size(), jfif.size());
+  struct Case {
+    const std::vector<uint8_t>* stream;
+    bool labelledRgb;
+    bool converted;
+  };
+  for (const Case& c : {Case{&jfif, false, true}, Case{&jfif, true, true},
+                        Case{&silent, false, true}, Case{&silent, true, false}}) {
+    GuardedArea area(image.size());
+    ASSERT_EQ(DecompressJpeg8(c.stream->data(), area.data(),
+                              static_cast<uint32_t>(c.stream->size()), area.size, 1, c.labelledRgb),
+              0);
+    const int diff = MaxAbsDiff8(area.Area(), image);
+    if (c.converted) {
+      EXPECT_LE(diff, 4) << c.labelledRgb;
+    } else {
+      // Y, Cb, Cr of (200, 40, 90) as stored: about (94, 126, 204).
+      EXPECT_NEAR(area.bytes[0], 94, 3);
+      EXPECT_NEAR(area.bytes[1], 126, 3);
+      EXPECT_NEAR(area.bytes[2], 204, 3);
+    }
+  }
+}
+
 struct BrokenCase {
   const char* name;
   size_t keep;    // bytes kept from the front; 0 keeps all
