@@ -80,12 +80,12 @@ TEST_F(AssociationTest, AcceptorAnswersEveryContextAndRepliesToRelease) {
   // Before any message was read, an acceptor has no context to answer on.
   EXPECT_FALSE(pdu.Write(&none, 1));
   EXPECT_NE(Log().find("ERROR: pdata.PresentationContextID is 0"), std::string::npos);
-  Bytes expectedAC = AssociatePdu(
-      2, "ANY-SCP", "PEER",
-      Cat({UidItem(0x10, kAppContext),
-           Item(0x21, Cat({Bytes{1, 0, 0, 0}, UidItem(0x40, kImplicitLE)})),
-           Item(0x21, Bytes{3, 0, 4, 0, 0x40, 0, 0, 0}),
-           UserInfoItem(16384, "2.25.304991017046338021517.999", "Nolvertasco")}));
+  Bytes expectedAC =
+      AssociatePdu(2, "ANY-SCP", "PEER",
+                   Cat({UidItem(0x10, kAppContext),
+                        Item(0x21, Cat({Bytes{1, 0, 0, 0}, UidItem(0x40, kImplicitLE)})),
+                        Item(0x21, Bytes{3, 0, 4, 0, 0x40, 0, 0, 0}),
+                        UserInfoItem(16384, "2.25.304991017046338021517.999", "Nolvertasco")}));
   EXPECT_EQ(socket.sent, expectedAC);
   EXPECT_EQ(socket.sendCount, 1);
   socket.sent.clear();
@@ -93,9 +93,56 @@ TEST_F(AssociationTest, AcceptorAnswersEveryContextAndRepliesToRelease) {
   EXPECT_EQ(socket.sent, kReleaseRPBytes);
 }
 
+TEST_F(AssociationTest, NegotiationLogsItsExactTexts) {
+  LogLevel = 2;
+  Bytes request =
+      AssociatePdu(1, "ANY-SCP", "PEER",
+                   Cat({UidItem(0x10, kAppContext), PresentationContextItem(1, kCt, {kImplicitLE}),
+                        PresentationContextItem(3, kEcg12Lead, {kExplicitLE}),
+                        UserInfoItem(16384, "1.2.3", "PEER")}));
+  MemorySocket acceptorSide(request);
+  PDU_Service acceptor;
+  acceptor.Link.UseSocket(&acceptorSide);
+  ASSERT_TRUE(acceptor.Multiplex(-1));
+  // The requestor reads that very acceptance.
+  MemorySocket requestorSide(acceptorSide.sent);
+  PDU_Service requestor;
+  requestor.Link.UseSocket(&requestorSide);
+  ASSERT_TRUE(requestor.Connect("127.0.0.1", "104"));
+  // Nothing acceptable: every context is named, and the acceptor gives up.
+  Bytes refused = AssociatePdu(
+      1, "ANY-SCP", "PEER",
+      Cat({UidItem(0x10, kAppContext), PresentationContextItem(1, "1.2.3.4", {kImplicitLE}),
+           UserInfoItem(16384, "1.2.3", "PEER")}));
+  MemorySocket refusedSide(refused);
+  PDU_Service refusing;
+  refusing.Link.UseSocket(&refusedSide);
+  EXPECT_FALSE(refusing.Multiplex(-1));
+  const std::string log = Log();
+  for (const char* line : {
+           ", INFO, Called Ap. Title: ANY-SCP         \n",
+           ", INFO, Calling Ap. Title: PEER            \n",
+           ", INFO, Offered Presentation Context, ID: 1, Abstract Syntax: "
+           "1.2.840.10008.5.1.4.1.1.2\n",
+           ", INFO, Valid Presentation Context, ID: 1, Transfer Syntax: 1.2.840.10008.1.2\n",
+           ", INFO, Valid Presentation Context ID: 3, Transfer Syntax: 1.2.840.10008.1.2.1\n",
+           ", Presentation Context Accept ID: 1, Transfer Syntax: 1.2.840.10008.1.2\n",
+           ", Presentation Context Accept ID: 3, Transfer Syntax: 1.2.840.10008.1.2.1\n",
+           ", WARNING, no Valid Presentation Contexts\n",
+           ", INFO, Abstract Syntax: 1.2.3.4\n",
+           ", ERROR, PDU_Service::Multiplex InterogateAAsociateRQ()\n",
+       })
+    EXPECT_NE(log.find(line), std::string::npos) << line;
+}
+
 TEST_F(AssociationTest, SendLimitFollowsThePeer) {
-  struct Case { uint32_t announced; size_t largestPdu; };
-  const Case cases[] = {{4096, 4096 + 6}, {32768, 16384 + 6}};
+  struct Case {
+    uint32_t announced;
+    size_t largestPdu;
+  };
+  // A peer without limit (0) gets the whole message in one PDU: 40,000 value bytes, the 12 of
+  // the element header, and the 12 of the PDU and PDV headers.
+  const Case cases[] = {{4096, 4096 + 6}, {32768, 16384 + 6}, {0, 40000 + 12 + 12}};
   for (const Case& c : cases) {
     Bytes request = AssociatePdu(
         1, "A", "B",
@@ -121,14 +168,14 @@ TEST_F(AssociationTest, SendLimitFollowsThePeer) {
     EXPECT_EQ(largest, c.largestPdu) << c.announced;
   }
   EXPECT_NE(Log().find("INFO, PDU_Service::Write, MaximumLength set to 16384"), std::string::npos);
+  EXPECT_NE(Log().find("WARNING, BlockSize is too big: 4294967290"), std::string::npos);
 }
 
 TEST_F(AssociationTest, RequestorRefusesAnAnswerWithoutUsableSyntax) {
-  Bytes answer = AssociatePdu(
-      2, "A", "B",
-      Cat({UidItem(0x10, kAppContext),
-           Item(0x21, Cat({Bytes{1, 0, 0, 0}, UidItem(0x40, kExplicitBE)})),
-           UserInfoItem(16384, "1.2.3", "PEER")}));
+  Bytes answer = AssociatePdu(2, "A", "B",
+                              Cat({UidItem(0x10, kAppContext),
+                                   Item(0x21, Cat({Bytes{1, 0, 0, 0}, UidItem(0x40, kExplicitBE)})),
+                                   UserInfoItem(16384, "1.2.3", "PEER")}));
   MemorySocket socket(answer);
   PDU_Service pdu;
   pdu.Link.UseSocket(&socket);
