@@ -3,18 +3,24 @@
 
 #include <algorithm>
 
+#include "db/StudyInfo.h"
+#include "net/PDU_Service.h"
+#include "net/server/ClientOperations.h"
+#include "net/server/rules/CommandTable.h"
 #include "tests/peers/PeerFixture.h"
 
 namespace {
 constexpr const char* kStudy = "1.2.826.0.1.3680043.8.498.7.1";
 constexpr const char* kSeriesA = "1.2.826.0.1.3680043.8.498.7.1.1";
+constexpr const char* kQuoteStudy = "1.2.826.0.1.3680043.8.498.7.7";
 
 class FindPeer : public PeerFixture {
  protected:
   void SetUp() override {
     PeerFixture::SetUp();
     if (HasFatalFailure()) return;
-    for (const char* file : {"ecg_12lead.dcm", "ecg_12lead_b.dcm", "ecg_series_b.dcm"}) {
+    for (const char* file :
+         {"ecg_12lead.dcm", "ecg_12lead_b.dcm", "ecg_series_b.dcm", "ecg_quote_name.dcm"}) {
       ASSERT_EQ(StoreFiles(Fixture(file)).exitCode, 0);
     }
     ASSERT_EQ(StoreFiles(Fixture("ct_jpeg_lossless.dcm"), "-xs ").exitCode, 0);
@@ -34,12 +40,15 @@ TEST_F(FindPeer, KeysAtThreeLevels) {
   const FindCase cases[] = {
       {study + "-k \"PatientName=DOE*\"", 1, "0x0000", kStudy},
       {study + "-k \"PatientName=doe*\"", 1, "0x0000", nullptr},
-      {study + "-k PatientName", 2, "0x0000", nullptr},
+      {study + "-k PatientName", 3, "0x0000", nullptr},
       {study + "-k StudyDate=20240103-", 1, "0x0000", "1.2.826.0.1.3680043.8.498.7.6"},
-      {study + "-k StudyDate=20240101-20240102", 1, "0x0000", kStudy},
+      {study + "-k StudyDate=20240101-20240102", 2, "0x0000", kStudy},
+      {study + "-k \"StudyDate=20240101 - 20240102\"", 2, "0x0000", kStudy},
       {study + "-k StudyDate=-20231231", 0, "0x0000", nullptr},
       // A quote is a value, not SQL: nothing matches instead of everything.
       {study + "-k \"PatientName=x' OR '1'='1\"", 0, "0x0000", nullptr},
+      // A quote stands for the blank stored in its place.
+      {study + "-k \"PatientName=O'NEIL*\"", 1, "0x0000", kQuoteStudy},
       {"-k QueryRetrieveLevel=SERIES -k SeriesInstanceUID -k StudyInstanceUID=" +
            std::string(kStudy), 2, "0x0000", kSeriesA},
       {"-k QueryRetrieveLevel=IMAGE -k SOPInstanceUID -k StudyInstanceUID=" + std::string(kStudy) +
@@ -59,6 +68,42 @@ TEST_F(FindPeer, KeysAtThreeLevels) {
     }
   }
   EXPECT_TRUE(Echo());
+}
+
+// A node with a Users row searches only the studies its row allows, and every response carries
+// the row's key; a node without a row searches unrestricted.
+TEST_F(FindPeer, UsersRowNarrowsStudySearches) {
+  const ToolResult made = RunTool(
+      "sqlite3 " + Folder() + "database/vesmora.db \"CREATE TABLE Users (UserName VARCHAR(64) "
+      "PRIMARY KEY, PassWord VARCHAR(64), Rights INTEGER, TransSyntax INTEGER, PhysicianName "
+      "VARCHAR(128), InstitutionName VARCHAR(128), StudyDescription VARCHAR(128), StudyModality "
+      "VARCHAR(128)); INSERT INTO Users VALUES ('CTUSER', '', 1, 0, '', '', '', 'CT');\"");
+  ASSERT_EQ(made.exitCode, 0) << made.output;
+  const std::string keys = "-k QueryRetrieveLevel=STUDY -k StudyInstanceUID";
+  const ToolResult narrowed = RunTool("findscu -d -S -aet CTUSER" + Peer() + keys);
+  auto statuses = DebugValues(narrowed.output, "DIMSE Status");
+  EXPECT_EQ(std::count(statuses.begin(), statuses.end(), "0xff00"), 1) << narrowed.output;
+  EXPECT_NE(narrowed.output.find("(0008,0061) CS [CT]"), std::string::npos) << narrowed.output;
+  EXPECT_NE(narrowed.output.find("1.2.826.0.1.3680043.8.498.7.6"), std::string::npos);
+  const ToolResult open = RunTool("findscu -d -S -aet NOBODY" + Peer() + keys);
+  statuses = DebugValues(open.output, "DIMSE Status");
+  EXPECT_EQ(std::count(statuses.begin(), statuses.end(), "0xff00"), 3) << open.output;
+
+  // The calling title is looked up without the blanks around it.
+  PDU_Service pdu;
+  ASSERT_TRUE(OpenAssociation(pdu, "127.0.0.1", Port(), " CTUSER ", "TREVALIND",
+                              kStudyRootFindClass, 30));
+  QueryRecords records;
+  records.studies.push_back(std::make_unique<StudyInfo>());
+  ASSERT_TRUE(WriteFindRQ(pdu, records, kStudyRootFindClass, "STUDY"));
+  int status = 0;
+  do {
+    status = ReadFindRSP(pdu, records, "STUDY");
+  } while (status == 0xFF00);
+  pdu.Close();
+  EXPECT_EQ(status, 0);
+  ASSERT_EQ(records.studies.size(), 1u);
+  EXPECT_EQ(records.studies[0]->StudyModality, "CT");
 }
 
 TEST_F(FindPeer, RequestWithoutLevelGetsNoAnswerAndTheServerStaysUp) {

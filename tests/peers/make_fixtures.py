@@ -57,6 +57,8 @@ def main(out):
              SOPInstanceUID="1.2/../../../x"), out, "ecg_traversal_uid.dcm")
     save(ecg(ROOT + ".2.7", Modality="ECG'; DROP TABLE Series; --",
              PatientName="O'NEIL^ANN"), out, "ecg_sql.dcm")
+    save(ecg(ROOT + ".2.11", study=ROOT + ".7", series=ROOT + ".7.1", PatientName="O'NEIL^ANN"),
+         out, "ecg_quote_name.dcm")
     save(ecg(ROOT + ".2.8", PatientID=None, PatientName="EVIL\r\n10:00:00, forged"), out,
          "ecg_crlf_name.dcm")
     # Many objects of one study for parallel stores.
