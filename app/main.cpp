@@ -11,6 +11,7 @@
 #include "app/TFindForm.h"
 #include "app/TForm2.h"
 #include "app/TQSsetup.h"
+#include "app/TerminationSignals.h"
 #include "platform/gui/GuardedApplication.h"
 
 int main(int argc, char** argv) {
@@ -27,6 +28,7 @@ int main(int argc, char** argv) {
   Form2 = new TForm2;
   CreateEcgWindow();
   CommandLine = commandLine;
+  CloseBrowserOnTerminationSignals();
   FindForm->show();
   ScheduleScreenshotsIfAsked();
   application.exec();

@@ -190,8 +190,13 @@ TEST_P(AccessionMode, OpensTheFirstExactMatchOrSaysNotFound) {
   Start();
   AddStudies({"'1.10','Zed','P1','ACC7','20240101'", "'1.20','Abel','P2','ACC7','20240101'",
               "'1.30','Moe','P3','ACC9','20240101'"});
+  std::string sql;  // one series with one object each, so the file names tell the studies apart
+  for (const std::string uid : {"1.10", "1.20", "1.30"})
+    sql += "INSERT INTO Series (SeriesInstanceUID, StudyInstanceUID, SeriesPath) VALUES ('" + uid +
+           ".5', '" + uid + "', 'x'); INSERT INTO Objects (SOPInstanceUID, SeriesInstanceUID, "
+           "StudyInstanceUID) VALUES ('" + uid + ".7', '" + uid + ".5', '" + uid + "');";
+  ASSERT_EQ(Shell("sqlite3 '" + folder.path() + "database/ecg.db' \"" + sql + "\""), 0);
   browser.reset();
-  std::vector<std::string> opened;
   Start(GetParam().commandLine);
   EXPECT_TRUE(browser->exited);
   EXPECT_FALSE(FindForm->isVisible());
@@ -200,7 +205,11 @@ TEST_P(AccessionMode, OpensTheFirstExactMatchOrSaysNotFound) {
     EXPECT_EQ(ui.messages, QStringList{QString("Accession Number: ") + GetParam().commandLine +
                                        ", wasn't found"});
   } else {
-    EXPECT_EQ(browser->ecgWindowShowings.size(), 1u);
+    ASSERT_EQ(browser->ecgWindowShowings.size(), 1u);
+    const std::string expected = std::string("/") + GetParam().openedUid + ".7.dcm";
+    ASSERT_EQ(browser->ecgWindowShowings[0].size(), 1u);
+    const std::string& opened = browser->ecgWindowShowings[0][0];
+    EXPECT_EQ(opened.substr(opened.size() - std::min(opened.size(), expected.size())), expected);
     EXPECT_TRUE(ui.messages.isEmpty());
   }
 }
