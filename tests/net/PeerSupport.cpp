@@ -3,11 +3,13 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -143,6 +145,92 @@ void TestAcceptor::ServeOne(int fd) {
       ++stores_;
     } else {
       return;
+    }
+  }
+}
+
+namespace {
+// Follows the PDU headers of one direction of a byte stream.
+struct PduScanner {
+  uint8_t header[6] = {};
+  size_t headerBytes = 0;
+  uint64_t bodyLeft = 0;
+  void Scan(const uint8_t* data, size_t n, std::atomic<uint32_t>& largest,
+            std::atomic<int>& pdata) {
+    for (size_t i = 0; i < n;) {
+      if (bodyLeft > 0) {
+        size_t take = size_t(std::min<uint64_t>(bodyLeft, n - i));
+        bodyLeft -= take;
+        i += take;
+        continue;
+      }
+      header[headerBytes++] = data[i++];
+      if (headerBytes < 6) continue;
+      headerBytes = 0;
+      uint32_t length = uint32_t(header[2]) << 24 | uint32_t(header[3]) << 16 |
+                        uint32_t(header[4]) << 8 | header[5];
+      if (length > largest) largest = length;
+      if (header[0] == 0x04) ++pdata;
+      bodyLeft = length;
+    }
+  }
+};
+}  // namespace
+
+PduRelay::PduRelay(int targetPort) : targetPort_(targetPort) {
+  listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
+  listen(listener_, 4);
+  socklen_t size = sizeof address;
+  getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size);
+  port_ = ntohs(address.sin_port);
+  thread_ = std::thread([this] { Serve(listener_); });
+}
+
+PduRelay::~PduRelay() {
+  stop_ = true;
+  thread_.join();
+  close(listener_);
+}
+
+void PduRelay::Serve(int listener) {
+  while (!stop_) {
+    pollfd entry{listener, POLLIN, 0};
+    if (poll(&entry, 1, 100) <= 0) continue;
+    int client = accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
+    if (client < 0) continue;
+    int target = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(uint16_t(targetPort_));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (connect(target, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0)
+      Relay(client, target);
+    close(target);
+    close(client);
+  }
+}
+
+void PduRelay::Relay(int client, int target) {
+  int ends[2] = {client, target};
+  PduScanner scanners[2];
+  std::vector<uint8_t> block(65536);
+  while (!stop_) {
+    pollfd entries[2] = {{client, POLLIN, 0}, {target, POLLIN, 0}};
+    if (poll(entries, 2, 100) <= 0) continue;
+    for (int from = 0; from < 2; ++from) {
+      if (!(entries[from].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+      ssize_t count = recv(ends[from], block.data(), block.size(), 0);
+      if (count <= 0) return;  // one side closed: the relay ends this connection
+      scanners[from].Scan(block.data(), size_t(count), largest_[from], pdata_[from]);
+      for (ssize_t sent = 0; sent < count;) {
+        ssize_t n = send(ends[1 - from], block.data() + sent, size_t(count - sent), MSG_NOSIGNAL);
+        if (n <= 0) return;
+        sent += n;
+      }
     }
   }
 }

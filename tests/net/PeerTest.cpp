@@ -49,7 +49,9 @@ bool SameDataSet(const std::string& a, const std::string& b) {
 
 TEST_F(PeerTest, EchoscuIsAnsweredWithManyTitlesAndPduSizes) {
   TestAcceptor acceptor;
-  struct Case { const char* options; };
+  struct Case {
+    const char* options;
+  };
   const Case cases[] = {
       {"-aet ECHOSCU -aec ANY-SCP"},
       {"-aet SIXTEEN_CHARS_AE -aec ABCDEFGHIJKLMNOP"},
@@ -58,9 +60,9 @@ TEST_F(PeerTest, EchoscuIsAnsweredWithManyTitlesAndPduSizes) {
   };
   for (const Case& c : cases) {
     std::string out = folder + "/echoscu.txt";
-    int rc = RunBounded(std::string("echoscu ") + c.options + " 127.0.0.1 " +
-                            std::to_string(acceptor.port()),
-                        30, out);
+    int rc = RunBounded(
+        std::string("echoscu ") + c.options + " 127.0.0.1 " + std::to_string(acceptor.port()), 30,
+        out);
     EXPECT_EQ(rc, 0) << c.options << "\n" << ReadFileText(out);
   }
   EXPECT_GE(acceptor.echoes(), 6);
@@ -86,26 +88,30 @@ TEST_F(PeerTest, StorescuObjectsArriveIntact) {
 
 // Writes `source` with a chain of sequences nested `depth` deep added, as pydicom builds it.
 std::string NestedCopy(const std::string& folder, const std::string& source, int depth) {
-  std::string script = folder + "/nest.py", out = folder + "/nested" + std::to_string(depth) + ".dcm";
-  std::ofstream(script) <<
-      "import sys, pydicom\n"
-      "from pydicom.dataset import Dataset\n"
-      "from pydicom.sequence import Sequence\n"
-      "sys.setrecursionlimit(20000)\n"
-      "ds = pydicom.dcmread(sys.argv[1])\n"
-      "inner = Dataset(); inner.CodeValue = 'X'\n"
-      "for _ in range(int(sys.argv[2]) - 1):\n"
-      "    outer = Dataset(); outer.ConceptNameCodeSequence = Sequence([inner]); inner = outer\n"
-      "ds.ConceptNameCodeSequence = Sequence([inner])\n"
-      "ds.save_as(sys.argv[3])\n";
-  int rc = RunBounded("/usr/bin/python3 " + script + " " + source + " " + std::to_string(depth) +
-                          " " + out, 60);
+  std::string script = folder + "/nest.py",
+              out = folder + "/nested" + std::to_string(depth) + ".dcm";
+  std::ofstream(script)
+      << "import sys, pydicom\n"
+         "from pydicom.dataset import Dataset\n"
+         "from pydicom.sequence import Sequence\n"
+         "sys.setrecursionlimit(20000)\n"
+         "ds = pydicom.dcmread(sys.argv[1])\n"
+         "inner = Dataset(); inner.CodeValue = 'X'\n"
+         "for _ in range(int(sys.argv[2]) - 1):\n"
+         "    outer = Dataset(); outer.ConceptNameCodeSequence = Sequence([inner]); inner = outer\n"
+         "ds.ConceptNameCodeSequence = Sequence([inner])\n"
+         "ds.save_as(sys.argv[3])\n";
+  int rc = RunBounded(
+      "/usr/bin/python3 " + script + " " + source + " " + std::to_string(depth) + " " + out, 60);
   return rc == 0 ? out : "";
 }
 
 TEST_F(PeerTest, NestingBeyondTheParserLimitIsRefusedAndEchoStillWorks) {
   // Every sequence and every item counts one level of the parser's 256: 128 sequences fit.
-  struct Case { int depth; bool stored; };
+  struct Case {
+    int depth;
+    bool stored;
+  };
   const Case cases[] = {{100, true}, {150, false}, {300, false}};
   for (const Case& c : cases) {
     std::string store = folder + "/store" + std::to_string(c.depth);
@@ -114,8 +120,8 @@ TEST_F(PeerTest, NestingBeyondTheParserLimitIsRefusedAndEchoStillWorks) {
     ASSERT_FALSE(file.empty()) << c.depth;
     TestAcceptor acceptor(store);
     std::string out = folder + "/storescu.txt";
-    int rc = RunBounded("storescu -R 127.0.0.1 " + std::to_string(acceptor.port()) + " " + file,
-                        60, out);
+    int rc = RunBounded("storescu -R 127.0.0.1 " + std::to_string(acceptor.port()) + " " + file, 60,
+                        out);
     EXPECT_EQ(rc == 0, c.stored) << c.depth << "\n" << ReadFileText(out);
     EXPECT_EQ(acceptor.stores(), c.stored ? 1 : 0) << c.depth;
     std::vector<fs::path> received;
@@ -128,8 +134,98 @@ TEST_F(PeerTest, NestingBeyondTheParserLimitIsRefusedAndEchoStillWorks) {
     }
     // The node goes on serving.
     EXPECT_EQ(RunBounded("echoscu 127.0.0.1 " + std::to_string(acceptor.port()), 30, out), 0)
-        << c.depth << "\n" << ReadFileText(out);
+        << c.depth << "\n"
+        << ReadFileText(out);
   }
+}
+
+// ECG objects of about 100 B, 40 KB and 5 MB built by pydicom (explicit VR little endian); the
+// paths in size order.
+std::vector<std::string> EcgObjects(const std::string& folder) {
+  std::string script = folder + "/ecg.py";
+  std::ofstream(script)
+      << "import sys, pydicom\n"
+         "from pydicom.dataset import Dataset, FileMetaDataset\n"
+         "from pydicom.sequence import Sequence\n"
+         "from pydicom.uid import ExplicitVRLittleEndian\n"
+         "for n, size in enumerate([0, 40000, 5000000], 1):\n"
+         "    ds = Dataset()\n"
+         "    ds.SOPClassUID = '1.2.840.10008.5.1.4.1.1.9.1.1'\n"
+         "    ds.SOPInstanceUID = '1.2.826.0.1.3680043.2.1143.9.%d' % n\n"
+         "    ds.Modality = 'ECG'\n"
+         "    ds.PatientID = 'P%d' % n\n"
+         "    if size:\n"
+         "        w = Dataset()\n"
+         "        w.NumberOfWaveformChannels = 1\n"
+         "        w.NumberOfWaveformSamples = size // 2\n"
+         "        w.WaveformBitsAllocated = 16\n"
+         "        w.WaveformSampleInterpretation = 'SS'\n"
+         "        w.WaveformData = bytes(i % 251 for i in range(size))\n"
+         "        ds.WaveformSequence = Sequence([w])\n"
+         "    ds.file_meta = FileMetaDataset()\n"
+         "    ds.file_meta.MediaStorageSOPClassUID = ds.SOPClassUID\n"
+         "    ds.file_meta.MediaStorageSOPInstanceUID = ds.SOPInstanceUID\n"
+         "    ds.file_meta.TransferSyntaxUID = ExplicitVRLittleEndian\n"
+         "    ds.is_little_endian, ds.is_implicit_VR = True, False\n"
+         "    ds.save_as(sys.argv[1] + '/ecg%d.dcm' % n, write_like_original=False)\n";
+  std::vector<std::string> paths;
+  if (RunBounded("/usr/bin/python3 " + script + " " + folder, 120) != 0) return paths;
+  for (int n = 1; n <= 3; ++n) paths.push_back(folder + "/ecg" + std::to_string(n) + ".dcm");
+  return paths;
+}
+
+// storescu -> relay -> our acceptor. storescu sends PDUs within the 16384 we announce, and our
+// answers stay within what storescu announced.
+TEST_F(PeerTest, StorescuEcgObjectsOfThreeSizesStayWithinTheAnnouncedLimits) {
+  std::vector<std::string> files = EcgObjects(folder);
+  ASSERT_EQ(files.size(), 3u);
+  struct Case {
+    uint32_t storescuPdu;
+    uint32_t largestToStorescu;
+  };
+  const Case cases[] = {{4096, 4096}, {131072, 16384}};
+  for (const Case& c : cases) {
+    std::string store = folder + "/store" + std::to_string(c.storescuPdu);
+    fs::create_directories(store);
+    TestAcceptor acceptor(store);
+    PduRelay relay(acceptor.port());
+    std::string out = folder + "/storescu.txt";
+    int rc = RunBounded("storescu -R --max-pdu " + std::to_string(c.storescuPdu) + " 127.0.0.1 " +
+                            std::to_string(relay.port()) + " " + files[0] + " " + files[1] + " " +
+                            files[2],
+                        120, out);
+    ASSERT_EQ(rc, 0) << c.storescuPdu << "\n" << ReadFileText(out);
+    EXPECT_EQ(acceptor.stores(), 3);
+    for (int n = 1; n <= 3; ++n) {
+      std::string received = store + "/1.2.826.0.1.3680043.2.1143.9." + std::to_string(n) + ".dcm";
+      EXPECT_TRUE(SameDataSet(files[size_t(n - 1)], received)) << n;
+    }
+    EXPECT_LE(relay.largestToTarget(), 16384u) << c.storescuPdu;
+    EXPECT_LE(relay.largestFromTarget(), c.largestToStorescu) << c.storescuPdu;
+    EXPECT_GT(relay.pdataPdusToTarget(), 5000000 / 16384) << c.storescuPdu;
+  }
+}
+
+// A proposal of explicit VR big endian only is answered with every context rejected.
+TEST_F(PeerTest, BigEndianOnlyProposalIsRejected) {
+  std::string config = folder + "/big.cfg";
+  std::ofstream(config) << "[[TransferSyntaxes]]\n[BigOnly]\nTransferSyntax1 = BigEndianExplicit\n"
+                           "[[PresentationContexts]]\n[EcgBig]\n"
+                           "PresentationContext1 = TwelveLeadECGWaveformStorage\\BigOnly\n"
+                           "[[Profiles]]\n[Big]\nPresentationContexts = EcgBig\n";
+  std::string store = folder + "/store";
+  fs::create_directories(store);
+  TestAcceptor acceptor(store);
+  std::string out = folder + "/storescu.txt";
+  int rc = RunBounded("storescu -xf " + config + " Big 127.0.0.1 " +
+                          std::to_string(acceptor.port()) + " " + kEcgFile,
+                      30, out);
+  EXPECT_NE(rc, 0);
+  EXPECT_EQ(acceptor.stores(), 0);
+  EXPECT_NE(Log().find("WARNING, no Valid Presentation Contexts"), std::string::npos);
+  EXPECT_NE(Log().find("INFO, Abstract Syntax: " + kEcgClass), std::string::npos);
+  EXPECT_EQ(RunBounded("echoscu 127.0.0.1 " + std::to_string(acceptor.port()), 30, out), 0)
+      << ReadFileText(out);
 }
 
 // Our requestor: one association to `port` proposing `sopClass` in explicit VR little endian.
@@ -173,6 +269,42 @@ TEST_F(PeerTest, RequestorEchoesAndStoresToStorescp) {
   for (const auto& entry : fs::directory_iterator(store)) received.push_back(entry.path());
   ASSERT_EQ(received.size(), 1u) << ReadFileText(folder + "/storescp.txt");
   EXPECT_TRUE(SameDataSet(kEcgFile, received[0].string()));
+}
+
+// Our requestor -> relay -> storescp -d --max-pdu N: every P-DATA PDU is exactly as large as
+// storescp allows, and storescp reports neither an error nor a warning.
+TEST_F(PeerTest, RequestorSendsWithinStorescpsLimit) {
+  std::vector<std::string> files = EcgObjects(folder);
+  ASSERT_EQ(files.size(), 3u);
+  for (uint32_t limit : {4096u, 16384u}) {
+    std::string store = folder + "/scp" + std::to_string(limit);
+    fs::create_directories(store);
+    int port = FreeLoopbackPort();
+    std::string scpOut = folder + "/storescp" + std::to_string(limit) + ".txt";
+    pid_t scp = StartProcess({"timeout", "120", "storescp", "-d", "--max-pdu",
+                              std::to_string(limit), "-od", store, std::to_string(port)},
+                             scpOut);
+    ASSERT_TRUE(WaitForListener(port, 10000));
+    PduRelay relay(port);
+    {
+      PDU_Service pdu;
+      ASSERT_TRUE(OpenTo(pdu, relay.port(), kEcgClass));
+      DcmObj dataSet;
+      ASSERT_TRUE(dataSet.Read(files[2]));
+      ASSERT_TRUE(CStore::WriteRQ(&pdu, &dataSet, kEcgClass));
+      EXPECT_EQ(CStore::ReadRSP(&pdu), 0);
+      pdu.Close();
+    }
+    StopProcess(scp);
+    EXPECT_EQ(relay.largestToTarget(), limit);
+    std::string log = ReadFileText(scpOut);
+    for (const char* marker : {"\nE: ", "\nW: "})
+      EXPECT_EQ(("\n" + log).find(marker), std::string::npos) << limit << "\n" << log;
+    std::vector<fs::path> received;
+    for (const auto& entry : fs::directory_iterator(store)) received.push_back(entry.path());
+    ASSERT_EQ(received.size(), 1u) << log;
+    EXPECT_TRUE(SameDataSet(files[2], received[0].string()));
+  }
 }
 
 }  // namespace
