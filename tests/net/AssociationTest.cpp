@@ -131,8 +131,33 @@ TEST_F(AssociationTest, NegotiationLogsItsExactTexts) {
            ", WARNING, no Valid Presentation Contexts\n",
            ", INFO, Abstract Syntax: 1.2.3.4\n",
            ", ERROR, PDU_Service::Multiplex InterogateAAsociateRQ()\n",
+           // Detail lines of the items read and built (user information of 8 + 9 + 8 bytes).
+           ", INFO, AAssociateRQ::Read\n",
+           ", INFO, PresentationContext::Read\n",
+           ", AbsSyntax: 1.2.840.10008.5.1.4.1.1.2\n",
+           ", TrnSyntax: 1.2.840.10008.1.2\n",
+           ", INFO, UserInformation::ReadDynamic, Count=25\n",
+           ", INFO, MaxSubLength::ReadDynamic, Count=17, MaxSubLength.MaximumLength=16384\n",
+           ", INFO, ImpClass::ReadDynamic, Count=8, \"1.2.3\"\n",
+           ", INFO, ImpVersion::ReadDynamic, Count=0, \"PEER\"\n",
+           ", INFO, MaxSubLength::Size, Length=8, MaxSubLength.MaximumLength=16384\n",
+           ", INFO, ImpClass::Size, Length=34, \"2.25.304991017046338021517.999\"\n",
+           ", INFO, ImpVersion::Size, Length=15, \"Nolvertasco\"\n",
+           ", INFO, UserInformation::Size, Length=57\n",
+           ", INFO, AAssociateAC::Write\n",
+           ", INFO, PresentationContextAccept::Write\n",
+           ", Result: 0\n",
        })
     EXPECT_NE(log.find(line), std::string::npos) << line;
+  // The header of an acceptance read is logged only above level 2.
+  EXPECT_EQ(log.find(", INFO, AAssociateAC::Read\n"), std::string::npos);
+  // A context without transfer syntax cannot be written.
+  PresentationContext empty;
+  empty.SetAbstractSyntax(kVerification);
+  empty.Size();
+  Buffer scratch;
+  EXPECT_FALSE(empty.Write(scratch));
+  EXPECT_NE(Log().find(", ERROR, PresentationContext::Write\n"), std::string::npos);
 }
 
 TEST_F(AssociationTest, SendLimitFollowsThePeer) {
