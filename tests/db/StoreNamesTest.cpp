@@ -142,11 +142,11 @@ TEST_F(StoreNamesTest, LookUpsGiveTheRecordedFolders) {
   std::remove(dbPath.c_str());
   EXPECT_EQ(GetStudyPath("ecg", "1.7.1"), "");
   EXPECT_EQ(GetSeriesPath("ecg", "1.7.1.1"), "");
-  EXPECT_EQ(TakeLog(), (std::vector<std::string>{
-                           "ERROR, SQLdb(), unable to open database file",
-                           "ERROR, GetStudyPath, couldn't open database: ecg",
-                           "ERROR, SQLdb(), unable to open database file",
-                           "ERROR, GetSeriesPath, couldn't open database: ecg"}));
+  EXPECT_EQ(TakeLog(),
+            (std::vector<std::string>{"ERROR, SQLdb(), unable to open database file",
+                                      "ERROR, GetStudyPath, couldn't open database: ecg",
+                                      "ERROR, SQLdb(), unable to open database file",
+                                      "ERROR, GetSeriesPath, couldn't open database: ecg"}));
 }
 
 }  // namespace
