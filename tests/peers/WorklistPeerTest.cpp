@@ -98,4 +98,21 @@ TEST_F(WorklistPeer, EmptyOrMissingWorklistAnswersNoMatches) {
   ASSERT_EQ(statuses.size(), 1u);
   EXPECT_EQ(statuses[0], "0x0000");
 }
+// Keys inside nested sequences are matched level by level, down to a bound: a query nested
+// deeper than that matches no row instead of recursing on.
+TEST_F(WorklistPeer, NestedKeysMatchDownToABound) {
+  CreateWorklist(true);
+  const struct {
+    const char* query;
+    size_t matches;
+  } cases[] = {{"wl_nested_20.dcm", 2}, {"wl_nested_40.dcm", 0}};
+  for (const auto& c : cases) {
+    const ToolResult find = RunTool("findscu -d -W" + Peer() + Fixture(c.query));
+    const auto statuses = DebugValues(find.output, "DIMSE Status");
+    ASSERT_FALSE(statuses.empty()) << c.query << "\n" << find.output;
+    EXPECT_EQ(statuses.back(), "0x0000") << c.query;
+    EXPECT_EQ(Pending(statuses), c.matches) << c.query;
+  }
+  EXPECT_TRUE(Echo());
+}
 }  // namespace

@@ -8,6 +8,8 @@ import sys
 
 import pydicom
 from pydicom.data import get_testdata_file
+from pydicom.dataset import Dataset, FileMetaDataset
+from pydicom.sequence import Sequence
 
 ROOT = "1.2.826.0.1.3680043.8.498.7"
 STUDY = ROOT + ".1"
@@ -33,6 +35,25 @@ def ecg(sop, study=STUDY, series=SERIES_A, **changes):
             setattr(ds, key, value)
     ds.file_meta.MediaStorageSOPClassUID = ds.SOPClassUID
     return ds
+
+
+def nested_worklist_query(levels):
+    """A worklist query whose Scheduled Station AE Title key sits `levels` Scheduled Procedure
+    Step Sequences deep (each of defined length, so parsed as nested data sets)."""
+    inner = Dataset()
+    inner.ScheduledStationAETitle = "AA2"
+    for _ in range(levels):
+        outer = Dataset()
+        outer.ScheduledProcedureStepSequence = Sequence([inner])
+        inner = outer
+    inner.PatientName = ""
+    inner.file_meta = FileMetaDataset()
+    inner.file_meta.TransferSyntaxUID = "1.2.840.10008.1.2.1"
+    inner.file_meta.MediaStorageSOPClassUID = "1.2.840.10008.5.1.4.31"
+    inner.file_meta.MediaStorageSOPInstanceUID = ROOT + ".9.%d" % levels
+    inner.is_little_endian = True
+    inner.is_implicit_VR = False
+    return inner
 
 
 def save(ds, out, name):
@@ -61,6 +82,9 @@ def main(out):
          out, "ecg_quote_name.dcm")
     save(ecg(ROOT + ".2.8", PatientID=None, PatientName="EVIL\r\n10:00:00, forged"), out,
          "ecg_crlf_name.dcm")
+    # Worklist queries nested 20 and 40 sequences deep (40 and 80 levels of nested data sets).
+    for levels in (20, 40):
+        save(nested_worklist_query(levels), out, "wl_nested_%d.dcm" % levels)
     # Many objects of one study for parallel stores.
     bulk = os.path.join(out, "bulk")
     os.makedirs(bulk, exist_ok=True)
