@@ -2,6 +2,7 @@
 // title, and the local store searched through the program's own server.
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -145,6 +146,54 @@ TEST_F(RemoteNode, MoveStudyRetrievesEveryCheckedRowToOurOwnStore) {
   const std::string log = folder.Read("peer.log");
   EXPECT_NE(log.find("Move SCP Response 2 [status: Success]"), std::string::npos) << log;
 }
+
+struct FilterCase {
+  const char* what;
+  const char *patientId, *from, *to;  // null: the box stays unticked
+  const char* keyInPeerLog;
+  const char* memo;
+};
+
+class RemoteFilters : public RemoteNode, public testing::WithParamInterface<FilterCase> {};
+
+// The date keys go out with their blanks, as typed into the browser; dcmqrscp takes them
+// without an error but matches none of its studies (dated 2013 and 2004) by them. A Patient ID
+// of one blank is a filter for the browser (no warning), though not for this peer.
+TEST_P(RemoteFilters, KeysGoOutAsTypedAndThePeerAnswers) {
+  const FilterCase& c = GetParam();
+  StartPeer();
+  StartBrowserWithPeer();
+  if (c.patientId) FindForm->Edit1->setText(c.patientId);
+  if (c.from) {
+    FindForm->CheckBox1->setChecked(true);
+    FindForm->Edit3->setText(c.from);
+  }
+  if (c.to) {
+    FindForm->CheckBox2->setChecked(true);
+    FindForm->Edit4->setText(c.to);
+  }
+  QTest::mouseClick(FindForm->Button4, Qt::LeftButton);
+  EXPECT_TRUE(ui.questions.isEmpty());
+  EXPECT_EQ(Memo(), QStringList{c.memo});
+  const std::string log = folder.Read("peer.log");
+  EXPECT_NE(log.find(c.keyInPeerLog), std::string::npos) << log;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, RemoteFilters,
+    testing::Values(
+        FilterCase{"from", nullptr, "20130101", nullptr, "(0008,0020) DA [20130101 -]",
+                   "Study Query OK!, found 0 studies"},
+        FilterCase{"to", nullptr, nullptr, "20131231", "(0008,0020) DA [- 20131231]",
+                   "Study Query OK!, found 0 studies"},
+        FilterCase{"from_and_to", nullptr, "20130101", "20131231",
+                   "(0008,0020) DA [20130101 - 20131231]", "Study Query OK!, found 0 studies"},
+        // Two blank bytes go out; the peer reads them as no value, so everything matches.
+        FilterCase{"blank_patient_id", " ", nullptr, nullptr, "#   2, 0 PatientID",
+                   "Study Query OK!, found 3 studies"},
+        FilterCase{"patient_id", "642341", nullptr, nullptr, "(0010,0020) LO [642341]",
+                   "Study Query OK!, found 2 studies"}),
+    [](const auto& info) { return std::string(info.param.what); });
 
 TEST_F(RemoteNode, LocalSearchAsksTheProgramsOwnServer) {
   browser = std::make_unique<RunningBrowser>(folder.path());
