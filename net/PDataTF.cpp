@@ -27,6 +27,7 @@ bool PDataTF::ReadDynamic(Buffer& link) {
     // A PDV must hold its context ID and control byte and must end inside its PDU; anything
     // else would wrap the counts and read across PDU boundaries.
     if (PDVLength < kPdvMinLength || uint64_t(PDVLength) + kPdvLengthFieldSize > Length) break;
+    if (uint64_t(MessageBuffer.available) + (PDVLength - kPdvMinLength) > MaxMessageLength) break;
     if (!MessageBuffer.AppendFrom(link, PDVLength - kPdvMinLength)) break;
     Length -= PDVLength + kPdvLengthFieldSize;
     if (PDVControl & kPdvLastFragment) {

@@ -31,13 +31,17 @@ inline constexpr uint32_t kDefaultBlockSize = 4096;
 inline constexpr uint32_t kLargestBlockSize = 16384 - kPdvHeaderSize;  // 16378
 inline constexpr uint8_t kPdvCommand = 0x01;
 inline constexpr uint8_t kPdvLastFragment = 0x02;
+// One message assembled from fragments is never larger than this: a peer that keeps sending
+// fragments without a last one could otherwise make us hold everything it sends.
+inline constexpr uint64_t kMaxMessageLength = 1024ull * 1024 * 1024;
 
 class PDataTF {
  public:
   PDataTF() = default;
   virtual ~PDataTF() = default;
   // Reads PDVs until a message is complete or the current PDU is used up. False only on a
-  // protocol error (a PDU or PDV length that does not fit) or a failed read; the caller aborts.
+  // protocol error (a PDU or PDV length that does not fit, a message beyond MaxMessageLength)
+  // or a failed read; the caller aborts.
   bool ReadDynamic(Buffer& link);
   // Sends the message pending in MessageBuffer. On a failed send every byte of the message
   // still waiting is dropped and `Length` put back, so nothing of it reaches a later message.
@@ -54,4 +58,5 @@ class PDataTF {
   uint8_t PDVControl = 0;
   uint8_t PresentationContextID = 0;
   uint8_t SendControl = 0;
+  uint64_t MaxMessageLength = kMaxMessageLength;
 };

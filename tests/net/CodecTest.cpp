@@ -593,6 +593,47 @@ TEST(PDataTest, WriteEdgeCases) {
   }
 }
 
+TEST(PDataTest, FragmentsBeyondTheMessageCapAreAProtocolError) {
+  struct Case {
+    const char* name;
+    Bytes wire;
+    int readsBeforeFailure;
+  };
+  const Case cases[] = {
+      {"within one PDU", PDataPdu(Cat({Pdv(1, 0, Bytes(60, 1)), Pdv(1, 2, Bytes(60, 2))})), 0},
+      {"across PDUs", Cat({PDataPdu(Pdv(1, 0, Bytes(60, 1))), PDataPdu(Pdv(1, 2, Bytes(60, 2)))}),
+       1},
+  };
+  for (const Case& c : cases) {
+    MemoryLink in(c.wire);
+    PDataTF pdata;
+    pdata.MaxMessageLength = 100;
+    for (int i = 0;; ++i) {
+      uint8_t type = 0;
+      in.link.ReadByte(type);
+      bool read = pdata.ReadDynamic(in.link);
+      if (i < c.readsBeforeFailure) {
+        ASSERT_TRUE(read) << c.name;
+        EXPECT_EQ(pdata.MessageComplete, 0) << c.name;
+        continue;
+      }
+      EXPECT_FALSE(read) << c.name;
+      break;
+    }
+    EXPECT_EQ(pdata.Length, 0u) << c.name;
+    EXPECT_EQ(pdata.MessageBuffer.available, 0) << c.name;
+  }
+  // Exactly at the cap is still a message.
+  MemoryLink in(PDataPdu(Cat({Pdv(1, 0, Bytes(50, 1)), Pdv(1, 2, Bytes(50, 2))})));
+  PDataTF pdata;
+  pdata.MaxMessageLength = 100;
+  uint8_t type = 0;
+  in.link.ReadByte(type);
+  ASSERT_TRUE(pdata.ReadDynamic(in.link));
+  EXPECT_EQ(pdata.MessageComplete, 1);
+  EXPECT_EQ(pdata.MessageBuffer.available, 100);
+}
+
 TEST(PDataTest, MessageOverThreePdusCompletesOnTheThird) {
   const Bytes parts[] = {Bytes(100, 1), Bytes(200, 2), Bytes(50, 3)};
   const uint8_t controls[] = {0x00, 0x00, 0x02};
