@@ -9,11 +9,26 @@ namespace {
 class EchoPeer : public PeerFixture {};
 
 TEST_F(EchoPeer, OptionsOfEchoscuAreServed) {
-  const char* options[] = {"--repeat 3", "-pdu 4096 -d", "--abort", "--propose-pc 128",
-                           "--propose-ts 19"};
-  for (const char* option : options) {
-    const ToolResult echo = RunTool(std::string("echoscu -v ") + option + Peer());
-    EXPECT_EQ(echo.exitCode, 0) << option << "\n" << echo.output;
+  const struct {
+    const char* options;
+    const char* expected;  // in echoscu's output
+    int times;
+  } cases[] = {
+      {"--repeat 3", "Received Echo Response (Success)", 3},
+      {"-pdu 4096 -d", "Their Max PDU Receive Size:  16384", 1},
+      {"--abort", "Aborting Association", 1},
+      {"--propose-pc 128", "Received Echo Response (Success)", 1},
+      {"--propose-ts 38", "Received Echo Response (Success)", 1},
+  };
+  for (const auto& c : cases) {
+    const ToolResult echo = RunTool(std::string("echoscu -v ") + c.options + Peer());
+    EXPECT_EQ(echo.exitCode, 0) << c.options << "\n" << echo.output;
+    int found = 0;
+    for (size_t at = echo.output.find(c.expected); at != std::string::npos;
+         at = echo.output.find(c.expected, at + 1)) {
+      ++found;
+    }
+    EXPECT_EQ(found, c.times) << c.options << "\n" << echo.output;
   }
   EXPECT_TRUE(Echo());
 }
