@@ -25,64 +25,12 @@ const std::string kJ2kLossless = "1.2.840.10008.1.2.4.90";
 const std::string kJ2k = "1.2.840.10008.1.2.4.91";
 const std::string kRle = "1.2.840.10008.1.2.5";
 
-struct ImageSpec {
-  uint16_t rows = 4, columns = 4, bitsAllocated = 16, bitsStored = 16, pixelRepresentation = 0;
-  std::string pi = "MONOCHROME2";
-  std::string frames;  // (0028,0008) text; empty: absent
-  std::string modality = "MR";
-  std::string intercept, slope;  // empty: absent
-  int planar = -1;               // -1: absent
-};
-
-void AddUS(DcmObj& o, uint16_t e, uint16_t v) { o.Insert(new DcmTag(0x0028, e, v, "US")); }
-
-std::unique_ptr<DcmObj> MakeImage(const ImageSpec& s, const std::string& syntax) {
-  auto o = std::make_unique<DcmObj>();
-  o->transferSyntax = syntax;
-  o->explicitVR = syntax != kImplicit;
-  o->Insert(new DcmTag(0x0008, 0x0060, s.modality, "CS"));
-  AddUS(*o, 0x0002, s.pi.rfind("MON", 0) == 0 ? 1 : 3);
-  o->Insert(new DcmTag(0x0028, 0x0004, s.pi, "CS"));
-  if (s.planar >= 0) AddUS(*o, 0x0006, static_cast<uint16_t>(s.planar));
-  if (!s.frames.empty()) o->Insert(new DcmTag(0x0028, 0x0008, s.frames, "IS"));
-  AddUS(*o, 0x0010, s.rows);
-  AddUS(*o, 0x0011, s.columns);
-  AddUS(*o, 0x0100, s.bitsAllocated);
-  AddUS(*o, 0x0101, s.bitsStored);
-  AddUS(*o, 0x0102, static_cast<uint16_t>(s.bitsStored - 1));
-  AddUS(*o, 0x0103, s.pixelRepresentation);
-  if (!s.intercept.empty()) o->Insert(new DcmTag(0x0028, 0x1052, s.intercept, "DS"));
-  if (!s.slope.empty()) o->Insert(new DcmTag(0x0028, 0x1053, s.slope, "DS"));
-  return o;
-}
-
-void AddNative(DcmObj& o, const Bytes& value, const char* vr = "OW") {
-  o.Insert(new DcmTag(0x7FE0, 0x0010, static_cast<uint32_t>(value.size()), value.data(), vr));
-}
-
-void AddEncapsulated(DcmObj& o, const std::vector<Bytes>& fragments, bool delimiter = true) {
-  o.Add(new DcmTag(0x7FE0, 0x0010, kUndefinedLength, nullptr, "OB"));
-  o.Add(new DcmTag(0xFFFE, 0xE000, 0u, nullptr, "DL"));
-  for (const Bytes& f : fragments)
-    o.Add(new DcmTag(0xFFFE, 0xE000, static_cast<uint32_t>(f.size()), f.data(), "DL"));
-  if (delimiter) o.Add(new DcmTag(0xFFFE, 0xE0DD, 0u, nullptr, "DL"));
-}
-
 std::string Text(const DcmObj& o, uint16_t g, uint16_t e) {
   const DcmTag* t = FindTop(o, g, e);
   return t ? std::string(t->data.begin(), t->data.end()) : "<absent>";
 }
 
 uint16_t US(const DcmObj& o, uint16_t e) { return FindTop(o, 0x0028, e)->GetUShort(); }
-
-Bytes Samples16(std::initializer_list<int> values) {
-  Bytes b;
-  for (int v : values) {
-    b.push_back(static_cast<uint8_t>(v & 0xFF));
-    b.push_back(static_cast<uint8_t>((v >> 8) & 0xFF));
-  }
-  return b;
-}
 
 // The encoded items after the Pixel Data element, in order.
 std::vector<Bytes> Items(const DcmObj& o) {

@@ -134,6 +134,61 @@ inline std::string Joined(const std::vector<std::string>& lines) {
   return text;
 }
 
+// ---- data sets built in memory ---------------------------------------------------------------
+
+struct ImageSpec {
+  uint16_t rows = 4, columns = 4, bitsAllocated = 16, bitsStored = 16, pixelRepresentation = 0;
+  std::string pi = "MONOCHROME2";
+  std::string frames;  // (0028,0008) text; empty: absent
+  std::string modality = "MR";
+  std::string intercept, slope;  // empty: absent
+  int planar = -1;               // -1: absent
+};
+
+inline void AddUS(DcmObj& o, uint16_t e, uint16_t v) { o.Insert(new DcmTag(0x0028, e, v, "US")); }
+
+inline std::unique_ptr<DcmObj> MakeImage(const ImageSpec& s, const std::string& syntax) {
+  auto o = std::make_unique<DcmObj>();
+  o->transferSyntax = syntax;
+  o->explicitVR = syntax != "1.2.840.10008.1.2";
+  o->Insert(new DcmTag(0x0008, 0x0060, s.modality, "CS"));
+  AddUS(*o, 0x0002, s.pi.rfind("MON", 0) == 0 ? 1 : 3);
+  o->Insert(new DcmTag(0x0028, 0x0004, s.pi, "CS"));
+  if (s.planar >= 0) AddUS(*o, 0x0006, static_cast<uint16_t>(s.planar));
+  if (!s.frames.empty()) o->Insert(new DcmTag(0x0028, 0x0008, s.frames, "IS"));
+  AddUS(*o, 0x0010, s.rows);
+  AddUS(*o, 0x0011, s.columns);
+  AddUS(*o, 0x0100, s.bitsAllocated);
+  AddUS(*o, 0x0101, s.bitsStored);
+  AddUS(*o, 0x0102, static_cast<uint16_t>(s.bitsStored - 1));
+  AddUS(*o, 0x0103, s.pixelRepresentation);
+  if (!s.intercept.empty()) o->Insert(new DcmTag(0x0028, 0x1052, s.intercept, "DS"));
+  if (!s.slope.empty()) o->Insert(new DcmTag(0x0028, 0x1053, s.slope, "DS"));
+  return o;
+}
+
+inline void AddNative(DcmObj& o, const std::vector<uint8_t>& value, const char* vr = "OW") {
+  o.Insert(new DcmTag(0x7FE0, 0x0010, static_cast<uint32_t>(value.size()), value.data(), vr));
+}
+
+inline void AddEncapsulated(DcmObj& o, const std::vector<std::vector<uint8_t>>& fragments,
+                            bool delimiter = true) {
+  o.Add(new DcmTag(0x7FE0, 0x0010, kUndefinedLength, nullptr, "OB"));
+  o.Add(new DcmTag(0xFFFE, 0xE000, 0u, nullptr, "DL"));
+  for (const std::vector<uint8_t>& f : fragments)
+    o.Add(new DcmTag(0xFFFE, 0xE000, static_cast<uint32_t>(f.size()), f.data(), "DL"));
+  if (delimiter) o.Add(new DcmTag(0xFFFE, 0xE0DD, 0u, nullptr, "DL"));
+}
+
+inline std::vector<uint8_t> Samples16(std::initializer_list<int> values) {
+  std::vector<uint8_t> b;
+  for (int v : values) {
+    b.push_back(static_cast<uint8_t>(v & 0xFF));
+    b.push_back(static_cast<uint8_t>((v >> 8) & 0xFF));
+  }
+  return b;
+}
+
 inline void Compare(const std::vector<uint8_t>& ours, const std::vector<uint8_t>& ref,
                     int bytesPerSample, int tolerance) {
   ASSERT_FALSE(ref.empty());

@@ -205,3 +205,74 @@ TEST(RleTable, FragmentShorterThanItsTableIsRefused) {
 }
 
 }  // namespace
+
+// ---- broken fragments through the whole conversion ------------------------------------------
+
+struct BrokenRle {
+  const char* name;
+  uint32_t count;           // segment count written in the table
+  size_t cutSecondSegment;  // bytes dropped from the end of the fragment
+  uint32_t secondOffset;    // 0: where the segment really starts
+  bool ok;
+  std::vector<uint8_t> high;  // expected high bytes of the two samples (low bytes 0x11, 0x22)
+  const char* line;
+};
+
+class RleConversion : public ::testing::TestWithParam<BrokenRle> {};
+
+// A 16-bit frame of two samples: what decodes lands in place, what does not stays zero, and a
+// table the decoder cannot use fails the conversion.
+TEST_P(RleConversion, FailsCleanlyOrLeavesZeros) {
+  const BrokenRle& c = GetParam();
+  Bytes fragment = Fragment({Literal({0xA1, 0xA2}), Literal({0x11, 0x22})}, c.count);
+  if (c.secondOffset)
+    for (int b = 0; b < 4; ++b) fragment[8 + b] = static_cast<uint8_t>(c.secondOffset >> (8 * b));
+  fragment.resize(fragment.size() - c.cutSecondSegment);
+  ImageSpec s;
+  s.rows = 1;
+  s.columns = 2;
+  auto o = MakeImage(s, "1.2.840.10008.1.2.5");
+  AddEncapsulated(*o, {fragment});
+  LogCapture log;
+  EXPECT_EQ(o->ConvertTransferSyntax("1.2.840.10008.1.2.1"), c.ok);
+  EXPECT_TRUE(log.Has(c.line)) << log.Text();
+  if (c.ok) {
+    const std::vector<uint8_t> low = {0x11, 0x22};
+    const Bytes pixels = PixelBytes(*o);
+    ASSERT_EQ(pixels.size(), 4u);
+    for (int k = 0; k < 2; ++k) {
+      EXPECT_EQ(pixels[2 * k + 1], c.high[k]) << k;
+      EXPECT_EQ(pixels[2 * k], c.cutSecondSegment || c.secondOffset ? 0 : low[k]) << k;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fragments, RleConversion,
+    ::testing::Values(
+        BrokenRle{
+            "SecondSegmentTruncated", 2, 2, 0, true, {0xA1, 0xA2}, "ERROR, overflow decoding RLE"},
+        BrokenRle{"SecondSegmentBeyondTheEnd",
+                  2,
+                  0,
+                  0x7FFFFFFF,
+                  true,
+                  {0xA1, 0xA2},
+                  "ERROR, overflow decoding RLE"},
+        BrokenRle{"CountZero",
+                  0,
+                  0,
+                  0,
+                  false,
+                  {},
+                  "ERROR, format not supported: segment_count=0, bitsa=16, "
+                  "PhotometricInterpretation=MONOCHROME2"},
+        BrokenRle{"CountTooHigh",
+                  16,
+                  0,
+                  0,
+                  false,
+                  {},
+                  "ERROR, DcmObj::ConvertTransferSyntax, Exception on Decomp"},
+        BrokenRle{"TableOnly", 2, 6, 0, true, {0, 0}, "ERROR, overflow decoding RLE"}),
+    [](const auto& info) { return std::string(info.param.name); });
