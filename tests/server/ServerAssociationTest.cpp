@@ -57,6 +57,16 @@ TEST_F(ServerAssociation, EchoIsAnswered) {
   EXPECT_TRUE(EchoSCU("127.0.0.1", Port(), "TESTSCU", "TREVALIND", 30));
 }
 
+// A calling title with CR/LF cannot forge a log line: it is logged as received, with dots for
+// the control characters and its trailing blanks kept.
+TEST_F(ServerAssociation, CallingTitleIsLoggedOnOneLine) {
+  EXPECT_TRUE(EchoSCU("127.0.0.1", Port(), "EVIL\r\n12:00:00", "TREVALIND", 30));
+  ASSERT_TRUE(WaitForConnectedClients(5000));
+  EXPECT_TRUE(HasLine("Associated with EVIL..12:00:00  , Socket: "));
+  EXPECT_FALSE(HasLine("\n12:00:00"));
+  EXPECT_TRUE(HasLine("Close Connection: "));
+}
+
 TEST_F(ServerAssociation, EchoToANodeThatDoesNotListenFails) {
   const std::string unused = std::to_string(FreeLoopbackPort());
   EXPECT_FALSE(EchoSCU("127.0.0.1", unused, "TESTSCU", "TREVALIND", 5));

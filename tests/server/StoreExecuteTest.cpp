@@ -125,4 +125,24 @@ TEST_F(StoreExecuteTest, StoredObjectGetsTheLayoutAndItsRow) {
   EXPECT_EQ(file.parent_path().filename().string().size(), 8u);  // a CRC-32 folder name
   EXPECT_EQ(ObjectRows(), 1u);
 }
+TEST_F(StoreExecuteTest, PatientNameIsStoredWithBlanksForCarets) {
+  const struct {
+    const char* sent;
+    const char* stored;
+  } cases[] = {{"DOE^JOHN^^^", "DOE JOHN"}, {"^", ""}, {" ^ANN^ ", "ANN"}};
+  int n = 0;
+  for (const auto& c : cases) {
+    DcmObj object;
+    const std::string uid = std::string(kUid) + "." + std::to_string(++n);
+    FillTestEcg(object, uid);
+    object.SetString(0x0010, 0x0010, c.sent);
+    ASSERT_EQ(StoreExecute(object, Store(), "TESTSCU"), kStatusSuccess) << c.sent;
+    DcmObj stored;
+    for (const std::string& file : StoredFiles()) {
+      if (file.find(uid + ".dcm") != std::string::npos) ASSERT_TRUE(stored.Read(file));
+    }
+    EXPECT_EQ(stored.GetString(0x0010, 0x0010), c.stored) << c.sent;
+    EXPECT_EQ(stored.GetString(0x0008, 0x0018), uid);
+  }
+}
 }  // namespace
