@@ -22,7 +22,7 @@ const char kImplementationClassUid[] = "2.25.304991017046338021517.999";
 const char kImplementationVersionName[] = "Nolvertasco";
 
 constexpr uint64_t kPreambleSize = 128;
-constexpr uint64_t kMetaStart = kPreambleSize + 4;           // after "DICM"
+constexpr uint64_t kMetaStart = kPreambleSize + 4;                 // after "DICM"
 constexpr uint64_t kMetaLengthValue = kMetaStart + 2 + 2 + 2 + 2;  // value of (0002,0000)
 
 uint16_t Swap16(uint16_t v) { return static_cast<uint16_t>((v >> 8) | (v << 8)); }
@@ -30,14 +30,20 @@ uint32_t Swap32(uint32_t v) {
   return (v >> 24) | ((v >> 8) & 0xFF00) | ((v << 8) & 0xFF0000) | (v << 24);
 }
 
-// VRs whose explicit encoding has two reserved bytes and a 4-byte length.
+// VRs whose explicit encoding has two reserved bytes and a 4-byte length. Asked for every
+// element read or written, hence a switch rather than a list search.
 bool HasLongLength(const char* vr) {
-  static const char* const kLong[] = {"OB", "OF", "OW", "SQ", "UN", "UT", "UC",
-                                      "UR", "OD", "OL", "OV", "SV", "UV"};
-  for (const char* v : kLong) {
-    if (vr[0] == v[0] && vr[1] == v[1]) return true;
+  switch (vr[0]) {
+    case 'O':
+      return vr[1] == 'B' || vr[1] == 'F' || vr[1] == 'W' || vr[1] == 'D' || vr[1] == 'L' ||
+             vr[1] == 'V';
+    case 'S':
+      return vr[1] == 'Q' || vr[1] == 'V';
+    case 'U':
+      return vr[1] == 'N' || vr[1] == 'T' || vr[1] == 'C' || vr[1] == 'R' || vr[1] == 'V';
+    default:
+      return false;
   }
-  return false;
 }
 
 // Groups 0000 (commands) and FFFE (items, delimiters) never carry a VR.
@@ -61,15 +67,14 @@ bool BufData::ReadU16(uint16_t& value) { return TakeU16(value, MS.Size()); }
 bool BufData::ReadU32(uint32_t& value) { return TakeU32(value, MS.Size()); }
 
 void BufData::WriteU16(uint16_t value) {
-  if (bigEndian) value = Swap16(value);
-  uint8_t b[2] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8)};
+  uint8_t b[2];
+  Store16(b, value);
   MS.Write(b, 2);
 }
 
 void BufData::WriteU32(uint32_t value) {
-  if (bigEndian) value = Swap32(value);
   uint8_t b[4];
-  for (int i = 0; i < 4; ++i) b[i] = static_cast<uint8_t>(value >> (8 * i));
+  Store32(b, value);
   MS.Write(b, 4);
 }
 
@@ -81,7 +86,8 @@ uint32_t BufData::ReadBytes(void* buffer, uint32_t count) { return MS.Read(buffe
 bool BufData::Take(void* out, uint32_t count, uint64_t end) {
   const uint64_t pos = MS.Position();
   if (pos > end || end - pos < count || MS.Remaining() < count) return false;
-  MS.Read(out, count);
+  std::memcpy(out, MS.Bytes().data() + pos, count);
+  MS.Seek(pos + count);
   return true;
 }
 
@@ -89,8 +95,8 @@ bool BufData::TakeU16(uint16_t& value, uint64_t end) {
   uint8_t b[2] = {0, 0};
   value = 0;
   if (!Take(b, 2, end)) return false;
-  value = static_cast<uint16_t>(b[0] | (b[1] << 8));
-  if (bigEndian) value = Swap16(value);
+  value = bigEndian ? static_cast<uint16_t>((b[0] << 8) | b[1])
+                    : static_cast<uint16_t>(b[0] | (b[1] << 8));
   return true;
 }
 
@@ -102,6 +108,17 @@ bool BufData::TakeU32(uint32_t& value, uint64_t end) {
           (static_cast<uint32_t>(b[2]) << 16) | (static_cast<uint32_t>(b[3]) << 24);
   if (bigEndian) value = Swap32(value);
   return true;
+}
+
+void BufData::Store16(uint8_t* at, uint16_t value) const {
+  if (bigEndian) value = Swap16(value);
+  at[0] = static_cast<uint8_t>(value);
+  at[1] = static_cast<uint8_t>(value >> 8);
+}
+
+void BufData::Store32(uint8_t* at, uint32_t value) const {
+  if (bigEndian) value = Swap32(value);
+  for (int i = 0; i < 4; ++i) at[i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
 // --- reading elements ---
@@ -156,8 +173,9 @@ bool BufData::CheckValueFits(const DcmTag& tag, uint64_t end) {
   const uint64_t left = pos < end ? end - pos : 0;
   if (tag.length <= left) return true;
   char line[160];
-  std::snprintf(line, sizeof line, "ERROR: read bytes!=tag->length (%04X,%04X) count=%d, tag->length=%u",
-                tag.group, tag.element, static_cast<int>(left), tag.length);
+  std::snprintf(line, sizeof line,
+                "ERROR: read bytes!=tag->length (%04X,%04X) count=%d, tag->length=%u", tag.group,
+                tag.element, static_cast<int>(left), tag.length);
   LogWrite(line);
   MS.Seek(end);
   return false;
@@ -171,9 +189,9 @@ bool BufData::ReadValue(DcmTag& tag, uint64_t end) {
     tag.data.assign(from, from + tag.length);
   } catch (const std::exception&) {
     char line[200];
-    std::snprintf(line, sizeof line, "ERROR: ReadTag, (%04X,%04X) tag->length=%u, MS Size=%llu, MS Pos=%llu",
-                  tag.group, tag.element, tag.length,
-                  static_cast<unsigned long long>(MS.Size()),
+    std::snprintf(line, sizeof line,
+                  "ERROR: ReadTag, (%04X,%04X) tag->length=%u, MS Size=%llu, MS Pos=%llu",
+                  tag.group, tag.element, tag.length, static_cast<unsigned long long>(MS.Size()),
                   static_cast<unsigned long long>(MS.Position()));
     LogWrite(line);
     return false;
@@ -243,38 +261,40 @@ bool BufData::ReadOjb(DcmObj& obj, int depth) { return ReadRange(obj, MS.Size(),
 
 // --- writing elements ---
 
+// The header is assembled apart and written in one go: encoding a data set writes one per element.
 void BufData::WriteHeader(uint16_t group, uint16_t element, uint32_t length, const char* vr,
                           bool explicitVR) {
-  WriteU16(group);
-  WriteU16(element);
+  uint8_t h[12] = {};
+  Store16(h, group);
+  Store16(h + 2, element);
   // Group 0002 is always written with its VR, as it is always read with one.
   if (NeverHasVR(group) || !(explicitVR || group == 0x0002)) {
-    WriteU32(length);
+    Store32(h + 4, length);
+    MS.Write(h, 8);
     return;
   }
-  char letters[3] = {0, 0, 0};
   if (vr && vr[0]) {
-    letters[0] = vr[0];
-    letters[1] = vr[1];
+    h[4] = static_cast<uint8_t>(vr[0]);
+    h[5] = static_cast<uint8_t>(vr[1]);
   } else {
     // An element without a VR gets the dictionary's, so the stream stays readable.
     const DictionaryRow* row = LookupDictionary(group, element);
-    std::memcpy(letters, row ? row->vr : "UN", 2);
+    std::memcpy(h + 4, row ? row->vr : "UN", 2);
   }
-  static const uint8_t kReserved[2] = {0, 0};
+  const char letters[2] = {static_cast<char>(h[4]), static_cast<char>(h[5])};
   if (HasLongLength(letters)) {
-    MS.Write(letters, 2);
-    MS.Write(kReserved, 2);
-    WriteU32(length);
+    Store32(h + 8, length);  // after the two reserved zero bytes
+    MS.Write(h, 12);
   } else if (length > 0xFFFF) {
     // A value too long for a 2-byte length (undefined length included) is written as "UN" with a
     // 4-byte length, which every reader accepts, instead of a cut length that corrupts the stream.
-    MS.Write("UN", 2);
-    MS.Write(kReserved, 2);
-    WriteU32(length);
+    h[4] = 'U';
+    h[5] = 'N';
+    Store32(h + 8, length);
+    MS.Write(h, 12);
   } else {
-    MS.Write(letters, 2);
-    WriteU16(static_cast<uint16_t>(length));
+    Store16(h + 6, static_cast<uint16_t>(length));
+    MS.Write(h, 8);
   }
 }
 
@@ -297,7 +317,8 @@ void BufData::WriteTag(const DcmTag& tag, bool explicitVR) {
   if (tag.length == 0 || tag.length == kUndefinedLength) return;
   // The value is always `length` bytes, so the stream stays in step even if a caller left
   // fewer bytes in the element.
-  const uint32_t have = tag.data.size() < tag.length ? static_cast<uint32_t>(tag.data.size()) : tag.length;
+  const uint32_t have =
+      tag.data.size() < tag.length ? static_cast<uint32_t>(tag.data.size()) : tag.length;
   MS.Write(tag.data.data(), have);
   if (have < tag.length) {
     std::vector<uint8_t> zeros(tag.length - have, 0);
@@ -370,8 +391,27 @@ void BufData::WriteEntries(DcmObj& obj, bool skipMetaGroup) {
 
 void BufData::WriteObj(DcmObj& obj) {
   if (obj.transferSyntax == kExplicitBigEndian) bigEndian = true;
+  ReserveFor(obj);
   WriteEntries(obj, false);
 }
+
+// At most 12 header bytes per entry plus its value: reserving that once spares the buffer its
+// repeated growth (a copy and fresh pages each time) while a large data set is encoded.
+uint64_t BufData::EncodedSizeBound(const DcmObj& obj) {
+  uint64_t size = 0;
+  for (const auto& entry : obj.items) {
+    size += 12;
+    if (entry->kind() == DcmEntry::Kind::Tag) {
+      const uint32_t length = static_cast<const DcmTag&>(*entry).length;
+      if (length != kUndefinedLength) size += length;
+    } else {
+      size += EncodedSizeBound(static_cast<const DcmObj&>(*entry));
+    }
+  }
+  return size;
+}
+
+void BufData::ReserveFor(const DcmObj& obj) { MS.Reserve(MS.Position() + EncodedSizeBound(obj)); }
 
 // --- file meta header ---
 
@@ -410,8 +450,8 @@ void BufData::WriteMetaHeader(const std::string& sopClassUid, const std::string&
   const bool savedOrder = bigEndian;
   bigEndian = false;
   Clear();
-  const uint8_t preamble[kPreambleSize] = {};
-  MS.Write(preamble, kPreambleSize);
+  MS.Bytes().assign(kPreambleSize, 0);  // the preamble: zero bytes
+  MS.Seek(kPreambleSize);
   MS.Write("DICM", 4);
   WriteTag(DcmTag(0x0002, 0x0000, static_cast<uint32_t>(0), "UL"), true);
   const uint8_t version[2] = {0x00, 0x01};
@@ -421,7 +461,9 @@ void BufData::WriteMetaHeader(const std::string& sopClassUid, const std::string&
   WriteTag(DcmTag(0x0002, 0x0010, transferSyntaxUid, "UI"), true);
   WriteTag(DcmTag(0x0002, 0x0012, kImplementationClassUid, "UI"), true);
   // The version name is written with its terminating NUL: 12 bytes.
-  WriteTag(DcmTag(0x0002, 0x0013, sizeof kImplementationVersionName, kImplementationVersionName, "SH"), true);
+  WriteTag(
+      DcmTag(0x0002, 0x0013, sizeof kImplementationVersionName, kImplementationVersionName, "SH"),
+      true);
   PatchU32(kMetaLengthValue, static_cast<uint32_t>(MS.Size() - (kMetaLengthValue + 4)));
   MS.Seek(MS.Size());
   bigEndian = savedOrder;

@@ -61,6 +61,9 @@ class BufData {
   bool Take(void* out, uint32_t count, uint64_t end);
   bool TakeU16(uint16_t& value, uint64_t end);
   bool TakeU32(uint32_t& value, uint64_t end);
+  // A number in the stream's byte order at `at`.
+  void Store16(uint8_t* at, uint16_t value) const;
+  void Store32(uint8_t* at, uint32_t value) const;
   ReadStatus ReadHeader(DcmTag& tag, bool explicitVR, uint64_t end);
   bool ReadValue(DcmTag& tag, uint64_t end);
   bool CheckValueFits(const DcmTag& tag, uint64_t end);
@@ -70,4 +73,6 @@ class BufData {
   void WriteEntries(DcmObj& obj, bool skipMetaGroup);
   void WriteNested(DcmObj& nested);
   void PatchU32(uint64_t offset, uint32_t value);
+  static uint64_t EncodedSizeBound(const DcmObj& obj);
+  void ReserveFor(const DcmObj& obj);  // room to encode obj after the position
 };

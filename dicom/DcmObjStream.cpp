@@ -4,6 +4,7 @@
 
 #include "dicom/BufData.h"
 #include "dicom/DcmObj.h"
+#include "dicom/ScratchBuffer.h"
 #include "dicom/util/Log.h"
 
 namespace {
@@ -13,6 +14,7 @@ const char kExplicitBigEndian[] = "1.2.840.10008.1.2.2";
 
 bool DcmObj::Read(const std::string& path) {
   BufData codec(false);
+  ScratchLease lease(codec.MS.Bytes());
   if (!codec.LoadFromFile(path)) return false;
   std::string syntax;
   if (!codec.ReadMetaHeader(syntax)) return false;
@@ -28,10 +30,12 @@ bool DcmObj::Read(const std::string& path) {
 
 bool DcmObj::Write(const std::string& path) {
   BufData codec(false);
+  ScratchLease lease(codec.MS.Bytes());
   codec.WriteMetaHeader(GetString(0x0008, 0x0016), GetString(0x0008, 0x0018), transferSyntax);
   if (transferSyntax == kExplicitBigEndian) codec.bigEndian = true;
   // Group 0002 belongs to the file meta header just written; copies that arrived inside the
   // data set would follow it and could carry a stale transfer syntax.
+  codec.ReserveFor(*this);
   codec.WriteEntries(*this, true);
   return codec.SaveToFile(path);
 }
@@ -64,6 +68,7 @@ bool DcmObj::Expand_SQ(const DcmTag& element, bool bigEndian, int depth) {
 
 void DcmObj::EncodeSequence(DcmTag& headerElement, bool bigEndian) {
   BufData codec(bigEndian);
+  codec.ReserveFor(*this);
   codec.WriteEntries(*this, false);
   headerElement.length = static_cast<uint32_t>(codec.GetSize());
   headerElement.data = std::move(codec.MS.Bytes());

@@ -88,10 +88,13 @@ bool FileSystem::ReadFile(const std::string& path, std::vector<uint8_t>& out) {
     ::close(fd);
     return false;
   }
-  out.reserve(static_cast<size_t>(st.st_size));
-  uint8_t chunk[65536];
+  // Read straight into the result, sized from fstat; a file that grows meanwhile is read to its
+  // end, one that shrinks is cut to what was read.
+  out.resize(static_cast<size_t>(st.st_size) + 1);
+  size_t have = 0;
   for (;;) {
-    ssize_t got = ::read(fd, chunk, sizeof chunk);
+    if (have == out.size()) out.resize(out.size() * 2);
+    ssize_t got = ::read(fd, out.data() + have, out.size() - have);
     if (got < 0) {
       if (errno == EINTR) continue;
       ::close(fd);
@@ -99,9 +102,10 @@ bool FileSystem::ReadFile(const std::string& path, std::vector<uint8_t>& out) {
       return false;
     }
     if (got == 0) break;
-    out.insert(out.end(), chunk, chunk + got);
+    have += static_cast<size_t>(got);
   }
   ::close(fd);
+  out.resize(have);
   return true;
 }
 

@@ -2,8 +2,11 @@
 // sequences into nested data sets, and writing them back.
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "dicom/BufData.h"
 #include "dicom/DcmObj.h"
+#include "dicom/ScratchBuffer.h"
 #include "tests/dicom/TestSupport.h"
 
 namespace {
@@ -21,9 +24,40 @@ TEST(MemoryStream, ShortReadsSeeksPastTheEndAndGrowingWrites) {
   EXPECT_EQ(ms.Size(), 4u);
   ms.Write("x", 1);  // the gap is zero-filled
   EXPECT_EQ(ms.Bytes(), (Bytes{'a', 'b', 'c', 'd', 0, 0, 0, 0, 0, 0, 'x'}));
+  ms.Seek(1);  // a write inside overwrites without growing
+  ms.Write("YZ", 2);
+  EXPECT_EQ(ms.Position(), 3u);
+  ms.Seek(9);  // and one that crosses the end grows
+  ms.Write("uvw", 3);
+  EXPECT_EQ(ms.Bytes(), (Bytes{'a', 'Y', 'Z', 'd', 0, 0, 0, 0, 0, 'u', 'v', 'w'}));
+  ms.Write("", 0);
+  EXPECT_EQ(ms.Size(), 12u);
   ms.Clear();
   EXPECT_EQ(ms.Size(), 0u);
   EXPECT_EQ(ms.Position(), 0u);
+}
+
+// Run on a thread of its own, so that no earlier test has left a spare buffer.
+TEST(ScratchLease, LendsTheSpareEmptiedAndKeepsNoHugeBuffer) {
+  std::thread([] {
+    Bytes first;
+    {
+      ScratchLease lease(first);
+      EXPECT_EQ(first.capacity(), 0u);
+      first.assign(1000, 7);
+    }
+    Bytes second;
+    {
+      ScratchLease lease(second);
+      EXPECT_TRUE(second.empty());
+      EXPECT_GE(second.capacity(), 1000u);
+      second.resize(kScratchKeepAtMost + 1);
+    }
+    EXPECT_EQ(second.size(), kScratchKeepAtMost + 1);  // too large to keep: left to its owner
+    Bytes third;
+    ScratchLease lease(third);
+    EXPECT_EQ(third.capacity(), 0u);
+  }).join();
 }
 
 Bytes Encode(const DcmTag& tag, bool explicitVR, bool big) {

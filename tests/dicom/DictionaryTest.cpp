@@ -125,4 +125,23 @@ TEST(Dictionary, NoTagTwiceValidVRsAndAZeroTerminator) {
   EXPECT_GT(retired, 200u);
 }
 
+// Lookups answer what a scan of the table in order answers: the first row of a tag, and nothing
+// for tags without a row (neighbours of every row included).
+TEST(Dictionary, LookupAgreesWithAScanInTableOrder) {
+  auto scan = [](uint16_t group, uint16_t element) -> const DictionaryRow* {
+    for (const DictionaryRow* r = DataDictionary; r->vr[0]; ++r) {
+      if (r->group == group && r->element == element) return r;
+    }
+    return nullptr;
+  };
+  for (const DictionaryRow* r = DataDictionary; r->vr[0]; ++r) {
+    EXPECT_EQ(LookupDictionary(r->group, r->element), scan(r->group, r->element))
+        << std::hex << r->group << "," << r->element;
+    const uint16_t next = static_cast<uint16_t>(r->element + 1);
+    EXPECT_EQ(LookupDictionary(r->group, next), scan(r->group, next));
+  }
+  EXPECT_EQ(LookupDictionary(0x0000, 0x0000), scan(0x0000, 0x0000));
+  EXPECT_EQ(LookupDictionary(0xFFFF, 0xFFFF), nullptr);
+}
+
 }  // namespace

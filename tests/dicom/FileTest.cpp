@@ -2,6 +2,9 @@
 // transfer syntaxes; saving through the file layer.
 #include <gtest/gtest.h>
 
+#include <thread>
+#include <tuple>
+
 #include "dicom/BufData.h"
 #include "dicom/DcmObj.h"
 #include "platform/Files.h"
@@ -225,6 +228,29 @@ TEST(Part10Read, BigEndianAndImplicitSamplesReadTheSame) {
   // Values stay in stream byte order: Rows reads swapped from a big-endian object.
   EXPECT_EQ(little.GetUShort(0x0028, 0x0010), 64);
   EXPECT_EQ(big.GetUShort(0x0028, 0x0010), 64 << 8);
+}
+
+// Files are read into and encoded in a buffer kept per thread. Whatever an earlier, larger file
+// left in it must not show in a later read or write: each result equals that of a thread that
+// never read anything before.
+TEST(Part10Read, AReusedFileBufferLeavesNoTrace) {
+  TempDir dir;
+  auto readAndWrite = [&](const std::string& name, const std::string& out) {
+    DcmObj obj;
+    const bool read = obj.Read(Fixture(name));
+    std::vector<std::string> dump;
+    obj.Dump(dump, 0);
+    const bool written = obj.Write(dir.File(out));
+    return std::make_tuple(read, dump, written, ReadAll(dir.File(out)));
+  };
+  for (const char* name : {"MR_small_implicit.dcm", "MR_truncated.dcm", "rtplan_truncated.dcm",
+                           "ExplVR_BigEnd.dcm", "no_meta.dcm"}) {
+    SCOPED_TRACE(name);
+    decltype(readAndWrite(name, "")) fresh;
+    std::thread([&] { fresh = readAndWrite(name, "fresh.dcm"); }).join();
+    readAndWrite("waveform_ecg.dcm", "large.dcm");  // fills this thread's buffers
+    EXPECT_EQ(readAndWrite(name, "reused.dcm"), fresh);
+  }
 }
 
 }  // namespace

@@ -15,15 +15,22 @@
 // beyond what the input holds".
 static std::atomic<size_t> largestAllocation{0};
 
-void* operator new(size_t size) {
+static void* TrackedAllocation(size_t size) {
   size_t seen = largestAllocation.load(std::memory_order_relaxed);
   while (size > seen && !largestAllocation.compare_exchange_weak(seen, size)) {
   }
-  if (void* p = std::malloc(size ? size : 1)) return p;
+  return std::malloc(size ? size : 1);
+}
+
+void* operator new(size_t size) {
+  if (void* p = TrackedAllocation(size)) return p;
   throw std::bad_alloc();
 }
+// The library's temporary buffers use the nothrow form; it must pair with the delete below.
+void* operator new(size_t size, const std::nothrow_t&) noexcept { return TrackedAllocation(size); }
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete(void* p, size_t) noexcept { std::free(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
 
 namespace {
 

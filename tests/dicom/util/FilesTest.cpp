@@ -113,6 +113,15 @@ TEST(ReadFile, ReadsFilesAndRefusesTheRest) {
   EXPECT_FALSE(Files().ReadFile(folder / "missing", out));
   EXPECT_TRUE(out.empty());
   EXPECT_FALSE(Files().ReadFile(folder.path(), out));  // a folder is not a file
+  // Larger than one read, and a file whose size the system reports as 0 although it has text.
+  std::string large(200000, 'x');
+  for (size_t i = 0; i < large.size(); i += 7) large[i] = static_cast<char>(i);
+  folder.Touch("large", large);
+  ASSERT_TRUE(Files().ReadFile(folder / "large", out));
+  EXPECT_EQ(std::string(out.begin(), out.end()), large);
+  ASSERT_TRUE(Files().ReadFile("/proc/self/status", out));
+  EXPECT_EQ(std::string(out.begin(), out.begin() + 5), "Name:");
+  EXPECT_EQ(out.back(), '\n');
 }
 
 TEST(ListDirectory, IncludesDotFilesAndReportsLinksAsLinks) {
