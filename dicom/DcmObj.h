@@ -48,7 +48,7 @@ class DcmObj : public DcmEntry {
   // Encodes this data set's entries into the header element's value and length.
   void EncodeSequence(DcmTag& headerElement, bool bigEndian);
 
-  // --- transfer-syntax conversion (dicom/convert) ---
+  // --- transfer-syntax conversion (dicom/codec) ---
   bool ConvertTransferSyntax(const std::string& targetUid);
   void Decomp(int pixelIndex, uint8_t* buffer, uint32_t size, int frames, uint16_t bitsAllocated);
   bool Comp(int& pixelIndex, uint8_t* buffer, bool colour, uint16_t columns, uint16_t rows,
