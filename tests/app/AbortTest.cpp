@@ -7,8 +7,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
-#include <QTimer>
-#include <functional>
+#include <optional>
 
 #include "app/Clock.h"
 #include "app/Gridfunctions.h"
@@ -36,17 +35,6 @@ class AbortWhileWaiting : public testing::Test {
     FindForm->ComboBox1Change();
     FindForm->Memo1->clear();
   }
-  // Clicks `button` at the first event-loop pass (the handlers process events between
-  // responses) at which `condition` holds.
-  void ClickWhen(std::function<bool()> condition, QPushButton* button) {
-    poller.setInterval(0);
-    QObject::connect(&poller, &QTimer::timeout, [this, condition, button] {
-      if (!condition()) return;
-      poller.stop();
-      QTest::mouseClick(button, Qt::LeftButton);
-    });
-    poller.start();
-  }
   QStringList Memo() const {
     return FindForm->Memo1->toPlainText().split('\n', Qt::SkipEmptyParts);
   }
@@ -62,7 +50,7 @@ class AbortWhileWaiting : public testing::Test {
   }
   TempFolder folder;
   RecordingUi ui;
-  QTimer poller;
+  std::optional<ClickWhen> click;
   std::unique_ptr<RunningBrowser> browser;
 };
 
@@ -70,7 +58,7 @@ TEST_F(AbortWhileWaiting, SearchKeepsTheRowsShownSoFarAndFails) {
   SlowPeer peer(5, 0, 300);
   StartBrowserWith(peer);
   StringGrid& grid = *FindForm->StringGrid1;
-  ClickWhen([&] { return !grid.Cell(0, 1).isEmpty(); }, FindForm->Button5);
+  click.emplace([&] { return !grid.Cell(0, 1).isEmpty(); }, FindForm->Button5);
   QTest::mouseClick(FindForm->Button4, Qt::LeftButton);
   // The abort is seen after the next response, which is not shown.
   EXPECT_EQ(Memo(), QStringList{"ERROR: Study Query Failed!"});
@@ -97,7 +85,7 @@ TEST_P(RetrieveAbort, NextRowGoesOutOnANewAssociation) {
   SlowPeer peer(0, 5, 200, c.associationsAllowed);
   StartBrowserWith(peer);
   CheckRows({"1.2.3.1", "1.2.3.2"});
-  ClickWhen([this] { return !Memo().filter("Faltan: ").isEmpty(); }, FindForm->Button5);
+  click.emplace([this] { return !Memo().filter("Faltan: ").isEmpty(); }, FindForm->Button5);
   QTest::mouseClick(FindForm->Button10, Qt::LeftButton);
   const QStringList lines = Memo();
   EXPECT_EQ(lines.first(), "Faltan: 5");
@@ -130,7 +118,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(AbortWhileWaiting, EndDuringASearchShutsDown) {
   SlowPeer peer(3, 0, 200);
   StartBrowserWith(peer);
-  ClickWhen([] { return !FindForm->StringGrid1->Cell(0, 1).isEmpty(); }, FindForm->Button1);
+  click.emplace([] { return !FindForm->StringGrid1->Cell(0, 1).isEmpty(); }, FindForm->Button1);
   QTest::mouseClick(FindForm->Button4, Qt::LeftButton);
   EXPECT_TRUE(browser->exited);
 }

@@ -9,6 +9,8 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QPushButton>
+#include <QTest>
 #include <clocale>
 #include <cstring>
 #include <fstream>
@@ -117,6 +119,16 @@ RunningBrowser::~RunningBrowser() {
   SetProcessExitForTests({});
   SetEcgWindowShower({});
   BrowserExeFolderOverride.clear();
+}
+
+ClickWhen::ClickWhen(std::function<bool()> condition, QPushButton* button) {
+  timer_.setInterval(0);
+  QObject::connect(&timer_, &QTimer::timeout, [this, condition, button] {
+    if (!condition()) return;
+    timer_.stop();
+    QTest::mouseClick(button, Qt::LeftButton);
+  });
+  timer_.start();
 }
 
 std::string ConfigRecord(const std::string& port, const std::string& aeTitle, int32_t level) {

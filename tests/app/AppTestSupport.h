@@ -4,6 +4,8 @@
 
 #include <QString>
 #include <QStringList>
+#include <QTimer>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -54,6 +56,16 @@ struct RunningBrowser {
   ~RunningBrowser();
   std::vector<std::vector<std::string>> ecgWindowShowings;
   bool exited = false;
+};
+
+// Clicks `button` at the first event-loop pass at which `condition` holds: the long handlers
+// process events between their steps, so this is how a user's click lands in the middle.
+class ClickWhen {
+ public:
+  ClickWhen(std::function<bool()> condition, class QPushButton* button);
+
+ private:
+  QTimer timer_;
 };
 
 // "port", "AE", level as the 68-byte record.

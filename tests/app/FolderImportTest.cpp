@@ -66,6 +66,7 @@ TEST_F(FolderImport, ImportsEcgAndHdFilesOfTheWholeTreeAndNothingElse) {
   const std::string log = Log();
   EXPECT_NE(log.find("INFO, Scanning " + tree + "/sub"), std::string::npos) << log;
   EXPECT_EQ(log.find("INFO, Scanning " + tree + "/sub/loop"), std::string::npos) << log;
+  EXPECT_EQ(log.find("INFO, Scanning " + tree + "\n"), std::string::npos) << log;  // the root
   EXPECT_NE(log.find("WARNING, Added StudyDate to No^Date"), std::string::npos) << log;
   EXPECT_NE(log.find("evil.dcm"), std::string::npos) << log;
   // The file without a date lands under today's folder; nothing escapes the store.
@@ -85,6 +86,25 @@ TEST_F(FolderImport, ImportsEcgAndHdFilesOfTheWholeTreeAndNothingElse) {
     start = end + 1;
   }
   EXPECT_EQ(files, 4u);
+}
+
+// "Abort!" ends the folder being read; the folder above it goes on with its next entry.
+TEST_F(FolderImport, AbortInASubFolderEndsOnlyThatFolder) {
+  const std::string root = folder.path() + "two";
+  for (const char* sub : {"A 3 1", "B 3 101"})
+    ASSERT_EQ(Shell("/usr/bin/python3 -W ignore " TREVALIND_SOURCE_DIR
+                    "/tests/app/make_many_ecgs.py '" + root + "'/" + sub),
+              0);
+  // The root holds only the two folders, so the first object comes from whichever is first.
+  ClickWhen abort([this] { return Sql("SELECT COUNT(*) FROM Objects") == "1\n"; },
+                  FindForm->Button5);
+  ScanFolder(root);
+  EXPECT_EQ(Sql("SELECT COUNT(*) FROM Objects"), "4\n");
+  const std::string log = Log();
+  EXPECT_NE(log.find("INFO, Scanning " + root + "/A"), std::string::npos) << log;
+  EXPECT_NE(log.find("INFO, Scanning " + root + "/B"), std::string::npos) << log;
+  EXPECT_TRUE(AllSixEnabled());
+  EXPECT_EQ(FindForm->StringGrid1->RowCount(), 2);  // one study
 }
 
 TEST_F(FolderImport, ReimportRegistersNothingNew) {
