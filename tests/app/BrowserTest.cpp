@@ -80,6 +80,29 @@ TEST_F(Browser, FirstStartCreatesFoldersTablesAndMemoLines) {
   EXPECT_TRUE(MemoLines().isEmpty());
 }
 
+// The three creations run even when the database cannot be opened; each reports the open's error.
+TEST_F(Browser, UnopenableDatabaseReportsTheOpenErrorThreeTimes) {
+  folder.Write("database", "a file where the folder belongs");
+  Start();
+  const QStringList lines = MemoLines();
+  ASSERT_EQ(lines.size(), 3);
+  EXPECT_FALSE(lines[0].isEmpty());
+  EXPECT_NE(lines[0], "Study Table created.");
+  EXPECT_EQ(lines[1], lines[0]);
+  EXPECT_EQ(lines[2], lines[0]);
+  EXPECT_EQ(FindForm->StringGrid1->RowCount(), 2);
+}
+
+// A 0-byte database file is taken as existing: no tables are made.
+TEST_F(Browser, EmptyDatabaseFileGetsNoTables) {
+  ASSERT_EQ(Shell("mkdir '" + folder.path() + "database' && touch '" + folder.path() +
+                  "database/ecg.db'"),
+            0);
+  Start();
+  EXPECT_TRUE(MemoLines().isEmpty());
+  EXPECT_EQ(folder.Read("database/ecg.db"), "");
+}
+
 TEST_F(Browser, EndRunsTheShutDown) {
   Start();
   QTest::mouseClick(FindForm->Button1, Qt::LeftButton);
