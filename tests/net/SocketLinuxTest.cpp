@@ -2,6 +2,7 @@
 // reset the connection (no SIGPIPE), a connect bounded by the time-out, and no descriptor left
 // behind by many associations.
 #include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -147,6 +148,31 @@ TEST_F(SocketLinuxTest, ConnectGivesUpAfterTheTimeOut) {
   EXPECT_LT(elapsed, std::chrono::seconds(30));  // bounded: far below the kernel's retries
   EXPECT_NE(Log().find("ERROR, Connecting to Socket: 127.0.0.1:" + std::to_string(port) + ", "),
             std::string::npos);
+}
+
+// Every descriptor is close-on-exec (a program the GUI starts must not keep the port), and the
+// port can be listened on again at once once the listener and its connection are closed.
+TEST_F(SocketLinuxTest, DescriptorsAreCloseOnExecAndThePortIsReusable) {
+  auto closeOnExec = [](int fd) { return fd >= 0 && (fcntl(fd, F_GETFD) & FD_CLOEXEC) != 0; };
+  int port = 0;
+  {
+    AcceptedPair pair;
+    port = pair.port;
+    ASSERT_TRUE(pair.server.IsConnected());
+    EXPECT_TRUE(closeOnExec(pair.server.ConnectedFd()));
+    Socket requestor;
+    ASSERT_TRUE(requestor.Connect("127.0.0.1", std::to_string(port)));
+    EXPECT_TRUE(closeOnExec(requestor.ConnectedFd()));
+    struct Exposed : Socket {
+      using Socket::listenSockfd;
+    };
+    Exposed listener;
+    ASSERT_TRUE(listener.Listen(std::to_string(FreeLoopbackPort())));
+    EXPECT_TRUE(closeOnExec(listener.listenSockfd));
+    pair.server.Close();
+  }
+  Socket again;
+  EXPECT_TRUE(again.Listen(std::to_string(port)));
 }
 
 int OpenDescriptors() {
