@@ -145,6 +145,20 @@ TEST(Convert, SizeZeroAndSizesBeyondAnElementLengthAreRefused) {
   EXPECT_TRUE(log.Has("ERROR, DcmObj::ConvertTransferSyntax, size=17179344900"));
 }
 
+// Number of Frames absent, zero or not a number: one frame, the size not multiplied.
+TEST(Convert, FramesThatAreNoCountMeanOne) {
+  for (const char* frames : {"", "0", "abc", "1"}) {
+    ImageSpec s = {};
+    s.rows = 2;
+    s.columns = 2;
+    s.frames = frames;
+    auto o = MakeImage(s, kImplicit);
+    AddNative(*o, Samples16({1, 2, 3, 4}));
+    EXPECT_TRUE(o->ConvertTransferSyntax(kExplicit)) << frames;
+    EXPECT_EQ(PixelBytes(*o), Samples16({1, 2, 3, 4})) << frames;
+  }
+}
+
 TEST(Convert, PlanarRgbBecomesPixelInterleaved) {
   ImageSpec s;
   s.rows = 1;
@@ -208,6 +222,8 @@ TEST(Convert, CtToBaselineRescalesAndMarksLossy) {
   }
   AddNative(*o, native);
   o->Insert(new DcmTag(0x0028, 0x0000, 0u, "UL"));
+  o->Insert(new DcmTag(0x7FE0, 0x0000, 0u, "UL"));
+  o->Insert(new DcmTag(0x0028, 0x2112, std::string("9.05250452625226"), "DS"));
   ASSERT_TRUE(o->ConvertTransferSyntax(kBaseline));
   EXPECT_EQ(US(*o, 0x0100), 8);
   EXPECT_EQ(US(*o, 0x0101), 8);
@@ -218,7 +234,9 @@ TEST(Convert, CtToBaselineRescalesAndMarksLossy) {
   EXPECT_EQ(Text(*o, 0x0028, 0x2110), "01");
   EXPECT_TRUE(std::regex_match(o->GetString(0x0028, 0x2112), std::regex("[0-9]+\\.[0-9]{2}")))
       << o->GetString(0x0028, 0x2112);
-  EXPECT_EQ(FindTop(*o, 0x0028, 0x0000), nullptr);  // stale group length removed
+  EXPECT_EQ(FindTop(*o, 0x0028, 0x2114), nullptr);  // the method is not recorded
+  EXPECT_EQ(FindTop(*o, 0x0028, 0x0000), nullptr);  // stale group lengths removed
+  EXPECT_EQ(FindTop(*o, 0x7FE0, 0x0000), nullptr);
   const std::vector<Bytes> items = Items(*o);
   ASSERT_EQ(items.size(), 2u);  // offset table + one frame
   GuardedArea area(64);
@@ -307,6 +325,9 @@ TEST(Convert, ExtendedTargetKeeps12BitDataAndRefusesWhatItWouldDamage) {
   auto n = MakeImage(negative, kExplicit);
   AddNative(*n, Samples16({-5, 5, -5, 5, -5, 5, -5, 5, -5, 5, -5, 5, -5, 5, -5, 5}));
   EXPECT_FALSE(n->ConvertTransferSyntax(kExtended));
+  // Refused by the encoder, yet relabelled: callers never send an object that failed.
+  EXPECT_EQ(n->transferSyntax, kExtended);
+  EXPECT_EQ(FindTop(*n, 0x7FE0, 0x0010)->length, 32u);
 }
 
 // Lossless JPEG 2000 keeps the stored values and the rescale attributes, signed values included.

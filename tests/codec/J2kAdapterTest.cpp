@@ -99,6 +99,25 @@ TEST(J2kEncoder, LossyRateShrinksTheStream) {
   EXPECT_NE(text.find("Created by OpenJPEG version 1.3"), std::string::npos);
 }
 
+// The coding style: layer-resolution-component-position order, one layer, no component
+// transform (RGB stays RGB), five decomposition levels for a 64 x 64 image.
+TEST(J2kEncoder, CodingStyleOfTheCodestream) {
+  const std::vector<uint8_t> image = Pattern(64 * 64 * 3, 8, 1);
+  const std::vector<uint8_t> s = EncodeOrFail(image, 64, 64, 3, 8, 0, false);
+  size_t cod = 0;
+  for (size_t i = 2; i + 1 < s.size(); ++i)
+    if (s[i] == 0xFF && s[i + 1] == 0x52) {
+      cod = i;
+      break;
+    }
+  ASSERT_NE(cod, 0u);
+  ASSERT_LT(cod + 10, s.size());
+  EXPECT_EQ(s[cod + 5], 0);                      // progression LRCP
+  EXPECT_EQ((s[cod + 6] << 8) | s[cod + 7], 1);  // layers
+  EXPECT_EQ(s[cod + 8], 0);                      // multiple component transform
+  EXPECT_EQ(s[cod + 9], 5);                      // decomposition levels
+}
+
 TEST(J2kEncoder, RefusesUnsupportedLayouts) {
   const std::vector<uint8_t> image(64, 1);
   uint8_t* out = nullptr;

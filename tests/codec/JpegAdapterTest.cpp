@@ -282,6 +282,38 @@ TEST(JpegDecoder, LossyStreamsNeedTheirOwnBuild) {
   EXPECT_TRUE(testing::internal::GetCapturedStderr().empty());
 }
 
+// Samples outside 12 bits are no error for the 12-bit coder: flat blocks of them come back
+// clamped.
+TEST(JpegEncoder, TwelveBitInputOutOfRangeIsClamped) {
+  std::vector<uint8_t> image;
+  for (int i = 0; i < 16 * 8; ++i) {
+    const int v = i % 16 < 8 ? -1000 : 5000;  // one 8 x 8 block of each
+    image.push_back(static_cast<uint8_t>(v & 0xFF));
+    image.push_back(static_cast<uint8_t>((v >> 8) & 0xFF));
+  }
+  const std::vector<uint8_t> s = EncodeOrFail(Build::J12, 16, 8, 1, image);
+  GuardedArea area(image.size());
+  ASSERT_EQ(DecompressJpeg12(s.data(), area.data(), static_cast<uint32_t>(s.size()), area.size, 2),
+            0);
+  for (size_t i = 0; i < 16 * 8; ++i) {
+    const int v = area.bytes[2 * i] | (area.bytes[2 * i + 1] << 8);
+    EXPECT_EQ(v, i % 16 < 8 ? 0 : 4095) << i;
+  }
+}
+
+// Lossless decoders take any precision up to their own; the 8-bit build takes a 16-bit lossless
+// stream too (scaling it down), silently.
+TEST(JpegDecoder, EightBitBuildDownscalesALosslessSixteenBitStream) {
+  const std::vector<uint8_t> image = Pattern(8 * 8, 16, 2);
+  const std::vector<uint8_t> s = EncodeOrFail(Build::J16, 8, 8, 1, image);
+  GuardedArea area(8 * 8);
+  testing::internal::CaptureStderr();
+  EXPECT_EQ(DecompressJpeg8(s.data(), area.data(), static_cast<uint32_t>(s.size()), area.size, 1),
+            0);
+  EXPECT_TRUE(testing::internal::GetCapturedStderr().empty());
+  EXPECT_TRUE(area.GuardIntact());
+}
+
 // A P=8 lossless stream decoded into 2-byte samples (8 bits stored in 16 allocated).
 TEST(JpegDecoder, WritesTheRequestedSampleWidth) {
   const std::vector<uint8_t> eight = Pattern(10 * 3, 8, 1);
