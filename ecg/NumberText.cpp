@@ -8,13 +8,6 @@ char decimalSeparator = '.';
 char thousandsSeparator = ',';
 }  // namespace
 
-int32_t SaturatingTrunc(double value, int32_t nanValue) {
-  if (std::isnan(value)) return nanValue;
-  if (value >= 2147483647.0) return INT32_MAX;
-  if (value <= -2147483648.0) return INT32_MIN;
-  return static_cast<int32_t>(value);
-}
-
 std::string FloatToStr(double value) {
   char text[40];
   std::snprintf(text, sizeof text, "%.15g", value);
@@ -35,12 +28,12 @@ std::string FormatAmplitude(double value) {
   const double magnitude = std::fabs(value);
   const double times32 = magnitude * 32.0;
   char digits[400];
-  if (times32 < 1e15 && times32 == std::floor(times32) && std::fmod(times32, 2.0) == 1.0) {
-    // magnitude x 10000 is then an exact half; round() takes it away from zero.
-    std::snprintf(digits, sizeof digits, "%05.0f", std::round(magnitude * 10000.0));
-    std::string whole = digits;
-    whole.insert(whole.size() - 4, ".");
-    std::snprintf(digits, sizeof digits, "%s", whole.c_str());
+  if (times32 < 1e12 && times32 == std::floor(times32) && std::fmod(times32, 2.0) == 1.0) {
+    // magnitude x 10000 is then an exact half (below 2^53, so every step here is exact);
+    // round() takes it away from zero.
+    const double units = std::round(magnitude * 10000.0);
+    std::snprintf(digits, sizeof digits, "%.0f.%04.0f", std::floor(units / 10000.0),
+                  std::fmod(units, 10000.0));
   } else {
     std::snprintf(digits, sizeof digits, "%.4f", magnitude);
   }

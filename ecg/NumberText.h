@@ -5,7 +5,7 @@
 #include <string>
 
 // trunc(value) clamped to the int32 range; NaN gives `nanValue`.
-int32_t SaturatingTrunc(double value, int32_t nanValue);
+inline int32_t SaturatingTrunc(double value, int32_t nanValue);
 inline int64_t SaturatingTrunc64(double value, int64_t nanValue);
 
 // The shortest general form of a value (as "%.15g"): 1230, -100, 2.5.
@@ -18,6 +18,14 @@ std::string FormatAmplitude(double value);
 
 // The separators of FormatAmplitude (the GUI sets the user's); '.' and ',' until then.
 void SetNumberSeparators(char decimalPoint, char thousands);
+
+// Inline: the trace calls these twice per sample.
+inline int32_t SaturatingTrunc(double value, int32_t nanValue) {
+  if (value != value) return nanValue;
+  if (value >= 2147483647.0) return INT32_MAX;
+  if (value <= -2147483648.0) return INT32_MIN;
+  return static_cast<int32_t>(value);
+}
 
 inline int64_t SaturatingTrunc64(double value, int64_t nanValue) {
   if (value != value) return nanValue;

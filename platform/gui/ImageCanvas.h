@@ -1,12 +1,15 @@
-// Canvas over a QImage with the desktop canvas's raster rules: no antialiasing, lines that leave
-// out their end pixel, not-xor pens, opaque text on white with trailing blanks. A painter is
-// opened per operation and never kept, so a copy of the image taken between events never sees
-// a painter in progress.
+// Canvas over a QImage with the desktop canvas's raster rules: no antialiasing, lines that run
+// from their start pixel and leave out their end pixel whatever their direction, not-xor pens,
+// opaque text on white with trailing blanks. A painter is opened per operation and never kept,
+// so a copy of the image taken between events never sees a painter in progress.
 #pragma once
 
 #include <QFont>
+#include <QFontMetrics>
 #include <QImage>
+#include <QPen>
 #include <QPoint>
+#include <optional>
 #include <string>
 
 #include "platform/Canvas.h"
@@ -22,12 +25,12 @@ class ImageCanvas : public Canvas {
   void SetImage(QImage* image) { image_ = image; }
   QImage* image() const { return image_; }
 
-  void SetPenColor(Rgb colour) override { penColour_ = colour; }
-  void SetPenWidth(int width) override { penWidth_ = width; }
+  void SetPenColor(Rgb colour) override;
+  void SetPenWidth(int width) override;
   void SetPenMode(PenMode mode) override { penMode_ = mode; }
-  void SetFontName(const std::string& name) override { fontName_ = name; }
-  void SetFontSize(int points) override { fontPixels_ = PointsToPixels(points); }
-  void SetFontBold(bool bold) override { fontBold_ = bold; }
+  void SetFontName(const std::string& name) override;
+  void SetFontSize(int points) override;
+  void SetFontBold(bool bold) override;
   void SetFontColor(Rgb colour) override { fontColour_ = colour; }
 
   void Rectangle(int x1, int y1, int x2, int y2) override;
@@ -39,7 +42,14 @@ class ImageCanvas : public Canvas {
   QPoint position() const { return position_; }
 
  private:
-  QFont CurrentFont() const { return MakePixelFont(fontName_, fontPixels_, fontBold_); }
+  // Width-1 lines are set pixel by pixel: Qt's stroker leaves out the pixel of the larger
+  // coordinate, not the end pixel, for lines drawn leftwards or upwards.
+  void DrawThinLine(QPoint from, QPoint to);
+  // The font of the current name, size and style, and its metrics, built once per change.
+  const QFont& CurrentFont();
+  const QFontMetrics& CurrentMetrics();
+  // The pen of the current colour and width, built once per change.
+  const QPen& CurrentPen();
 
   QImage* image_;
   Rgb penColour_ = kBlack;
@@ -49,5 +59,8 @@ class ImageCanvas : public Canvas {
   int fontPixels_ = PointsToPixels(8);
   bool fontBold_ = false;
   Rgb fontColour_ = kBlack;
+  std::optional<QFont> font_;
+  std::optional<QFontMetrics> metrics_;
+  std::optional<QPen> pen_;
   QPoint position_;
 };

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <algorithm>
+#include <tuple>
+#include <vector>
 
 #include "platform/gui/ImageCanvas.h"
 #include "tests/ecg/QtTestApp.h"
@@ -34,15 +37,30 @@ TEST_F(ChartRaster, GridAndPulse) {
     uint32_t rgb;
   };
   const Expect expected[] = {
-      {60, 5, 0xC0C0C0}, {100, 5, 0x808080}, {5, 20, 0xC0C0C0}, {5, 40, 0x808080},
-      {1007, 5, 0xFFFFFF}, {5, 671, 0xFFFFFF}, {1007, 671, 0xFFFFFF},  // no frame
+      {60, 5, 0xC0C0C0},
+      {100, 5, 0x808080},
+      {5, 20, 0xC0C0C0},
+      {5, 40, 0x808080},
+      {1007, 5, 0xFFFFFF},
+      {5, 671, 0xFFFFFF},
+      {1007, 671, 0xFFFFFF},  // no frame
       // channel 0's pulse: (0,190)-(7,190)-(7,150)-(22,150)-(22,190)-(30,190)
-      {3, 190, 0x000000}, {7, 170, 0x000000}, {7, 151, 0x000000}, {15, 150, 0x000000},
-      {22, 170, 0x000000}, {26, 190, 0x000000}, {8, 170, 0xFFFFFF}, {15, 149, 0xFFFFFF},
+      {3, 190, 0x000000},
+      {7, 190, 0x000000},
+      {7, 170, 0x000000},
+      {7, 151, 0x000000},
+      {15, 150, 0x000000},
+      {22, 170, 0x000000},
+      {26, 190, 0x000000},
+      {8, 170, 0xFFFFFF},
+      {15, 149, 0xFFFFFF},
       // the trace of ten zeros: one pixel on the baseline at x = 30, nothing after x = 31
-      {30, 190, 0x000000}, {45, 190, 0xFFFFFF}, {30, 191, 0xFFFFFF},
+      {30, 190, 0x000000},
+      {45, 190, 0xFFFFFF},
+      {30, 191, 0xFFFFFF},
       // channel 6's pulse in the right column at x = 504
-      {511, 170, 0x000000}, {526, 170, 0x000000}};
+      {511, 170, 0x000000},
+      {526, 170, 0x000000}};
   for (const Expect& e : expected) {
     EXPECT_EQ(Pixel(image, e.x, e.y), e.rgb) << e.x << "," << e.y;
   }
@@ -87,12 +105,15 @@ TEST_P(NotXorColours, ColourOverBackgroundAndRestoredByASecondLine) {
   EXPECT_EQ(Pixel(image, 10, 10), GetParam().under);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Table, NotXorColours,
-    ::testing::Values(NotXorCase{kRed, 0xFFFFFF, 0xFF0000}, NotXorCase{kRed, 0xC0C0C0, 0xC03F3F},
-                      NotXorCase{kRed, 0x808080, 0x807F7F}, NotXorCase{kRed, 0x000000, 0x00FFFF},
-                      NotXorCase{kGreen, 0xFFFFFF, 0x008000}, NotXorCase{kGreen, 0xC0C0C0, 0x3FBF3F},
-                      NotXorCase{kGreen, 0x808080, 0x7FFF7F}, NotXorCase{kGreen, 0x000000, 0xFF7FFF}));
+INSTANTIATE_TEST_SUITE_P(Table, NotXorColours,
+                         ::testing::Values(NotXorCase{kRed, 0xFFFFFF, 0xFF0000},
+                                           NotXorCase{kRed, 0xC0C0C0, 0xC03F3F},
+                                           NotXorCase{kRed, 0x808080, 0x807F7F},
+                                           NotXorCase{kRed, 0x000000, 0x00FFFF},
+                                           NotXorCase{kGreen, 0xFFFFFF, 0x008000},
+                                           NotXorCase{kGreen, 0xC0C0C0, 0x3FBF3F},
+                                           NotXorCase{kGreen, 0x808080, 0x7FFF7F},
+                                           NotXorCase{kGreen, 0x000000, 0xFF7FFF}));
 
 TEST_F(ChartRaster, TextIsOpaqueWithItsTrailingBlanks) {
   image.fill(Qt::black);
@@ -137,5 +158,55 @@ TEST_F(ChartRaster, CursorDrawnTwiceChangesOnlyReadoutBoxes) {
     }
   }
 }
+
+struct LineCase {
+  const char* name;
+  int x1, y1, x2, y2;
+  std::vector<std::pair<int, int>> pixels;  // all the line sets, in any order
+};
+
+class ThinLines : public ::testing::TestWithParam<LineCase> {};
+
+// Every direction starts at its first pixel and leaves out its end pixel (Qt's own stroker
+// leaves out the pixel of the larger coordinate, which is the start of a line drawn leftwards
+// or upwards).
+TEST_P(ThinLines, FromTheStartPixelWithoutTheEndPixel) {
+  TestApp();
+  QImage image(20, 20, QImage::Format_RGB32);
+  image.fill(Qt::white);
+  ImageCanvas canvas(&image);
+  const LineCase& c = GetParam();
+  canvas.MoveTo(c.x1, c.y1);
+  canvas.LineTo(c.x2, c.y2);
+  std::vector<std::pair<int, int>> set;
+  for (int y = 0; y < 20; ++y) {
+    for (int x = 0; x < 20; ++x) {
+      if (Pixel(image, x, y) == 0) set.emplace_back(x, y);
+    }
+  }
+  auto expected = c.pixels;
+  std::sort(expected.begin(), expected.end(), [](auto a, auto b) {
+    return std::tie(a.second, a.first) < std::tie(b.second, b.first);
+  });
+  EXPECT_EQ(set, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Directions, ThinLines,
+    ::testing::Values(
+        LineCase{"Right", 5, 10, 8, 10, {{5, 10}, {6, 10}, {7, 10}}},
+        LineCase{"Left", 8, 10, 5, 10, {{8, 10}, {7, 10}, {6, 10}}},
+        LineCase{"Down", 10, 5, 10, 8, {{10, 5}, {10, 6}, {10, 7}}},
+        LineCase{"Up", 10, 8, 10, 5, {{10, 8}, {10, 7}, {10, 6}}},
+        LineCase{"UpOne", 10, 8, 10, 7, {{10, 8}}},
+        LineCase{"DiagonalUp", 5, 10, 8, 7, {{5, 10}, {6, 9}, {7, 8}}},
+        LineCase{"DiagonalDownLeft", 8, 7, 5, 10, {{8, 7}, {7, 8}, {6, 9}}},
+        // a trace step: two pixels down per pixel across, halves rounded away from the start
+        LineCase{"Steep", 4, 4, 5, 8, {{4, 4}, {4, 5}, {5, 6}, {5, 7}}},
+        // far-off end points: only the part inside the image is visited
+        LineCase{"ClippedFarDown", 3, 18, 3, 2147483647, {{3, 18}, {3, 19}}},
+        LineCase{"ClippedFarUp", 3, 1, 3, -2147483647 - 1, {{3, 1}, {3, 0}}},
+        LineCase{"Outside", -5, -5, -1, -30, {}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
