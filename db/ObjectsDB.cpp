@@ -25,7 +25,10 @@ std::string TodayYYYYMMDD() {
 int DecimalOrZero(const std::string& text) {
   const char* begin = text.data();
   const char* end = begin + text.size();
-  if (begin != end && *begin == '+') ++begin;  // a sign is part of a decimal integer
+  if (begin != end && *begin == '+') {  // a sign is part of a decimal integer, but only one
+    ++begin;
+    if (begin != end && *begin == '-') return 0;
+  }
   int n = 0;
   auto [ptr, ec] = std::from_chars(begin, end, n);
   if (begin == end || ec != std::errc() || ptr != end) return 0;

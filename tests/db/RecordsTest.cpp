@@ -105,6 +105,8 @@ TEST_F(RecordsTest, ImageNumbersAreDecimalSigned32BitOrZero) {
                {"-2147483648", -2147483647 - 1},
                {"-5", -5},
                {"+5", 5},
+               {"+-5", 0},
+               {"-", 0},
                {"12a", 0},
                {"1.5", 0}};
   for (const Case& c : cases) EXPECT_EQ(DecimalOrZero(c.text), c.value) << c.text;
