@@ -160,11 +160,13 @@ bool MoveObjects(MoveContext& move, const std::string& studyUid, const std::stri
   std::string columns;
   int count = 0;
   if (!QueryLocalDatabase(identifier, rows, columns, count, "IMAGE")) {
-    LogWrite("ERROR, Query Failed for StudyUID=" + studyUid + ", SeriesUID=" + seriesUid);
+    LogWrite("ERROR, Query Failed for StudyUID=" + SanitizeForLog(studyUid) +
+             ", SeriesUID=" + SanitizeForLog(seriesUid));
   }
   const std::vector<std::string> uids = KeyUids(rows, columns, count, "IMAGE");
   if (uids.empty()) {
-    LogWrite("No images found for StudyUID: " + studyUid + ", SeriesUID: " + seriesUid);
+    LogWrite("No images found for StudyUID: " + SanitizeForLog(studyUid) +
+             ", SeriesUID: " + SanitizeForLog(seriesUid));
     if (!sopUid.empty()) CountSubOperation(move.counts, -1);
     return false;
   }
@@ -221,7 +223,7 @@ bool MoveStudy(MoveContext& move, const std::string& studyUid) {
   std::string columns;
   int count = 0;
   if (!QueryLocalDatabase(identifier, rows, columns, count, "SERIES")) {
-    LogWrite("ERROR, Query Failed for StudyUID=" + studyUid);
+    LogWrite("ERROR, Query Failed for StudyUID=" + SanitizeForLog(studyUid));
   }
   bool result = false;
   for (const std::string& seriesUid : KeyUids(rows, columns, count, "SERIES")) {
