@@ -30,6 +30,7 @@ struct FrameJob {
   uint16_t bitsStored, bitsAllocated, pixelRepresentation;
   float slope, intercept;
   std::string modality;
+  bool ybrSamples = false;  // native YBR_FULL samples, copied into the buffer unconverted
 };
 
 // The low byte of each 16-bit sample: 8 bits stored in 16 allocated, for the 8-bit encoder.
@@ -115,7 +116,10 @@ bool Refused(const std::string& target, const FrameJob& j) {
     // 8-bit-allocated frames do not have the layout the 12-bit coder reads.
     return j.bitsStored == 8 || j.pixelRepresentation != 0 || j.colour || j.bitsAllocated != 16;
   if (target == ts::kJpegLosslessSV1) return j.bitsAllocated != 8 && j.bitsAllocated != 16;
-  if (target == ts::kJpegBaseline) return j.bitsAllocated != 8 && j.bitsAllocated != 16;
+  if (target == ts::kJpegBaseline)
+    // The baseline coder takes colour as RGB and transforms it itself: YBR samples would be
+    // transformed twice.
+    return (j.bitsAllocated != 8 && j.bitsAllocated != 16) || (j.colour && j.ybrSamples);
   return false;
 }
 
@@ -161,6 +165,7 @@ bool DcmObj::Comp(int& pixelIndex, uint8_t* buffer, bool colour, uint16_t column
   const uint32_t frameBytes = size / static_cast<uint32_t>(frames);
   FrameJob job{buffer,        frameBytes,          colour, columns,   rows,    bitsStored,
                bitsAllocated, pixelRepresentation, slope,  intercept, modality};
+  job.ybrSamples = photometricInterpretation == "YBR_FULL" && ts::IsNative(transferSyntax);
   if (Refused(targetUid, job)) return false;
   std::vector<EncodedFrame> encoded(static_cast<size_t>(frames));
   uint64_t total = 0;

@@ -558,6 +558,12 @@ TEST(Convert, ColourLabelFollowsTheSamples) {
   AddNative(*native, {1, 2, 3, 0}, "OB");
   ASSERT_TRUE(native->ConvertTransferSyntax(kLossless));
   EXPECT_EQ(Text(*native, 0x0028, 0x0004), "YBR_FULL");
+
+  // The baseline coder would transform native YBR samples a second time: refused.
+  auto ybr = MakeImage(s, kImplicit);
+  AddNative(*ybr, {1, 2, 3, 0}, "OB");
+  EXPECT_FALSE(ybr->ConvertTransferSyntax(kBaseline));
+  EXPECT_EQ(Items(*ybr).size(), 0u);
 }
 
 }  // namespace
