@@ -21,10 +21,12 @@ ToolResult PeerFixture::StoreFiles(const std::string& files, const std::string& 
 bool PeerFixture::Echo() const { return RunTool("echoscu" + Peer()).exitCode == 0; }
 
 void PeerFixture::ExpectRowsMatchFiles() const {
+  // Read with the sqlite3 tool, independently of our own database layer.
   std::set<std::string> rowUids;
-  for (const std::string& row : EcgRows("SELECT SOPInstanceUID FROM Objects")) {
-    rowUids.insert(row.substr(0, row.find(';')));
-  }
+  std::istringstream rows(
+      RunTool("sqlite3 " + Folder() + "database/ecg.db 'SELECT SOPInstanceUID FROM Objects'")
+          .output);
+  for (std::string row; std::getline(rows, row);) rowUids.insert(row);
   std::set<std::string> fileUids;
   for (const std::string& file : StoredFiles()) {
     const std::filesystem::path path(file);

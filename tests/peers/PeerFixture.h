@@ -15,7 +15,8 @@ class PeerFixture : public ServerFixture {
   std::string Fixture(const std::string& name) const { return fixtures_ + "/" + name; }
   ToolResult StoreFiles(const std::string& files, const std::string& options = "") const;
   bool Echo() const;
-  // Objects rows and store files agree one to one, and no temporary file is left.
+  // Objects rows (read with the sqlite3 tool) and store files agree one to one, and no
+  // temporary file is left.
   void ExpectRowsMatchFiles() const;
 
   std::string fixtures_;
