@@ -5,7 +5,6 @@
 
 #include "app/BrowserState.h"
 #include "app/Gridfunctions.h"
-#include "app/Prompts.h"
 #include "app/ScreenCursor.h"
 #include "app/TFindForm.h"
 #include "db/SQLdb.h"
@@ -14,6 +13,7 @@
 #include "dicom/util/Log.h"
 #include "dicom/util/TextUtil.h"
 #include "platform/gui/Cp1252.h"
+#include "platform/gui/UiServices.h"
 
 namespace {
 
@@ -68,7 +68,7 @@ void SortGridByColumn(StringGrid& grid, int column) {
 
 void TFindForm::Button11Click() {
   if (!LocalSelected()) return;
-  if (!PromptsInForce().Confirm(this, "Are you sure you want to delete those studies?", "WARNING"))
+  if (!Ui().Confirm(this, "Are you sure you want to delete those studies?", "WARNING"))
     return;
   {
     SQLdb db(DatabaseName, kOpenReadWrite);

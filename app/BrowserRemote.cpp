@@ -11,7 +11,6 @@
 
 #include "app/BrowserState.h"
 #include "app/Gridfunctions.h"
-#include "app/Prompts.h"
 #include "app/ScpConfig.h"
 #include "app/ScreenCursor.h"
 #include "app/TFindForm.h"
@@ -20,6 +19,7 @@
 #include "net/PDU_Service.h"
 #include "net/server/ClientOperations.h"
 #include "platform/gui/Cp1252.h"
+#include "platform/gui/UiServices.h"
 
 namespace {
 
@@ -39,7 +39,7 @@ void AbortAssociation(PDU_Service& pdu) { pdu.abortRQ.Write(pdu.Link); }
 void TFindForm::Button4Click() {
   if (Edit1->text().isEmpty() && Edit2->text().isEmpty() && !CheckBox1->isChecked() &&
       !CheckBox2->isChecked() &&
-      !PromptsInForce().Confirm(this, "Have no filters\r\nSearch can take very long", "WARNING"))
+      !Ui().Confirm(this, "Have no filters\r\nSearch can take very long", "WARNING"))
     return;
   StringGrid& grid = *StringGrid1;
   grid.SetRowCount(2);

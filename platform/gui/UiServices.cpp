@@ -29,6 +29,15 @@ bool QtUiServices::ConfirmPrint(QWidget* parent, QPrinter& printer) {
 
 void QtUiServices::OpenUrl(const QUrl& url) { QDesktopServices::openUrl(url); }
 
+bool UiServices::Confirm(QWidget*, const QString&, const QString&) { return false; }
+
+bool QtUiServices::Confirm(QWidget* parent, const QString& text, const QString& caption) {
+  QString shown = text;
+  shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  return QMessageBox::question(parent, caption, shown, QMessageBox::Ok | QMessageBox::Cancel,
+                               QMessageBox::Ok) == QMessageBox::Ok;
+}
+
 UiServices& Ui() {
   static QtUiServices qtServices;
   return installed != nullptr ? *installed : qtServices;

@@ -1,6 +1,7 @@
-// The blocking user interactions of the windows (message boxes, the file and print dialogs,
-// handing a URL to the desktop) behind one interface, so tests replace them with a recording
-// fake. Add a member here for every new kind of dialog; QtUiServices gives its real form.
+// The blocking user interactions of the windows (message boxes and questions, the file and
+// print dialogs, handing a URL to the desktop) behind one interface, so tests replace them with
+// a recording fake. Add a member here for every new kind of dialog; QtUiServices gives its real
+// form.
 #pragma once
 
 #include <QString>
@@ -20,6 +21,9 @@ class UiServices {
   // True when the user confirmed printing on `printer`.
   virtual bool ConfirmPrint(QWidget* parent, QPrinter& printer) = 0;
   virtual void OpenUrl(const QUrl& url) = 0;
+  // An OK/Cancel question with a caption; true only when OK was pressed. "\r\n" in the text
+  // shows as a line break. A stand-in that does not answer it cancels.
+  virtual bool Confirm(QWidget* parent, const QString& text, const QString& caption);
 };
 
 class QtUiServices : public UiServices {
@@ -28,6 +32,7 @@ class QtUiServices : public UiServices {
   std::optional<std::string> OpenFileName(QWidget* parent) override;
   bool ConfirmPrint(QWidget* parent, QPrinter& printer) override;
   void OpenUrl(const QUrl& url) override;
+  bool Confirm(QWidget* parent, const QString& text, const QString& caption) override;
 };
 
 // The services in force: the Qt ones unless a test installed its own (not owned; null restores

@@ -80,15 +80,9 @@ bool TempFolder::Exists(const std::string& name) const {
   return std::ifstream(path_ + name).good();
 }
 
-RecordingUi::RecordingUi() {
-  SetUi(this);
-  SetPrompts(this);
-}
+RecordingUi::RecordingUi() { SetUi(this); }
 
-RecordingUi::~RecordingUi() {
-  SetUi(nullptr);
-  SetPrompts(nullptr);
-}
+RecordingUi::~RecordingUi() { SetUi(nullptr); }
 
 RunningBrowser::RunningBrowser(const std::string& folder, const std::string& commandLine) {
   ScpConfig = ScpConfigRecord{};

@@ -10,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "app/Prompts.h"
 #include "platform/gui/UiServices.h"
 
 // Readable test failures for texts and lists of texts.
@@ -33,7 +32,7 @@ class TempFolder {
 };
 
 // Records every message and confirmation; answers confirmations from a script (default OK).
-class RecordingUi : public UiServices, public Prompts {
+class RecordingUi : public UiServices {
  public:
   RecordingUi();
   ~RecordingUi() override;
