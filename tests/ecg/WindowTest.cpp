@@ -4,6 +4,7 @@
 
 #include <QFrame>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <QWindow>
 #include <cstdlib>
@@ -11,6 +12,7 @@
 
 #include "ecg/window/ChartView.h"
 #include "ecg/window/TForm1.h"
+#include "platform/gui/ShowModal.h"
 #include "tests/ecg/FakeUi.h"
 #include "tests/ecg/QtTestApp.h"
 
@@ -29,6 +31,16 @@ class EcgWindow : public ::testing::Test {
     std::filesystem::copy_file(kSample, other, std::filesystem::copy_options::overwrite_existing);
     const std::string command = "dcmodify -nb -m '(0010,0010)=Other' '" + other + "'";
     ASSERT_EQ(std::system(command.c_str()), 0);
+    // The sample without its Waveform Sequence, and with its modality in lower case.
+    noWaves = Variant("no-waves.dcm", "-e '(5400,0100)'");
+    lowerCase = Variant("lower-case.dcm", "-m '(0008,0060)=ecg'");
+  }
+  static std::string Variant(const std::string& name, const std::string& change) {
+    const std::string path = (folder / name).string();
+    std::filesystem::copy_file(kSample, path, std::filesystem::copy_options::overwrite_existing);
+    const std::string command = "dcmodify -nb " + change + " '" + path + "'";
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    return path;
   }
   static void TearDownTestSuite() { std::filesystem::remove_all(folder); }
 
@@ -61,10 +73,10 @@ class EcgWindow : public ::testing::Test {
   FakeUi ui;
   std::unique_ptr<TForm1> form;
   static std::filesystem::path folder;
-  static std::string other;
+  static std::string other, noWaves, lowerCase;
 };
 std::filesystem::path EcgWindow::folder;
-std::string EcgWindow::other;
+std::string EcgWindow::other, EcgWindow::noWaves, EcgWindow::lowerCase;
 
 TEST_F(EcgWindow, ActivationOpensOnlyTheFirstFile) {
   form->show();  // first at the default size: no chart before any file
@@ -96,7 +108,9 @@ TEST_F(EcgWindow, RefusedFilesShowTheirMessage) {
     bool studyKept;
   };
   const Case cases[] = {{"/nonexistent/x.dcm", "ERROR: Reading File", true},
-                        {kCtImage, "ERROR: Wrong Modality", false}};
+                        {kCtImage, "ERROR: Wrong Modality", false},
+                        {lowerCase, "ERROR: Wrong Modality", false},
+                        {noWaves, "ERROR: Couldn't find any waves", false}};
   for (const Case& c : cases) {
     ui.messages.clear();
     Show({kSample});
@@ -174,7 +188,7 @@ TEST_F(EcgWindow, RedCursorDragReturnsToThePlainPicture) {
   ASSERT_EQ(form->CurrentStudy->waveforms[0]->redX, 252);
   const QImage redDown = Chart();
   EXPECT_GT(DifferencesOutsideReadouts(plain, redDown), 0);  // the line
-  EXPECT_EQ(redDown.pixel(252, 650) & 0xFFFFFF, 0xFF0000u);    // red over white
+  EXPECT_EQ(redDown.pixel(252, 650) & 0xFFFFFF, 0xFF0000u);  // red over white
   QTest::mousePress(form->Image1, Qt::LeftButton, {}, QPoint(252, 400));
   QTest::mouseMove(form->Image1, QPoint(300, 400));
   EXPECT_EQ(form->CurrentStudy->waveforms[0]->redX, 300);
@@ -197,7 +211,7 @@ TEST_F(EcgWindow, GrabDistanceIsBelowTenPixels) {
     bool red, green;
   };
   const Case cases[] = {{261, true, false}, {262, false, false}, {243, true, false},
-                        {268, false, true}, {286, false, true}, {287, false, false}};
+                        {268, false, true}, {286, false, true},  {287, false, false}};
   for (const Case& c : cases) {
     QTest::mousePress(form->Image1, Qt::LeftButton, {}, QPoint(c.x, 400));
     EXPECT_EQ(RedDragging, c.red) << c.x;
@@ -268,6 +282,36 @@ TEST_F(EcgWindow, FeedbackOpensTheReadme) {
   ASSERT_EQ(ui.urls.size(), 1u);
   EXPECT_TRUE(ui.urls[0].isLocalFile());
   EXPECT_TRUE(ui.urls[0].toLocalFile().endsWith("README.md"));
+}
+
+// The browser frees its list as soon as the modal showing ends; every showing opens the first
+// file afresh, with the cursors off and no scroll.
+TEST_F(EcgWindow, EachModalShowingOpensTheFirstFileAfresh) {
+  {
+    std::vector<std::string> handedOver = {other, kSample};
+    form->SetFileList(handedOver);
+  }
+  std::vector<std::string> seen;
+  auto inspectThenClose = [&](bool scribble) {
+    QTimer::singleShot(0, form.get(), [&, scribble] {
+      ASSERT_TRUE(form->CurrentStudy);
+      seen.push_back(form->CurrentStudy->patientName + " scroll " +
+                     std::to_string(form->ScrollOffset) + " red " +
+                     std::to_string(form->CurrentStudy->waveforms[0]->redX) +
+                     (form->SpeedButton2->isChecked() ? " down" : " up"));
+      if (scribble) {
+        Key(Qt::Key_Right);
+        form->SpeedButton2->click();
+      }
+      form->close();
+    });
+  };
+  inspectThenClose(true);
+  ShowModal(*form);
+  EXPECT_FALSE(form->CurrentStudy);  // closing drops the study
+  inspectThenClose(false);
+  ShowModal(*form);
+  EXPECT_EQ(seen, (std::vector<std::string>{"Other scroll 0 red 0 up", "Other scroll 0 red 0 up"}));
 }
 
 }  // namespace
