@@ -11,6 +11,7 @@ namespace {
 constexpr const char* kStudy = "1.2.826.0.1.3680043.8.498.7.1";
 constexpr const char* kSeriesA = "1.2.826.0.1.3680043.8.498.7.1.1";
 constexpr const char* kImageStudy = "1.2.826.0.1.3680043.8.498.7.6";
+constexpr const char* kRleStudy = "1.2.826.0.1.3680043.8.498.7.10";
 
 class MovePeer : public PeerFixture {
  protected:
@@ -22,6 +23,7 @@ class MovePeer : public PeerFixture {
       ASSERT_EQ(StoreFiles(Fixture(file)).exitCode, 0);
     }
     ASSERT_EQ(StoreFiles(Fixture("ct_jpeg_lossless.dcm"), "-xs ").exitCode, 0);
+    ASSERT_EQ(StoreFiles(Fixture("ct_rle.dcm"), "-xr ").exitCode, 0);
     received_ = Folder() + "received";
     std::filesystem::create_directories(received_);
     scpPort_ = FreeLoopbackPort();
@@ -109,7 +111,7 @@ TEST_F(MovePeer, DestinationRefusingOneObjectGivesAWarningStatus) {
   EXPECT_EQ(DebugValues(move.output, "Failed Suboperations").back(), "1");
   EXPECT_EQ(DebugValues(move.output, "Remaining Suboperations").size(), 5u);  // 4 pending, final
   EXPECT_NE(LogText().find("ERROR, PatientID is empty for DOE JOHN"), std::string::npos);
-  EXPECT_EQ(EcgRows("SELECT SOPInstanceUID FROM Objects").size(), 6u);
+  EXPECT_EQ(EcgRows("SELECT SOPInstanceUID FROM Objects").size(), 7u);
   ExpectRowsMatchFiles();
 }
 
@@ -161,6 +163,22 @@ TEST_F(MovePeer, CompressedImageStaysCompressedWhenAccepted) {
   ASSERT_EQ(files.size(), 1u);
   EXPECT_NE(RunTool("dcmdump " + files[0]).output.find("JPEGLossless:Non-hierarchical-1stOrder"),
             std::string::npos);
+}
+
+// An object stored in RLE, which our requestor cannot select from an acceptance: the
+// sub-association proposes implicit VR little endian alone, even to a destination that would
+// accept RLE, and the object goes out decoded.
+TEST_F(MovePeer, RleObjectGoesOutDecodedEvenWhereRleWouldBeAccepted) {
+  ASSERT_NE(LogText().find("INFO, Transfer Syntax: 1.2.840.10008.1.2.5"), std::string::npos);
+  StartStorescp("+xa");
+  const ToolResult move = MoveStudy("ARCHIVE1", kRleStudy);
+  EXPECT_EQ(DebugValues(move.output, "DIMSE Status").back(), "0x0000") << move.output;
+  EXPECT_EQ(DebugValues(move.output, "Completed Suboperations").back(), "1");
+  const auto files = Received();
+  ASSERT_EQ(files.size(), 1u);
+  const std::string dump = RunTool("dcmdump " + files[0]).output;
+  EXPECT_NE(dump.find("LittleEndianImplicit"), std::string::npos) << dump;
+  EXPECT_NE(RunTool("dcmdump +P 7fe0,0010 " + files[0]).output.find("OW"), std::string::npos);
 }
 
 struct RefusedMove {

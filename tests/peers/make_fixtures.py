@@ -91,19 +91,21 @@ def main(out):
     for i in range(1, 49):
         save(ecg(ROOT + ".8.%d" % i, study=ROOT + ".8", series=ROOT + ".8.0"), bulk,
              "bulk_%02d.dcm" % i)
-    # An image in JPEG lossless (first-order prediction), for conversion on C-MOVE.
-    ct = pydicom.dcmread(get_testdata_file("CT_small.dcm"))
-    ct.PatientID = "P002"
-    ct.StudyDate = "20240103"
-    ct.StudyInstanceUID = ROOT + ".6"
-    ct.SeriesInstanceUID = ROOT + ".6.1"
-    ct.SOPInstanceUID = ROOT + ".6.1.1"
-    ct.file_meta.MediaStorageSOPInstanceUID = ct.SOPInstanceUID
-    plain = os.path.join(out, "ct_plain.dcm")
-    ct.save_as(plain, write_like_original=False)
-    subprocess.run(["dcmcjpeg", "+e1", plain, os.path.join(out, "ct_jpeg_lossless.dcm")],
-                   check=True)
-    os.remove(plain)
+    # Images compressed by dcmtk, for conversion on C-MOVE: JPEG lossless (first-order
+    # prediction) and RLE, each in a study of its own.
+    for study, name, tool in (("6", "ct_jpeg_lossless.dcm", ["dcmcjpeg", "+e1"]),
+                              ("10", "ct_rle.dcm", ["dcmcrle"])):
+        ct = pydicom.dcmread(get_testdata_file("CT_small.dcm"))
+        ct.PatientID = "P002"
+        ct.StudyDate = "20240103"
+        ct.StudyInstanceUID = ROOT + "." + study
+        ct.SeriesInstanceUID = ROOT + "." + study + ".1"
+        ct.SOPInstanceUID = ROOT + "." + study + ".1.1"
+        ct.file_meta.MediaStorageSOPInstanceUID = ct.SOPInstanceUID
+        plain = os.path.join(out, "ct_plain.dcm")
+        ct.save_as(plain, write_like_original=False)
+        subprocess.run(tool + [plain, os.path.join(out, name)], check=True)
+        os.remove(plain)
 
 
 if __name__ == "__main__":
