@@ -18,6 +18,7 @@
 #include "app/TQSsetup.h"
 #include "dicom/util/Log.h"
 #include "tests/app/AppTestSupport.h"
+#include "tests/app/SlowPeer.h"
 
 namespace {
 
@@ -101,6 +102,33 @@ TEST_F(Browser, EmptyDatabaseFileGetsNoTables) {
   Start();
   EXPECT_TRUE(MemoLines().isEmpty());
   EXPECT_EQ(folder.Read("database/ecg.db"), "");
+}
+
+// The server thread's failed listen reaches the user as a box shown on the GUI thread; the
+// browser goes on without a server.
+TEST_F(Browser, PortInUseIsReportedInABoxFromTheGuiThread) {
+  SlowPeer holder(0, 0, 0);  // anything listening on the configured port
+  folder.Write("trevalind.cfg", ConfigRecord(holder.port(), "KORVA", 1));
+  Start();
+  for (int i = 0; i < 100 && ui.messages.isEmpty(); ++i) QTest::qWait(20);
+  EXPECT_EQ(ui.messages,
+            QStringList{QString::fromStdString("ERROR: Couldn't initialize port: " + holder.port())});
+  EXPECT_EQ(DicomServerPort(), -1);
+  EXPECT_TRUE(FindForm->Button11->isEnabled());
+}
+
+// Items the server grid does not back (none selected, or beyond its rows) change nothing.
+TEST_F(Browser, SelectionWithoutAServerRowIsIgnored) {
+  Start();  // no remote.txt: the server grid has its header and one empty row
+  FindForm->ComboBox1->addItem("EMPTY");
+  FindForm->ComboBox1->addItem("GHOST");
+  for (int index : {-1, 2}) {
+    FindForm->ComboBox1->setCurrentIndex(index);
+    FindForm->ComboBox1Change();
+    EXPECT_EQ(RemoteHost, "127.0.0.1") << index;
+    EXPECT_TRUE(FindForm->Button11->isEnabled()) << index;
+    EXPECT_FALSE(FindForm->Button10->isEnabled()) << index;
+  }
 }
 
 TEST_F(Browser, EndRunsTheShutDown) {
