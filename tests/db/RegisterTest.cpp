@@ -1,7 +1,9 @@
 // Registration into the Study, Series and Objects tables, rows read back with the sqlite3
 // command-line shell as an independent reader.
+#include <atomic>
 #include <thread>
 
+#include "db/LocalQuery.h"
 #include "db/ObjectsDB.h"
 #include "db/Register.h"
 #include "db/SQLdb.h"
@@ -9,6 +11,8 @@
 #include "db/StoreNames.h"
 #include "db/StudyDB.h"
 #include "dicom/DcmObj.h"
+#include "dicom/DcmTag.h"
+#include "dicom/util/TextUtil.h"
 #include "tests/db/DbTestSupport.h"
 
 namespace {
@@ -271,6 +275,54 @@ TEST_F(RegisterTest, ParallelRegistrationsOfOneStudyLoseNothing) {
   for (auto& thread : threads) thread.join();
   EXPECT_EQ(Sqlite("SELECT COUNT(*) FROM Study"), std::vector<std::string>{"1"});
   EXPECT_EQ(Sqlite("SELECT COUNT(*) FROM Series"), std::vector<std::string>{"8"});
+  EXPECT_EQ(Sqlite("SELECT COUNT(*) FROM Objects"), std::vector<std::string>{"80"});
+  const std::string modalities = Sqlite("SELECT StudyModality FROM Study").at(0);
+  for (int t = 0; t < 8; ++t)
+    EXPECT_NE(modalities.find("M" + std::to_string(t)), std::string::npos) << modalities;
+}
+
+// Queries on read-only connections while eight threads register: every query and every
+// registration succeeds (SQLite's locking and the busy waits arbitrate), and the rows come out
+// whole.
+TEST_F(RegisterTest, QueriesRunAlongsideRegistrations) {
+  std::atomic<bool> registering{true};
+  std::atomic<int> failedQueries{0};
+  std::atomic<int> queries{0};
+  std::vector<std::thread> readers;
+  for (int r = 0; r < 2; ++r)
+    readers.emplace_back([&] {
+      while (registering) {
+        DcmObj identifier;
+        identifier.Add(new DcmTag(0x0010, 0x0020, std::string("PID1")));
+        identifier.Add(new DcmTag(0x0008, 0x0061, std::string()));
+        identifier.Add(new DcmTag(0x0020, 0x000D, std::string()));
+        std::vector<std::string> rows;
+        std::string columns;
+        int count = 0;
+        if (!QueryLocalDatabase(identifier, rows, columns, count, "STUDY")) ++failedQueries;
+        for (const auto& row : rows)
+          if (GetField(3, ";", row) != "1.6.2") ++failedQueries;
+        ++queries;
+      }
+    });
+  std::vector<std::thread> writers;
+  for (int t = 0; t < 8; ++t)
+    writers.emplace_back([t] {
+      for (int i = 0; i < 10; ++i) {
+        DcmObj object;
+        const std::string series = "1.6.2." + std::to_string(t + 1);
+        MakeObject(object, "1.6.2", series, series + "." + std::to_string(i + 1),
+                   {{0x0008, 0x0061, "M" + std::to_string(t)}});
+        EXPECT_TRUE(RegisterinDB("PEER", object, "20240105", MakeStudyFolderName(object),
+                                 MakeSeriesFolderName(object)));
+      }
+    });
+  for (auto& thread : writers) thread.join();
+  registering = false;
+  for (auto& thread : readers) thread.join();
+  EXPECT_GT(queries.load(), 0);
+  EXPECT_EQ(failedQueries.load(), 0);
+  EXPECT_EQ(Sqlite("SELECT COUNT(*) FROM Study"), std::vector<std::string>{"1"});
   EXPECT_EQ(Sqlite("SELECT COUNT(*) FROM Objects"), std::vector<std::string>{"80"});
   const std::string modalities = Sqlite("SELECT StudyModality FROM Study").at(0);
   for (int t = 0; t < 8; ++t)
