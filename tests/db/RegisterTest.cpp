@@ -257,22 +257,28 @@ TEST_F(RegisterTest, RowsOfSampleFilesMatchAnIndependentReading) {
   EXPECT_EQ(RunPython("expected_rows.py '" + dbPath + "' 20240105" + paths), 0);
 }
 
-// Associations registering one study at once: the look-up and insert sequences never
-// interleave, so the study has one row and every modality merge survives.
-TEST_F(RegisterTest, ParallelRegistrationsOfOneStudyLoseNothing) {
+// Eight threads each register ten objects of their own series of `study`, each thread with its
+// own modality "M<thread>", as eight associations would.
+void RegisterFromEightThreads(const std::string& study) {
   std::vector<std::thread> threads;
   for (int t = 0; t < 8; ++t)
-    threads.emplace_back([t] {
+    threads.emplace_back([t, study] {
       for (int i = 0; i < 10; ++i) {
         DcmObj object;
-        const std::string series = "1.6.1." + std::to_string(t + 1);
-        MakeObject(object, "1.6.1", series, series + "." + std::to_string(i + 1),
+        const std::string series = study + "." + std::to_string(t + 1);
+        MakeObject(object, study, series, series + "." + std::to_string(i + 1),
                    {{0x0008, 0x0061, "M" + std::to_string(t)}});
         EXPECT_TRUE(RegisterinDB("PEER", object, "20240105", MakeStudyFolderName(object),
                                  MakeSeriesFolderName(object)));
       }
     });
   for (auto& thread : threads) thread.join();
+}
+
+// Associations registering one study at once: the look-up and insert sequences never
+// interleave, so the study has one row and every modality merge survives.
+TEST_F(RegisterTest, ParallelRegistrationsOfOneStudyLoseNothing) {
+  RegisterFromEightThreads("1.6.1");
   EXPECT_EQ(Sqlite("SELECT COUNT(*) FROM Study"), std::vector<std::string>{"1"});
   EXPECT_EQ(Sqlite("SELECT COUNT(*) FROM Series"), std::vector<std::string>{"8"});
   EXPECT_EQ(Sqlite("SELECT COUNT(*) FROM Objects"), std::vector<std::string>{"80"});
@@ -305,19 +311,7 @@ TEST_F(RegisterTest, QueriesRunAlongsideRegistrations) {
         ++queries;
       }
     });
-  std::vector<std::thread> writers;
-  for (int t = 0; t < 8; ++t)
-    writers.emplace_back([t] {
-      for (int i = 0; i < 10; ++i) {
-        DcmObj object;
-        const std::string series = "1.6.2." + std::to_string(t + 1);
-        MakeObject(object, "1.6.2", series, series + "." + std::to_string(i + 1),
-                   {{0x0008, 0x0061, "M" + std::to_string(t)}});
-        EXPECT_TRUE(RegisterinDB("PEER", object, "20240105", MakeStudyFolderName(object),
-                                 MakeSeriesFolderName(object)));
-      }
-    });
-  for (auto& thread : writers) thread.join();
+  RegisterFromEightThreads("1.6.2");
   registering = false;
   for (auto& thread : readers) thread.join();
   EXPECT_GT(queries.load(), 0);
