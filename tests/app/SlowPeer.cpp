@@ -109,7 +109,9 @@ void SlowPeer::Serve(int fd, size_t association) {
       }
       for (int left = movePending_; left > 0; --left)
         if (!Pause() || !CMove::WriteRSP(&pdu, &command, kStatusPending, uint16_t(left))) return;
-      if (!CMove::WriteRSP(&pdu, &command, kStatusSuccess, 0, uint16_t(movePending_)))
+      const bool fails = identifier.GetString(0x0020, 0x000D) == kFailingUid;
+      if (!CMove::WriteRSP(&pdu, &command, fails ? kStatusUnableToProcess : kStatusSuccess, 0,
+                           fails ? 0 : uint16_t(movePending_), fails ? uint16_t(movePending_) : 0))
         return;
     } else {
       return;

@@ -2,7 +2,7 @@
 // every C-FIND gets `findResults` pending responses (ECG studies) and every C-MOVE
 // `movePending` pending responses, `delayMs` apart, each followed by a success. It records
 // which studies were asked for on which association. Associations beyond `maxAssociations`
-// find the port closed.
+// find the port closed. A move of kFailingUid ends with a failure status.
 #pragma once
 
 #include <atomic>
@@ -15,6 +15,8 @@
 
 class SlowPeer {
  public:
+  static constexpr const char* kFailingUid = "1.2.3.666";
+
   SlowPeer(int findResults, int movePending, int delayMs, int maxAssociations = 16);
   ~SlowPeer();
   std::string port() const { return std::to_string(port_); }

@@ -1,6 +1,6 @@
-// "Abort!" (and "End") while a search or a retrieve waits for a slow node: the rows shown so far
-// stay, the failure is reported, and an aborted retrieve never shares its association with the
-// next checked row.
+// Search and retrieve against a slow node: "Abort!" (and "End") while they wait keep the rows
+// shown so far and report the failure, an aborted retrieve never shares its association with
+// the next checked row, and one failed study of a retrieve does not stop the others.
 #include <gtest/gtest.h>
 
 #include <QComboBox>
@@ -18,7 +18,7 @@
 
 namespace {
 
-class AbortWhileWaiting : public testing::Test {
+class SlowNode : public testing::Test {
  protected:
   void SetUp() override {
     SetTodayForTests([] { return QDate(2024, 3, 1); });
@@ -54,7 +54,7 @@ class AbortWhileWaiting : public testing::Test {
   std::unique_ptr<RunningBrowser> browser;
 };
 
-TEST_F(AbortWhileWaiting, SearchKeepsTheRowsShownSoFarAndFails) {
+TEST_F(SlowNode, AbortedSearchKeepsTheRowsShownSoFarAndFails) {
   SlowPeer peer(5, 0, 300);
   StartBrowserWith(peer);
   StringGrid& grid = *FindForm->StringGrid1;
@@ -75,7 +75,7 @@ struct RetrieveAbortCase {
   bool secondRowStaysChecked;
 };
 
-class RetrieveAbort : public AbortWhileWaiting,
+class RetrieveAbort : public SlowNode,
                       public testing::WithParamInterface<RetrieveAbortCase> {};
 
 // After "Abort!" the association is aborted and the next checked row goes out on a new one;
@@ -114,8 +114,19 @@ INSTANTIATE_TEST_SUITE_P(
                           true}),
     [](const auto& info) { return std::string(info.param.what); });
 
+TEST_F(SlowNode, FailedStudyAmongThreeIsReportedAndEveryRowEndsUnchecked) {
+  SlowPeer peer(0, 1, 0);
+  StartBrowserWith(peer);
+  CheckRows({"1.2.3.1", SlowPeer::kFailingUid, "1.2.3.3"});
+  QTest::mouseClick(FindForm->Button10, Qt::LeftButton);
+  EXPECT_EQ(Memo().filter("Move"), (QStringList{"Move Ok!", "ERROR: Move Failed!", "Move Ok!"}));
+  EXPECT_EQ(peer.Moves(), (std::vector<std::vector<std::string>>{
+                              {"1.2.3.1", SlowPeer::kFailingUid, "1.2.3.3"}}));
+  for (int row = 1; row <= 3; ++row) EXPECT_FALSE(IsCellChecked(*FindForm->StringGrid1, 0, row));
+}
+
 // "End" pressed while a search processes events runs the shut-down from inside the handler.
-TEST_F(AbortWhileWaiting, EndDuringASearchShutsDown) {
+TEST_F(SlowNode, EndDuringASearchShutsDown) {
   SlowPeer peer(3, 0, 200);
   StartBrowserWith(peer);
   click.emplace([] { return !FindForm->StringGrid1->Cell(0, 1).isEmpty(); }, FindForm->Button1);
