@@ -19,6 +19,7 @@
 
 #include "dicom/util/Log.h"
 #include "net/Socket.h"
+#include "tests/net/LoggedTest.h"
 #include "tests/net/PeerSupport.h"
 
 namespace fs = std::filesystem;
@@ -72,20 +73,7 @@ class ExposedSocket : public Socket {
   int ListenFd() const { return listenSockfd; }
 };
 
-class AcceptTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    folder = TempFolder("net-accept");
-    LogInit(folder + "/test.log", "", "");
-    LogLevel = 1;
-  }
-  void TearDown() override {
-    LogFree();
-    fs::remove_all(folder);
-  }
-  std::string Log() { return ReadFileText(folder + "/test.log"); }
-  std::string folder;
-};
+class AcceptTest : public LoggedTest {};
 
 enum class Outcome { Retried, Paused, Fatal };
 

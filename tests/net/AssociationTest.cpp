@@ -10,6 +10,7 @@
 #include "net/Dimse.h"
 #include "net/PDU_Service.h"
 #include "tests/net/Fixtures.h"
+#include "tests/net/LoggedTest.h"
 #include "tests/net/MemorySocket.h"
 #include "tests/net/PeerSupport.h"
 
@@ -51,20 +52,7 @@ TEST(NegotiationTest, TransferSyntaxChoices) {
   }
 }
 
-class AssociationTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    folder = TempFolder("net-assoc");
-    LogInit(folder + "/test.log", "", "");
-    LogLevel = 1;
-  }
-  void TearDown() override {
-    LogFree();
-    fs::remove_all(folder);
-  }
-  std::string Log() { return ReadFileText(folder + "/test.log"); }
-  std::string folder;
-};
+class AssociationTest : public LoggedTest {};
 
 TEST_F(AssociationTest, AcceptorAnswersEveryContextAndRepliesToRelease) {
   Bytes request = AssociatePdu(

@@ -6,6 +6,7 @@
 
 #include "dicom/util/Log.h"
 #include "tests/net/Fixtures.h"
+#include "tests/net/LoggedTest.h"
 #include "tests/net/PeerSupport.h"
 #include "tests/net/RawPeer.h"
 
@@ -71,8 +72,8 @@ struct Row {
 
 void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
 
-const Bytes kGet{'G', 'E', 'T', ' ', '/', ' ', 'H', 'T', 'T', 'P', '/', '1', '.', '0', '\r', '\n',
-                 '\r', '\n'};
+const Bytes kGet{'G', 'E', 'T', ' ', '/', ' ',  'H',  'T',  'T',
+                 'P', '/', '1', '.', '0', '\r', '\n', '\r', '\n'};
 
 std::vector<Row> Rows() {
   const char* kMultiplexError = "ERROR, PDU_Service::Multiplex assocRQ.Read()";
@@ -80,67 +81,104 @@ std::vector<Row> Rows() {
   const char* kCount = "WARNING, AAssociateRQ::Read Count=";
   const char* kReleased = "INFO, PDU_Service::Read Release-RQ";
   return {
-      {"UidItemOfLength65535", RequestWith(Bytes{0x30, 0, 0xFF, 0xFF}), SendMode::Whole, {},
+      {"UidItemOfLength65535",
+       RequestWith(Bytes{0x30, 0, 0xFF, 0xFF}),
+       SendMode::Whole,
+       {},
        kCount},
-      {"RoleWith1000ByteUid", RequestWith(Cat({EchoContext(), Item(0x50, Role1000())})),
-       SendMode::Whole, {2, 6}, kReleased},
+      {"RoleWith1000ByteUid",
+       RequestWith(Cat({EchoContext(), Item(0x50, Role1000())})),
+       SendMode::Whole,
+       {2, 6},
+       kReleased},
       {"MaxLengthItemOfLength0",
-       RequestWith(Cat({EchoContext(), Item(0x50, Cat({Bytes{0x51, 0, 0, 0}, UidItem(0x52, "1")}))})),
-       SendMode::Whole, {2, 6}, kReleased},
+       RequestWith(
+           Cat({EchoContext(), Item(0x50, Cat({Bytes{0x51, 0, 0, 0}, UidItem(0x52, "1")}))})),
+       SendMode::Whole,
+       {2, 6},
+       kReleased},
       {"MaxLengthItemOfLength12",
        RequestWith(Cat({EchoContext(),
                         Item(0x50, Bytes{0x51, 0, 0, 12, 0, 0, 0x40, 0, 0, 0, 0, 0, 0, 0, 0, 0})})),
-       SendMode::Whole, {2, 6}, kReleased},
+       SendMode::Whole,
+       {2, 6},
+       kReleased},
       {"RequestLength10", PduWithLength(1, 10, 10), SendMode::Whole, {7}, kMultiplexError},
-      {"RequestLength7FFFFFFF", PduWithLength(1, 0x7FFFFFFF, 100), SendMode::Whole, {7},
+      {"RequestLength7FFFFFFF",
+       PduWithLength(1, 0x7FFFFFFF, 100),
+       SendMode::Whole,
+       {7},
        kMultiplexError},
-      {"RequestLengthFFFFFFFF", PduWithLength(1, 0xFFFFFFFF, 100), SendMode::Whole, {7},
+      {"RequestLengthFFFFFFFF",
+       PduWithLength(1, 0xFFFFFFFF, 100),
+       SendMode::Whole,
+       {7},
        kMultiplexError},
       {"ContextOfLength2",
        RequestWith(Cat({EchoContext(), Bytes{0x20, 0, 0, 2, 3, 0}, OurUserInfo()})),
-       SendMode::Whole, {2, 6}, "WARNING, PresentationContext::Read Count="},
-      {"IdentityWith65535ByteFields", RequestWith(Cat({EchoContext(), Item(0x50, Identity65535())})),
-       SendMode::Whole, {2, 6}, kReleased},
-      {"ThreeHundredContexts", RequestWith(Cat({ManyContexts(300), OurUserInfo()})),
-       SendMode::Whole, {2, 6}, kReleased},
-      {"PdvLength0", Associated(PDataPdu(Bytes{0, 0, 0, 0, 1, 3})), SendMode::Whole, {2, 7},
+       SendMode::Whole,
+       {2, 6},
+       "WARNING, PresentationContext::Read Count="},
+      {"IdentityWith65535ByteFields",
+       RequestWith(Cat({EchoContext(), Item(0x50, Identity65535())})),
+       SendMode::Whole,
+       {2, 6},
+       kReleased},
+      {"ThreeHundredContexts",
+       RequestWith(Cat({ManyContexts(300), OurUserInfo()})),
+       SendMode::Whole,
+       {2, 6},
+       kReleased},
+      {"PdvLength0",
+       Associated(PDataPdu(Bytes{0, 0, 0, 0, 1, 3})),
+       SendMode::Whole,
+       {2, 7},
        kProtocolError},
-      {"PdvLength1", Associated(PDataPdu(Bytes{0, 0, 0, 1, 1, 3})), SendMode::Whole, {2, 7},
+      {"PdvLength1",
+       Associated(PDataPdu(Bytes{0, 0, 0, 1, 1, 3})),
+       SendMode::Whole,
+       {2, 7},
        kProtocolError},
-      {"PdvPastItsPdu", Associated(PDataPdu(Bytes{0, 0, 0, 50, 1, 3, 0, 0})), SendMode::Whole,
-       {2, 7}, kProtocolError},
-      {"PDataOfLength0", Associated(PduWithLength(4, 0, 0)), SendMode::Whole, {2, 7},
+      {"PdvPastItsPdu",
+       Associated(PDataPdu(Bytes{0, 0, 0, 50, 1, 3, 0, 0})),
+       SendMode::Whole,
+       {2, 7},
        kProtocolError},
-      {"ReleaseOfLength0", Associated(PduWithLength(5, 0, 0)), SendMode::Whole, {2, 7},
+      {"PDataOfLength0",
+       Associated(PduWithLength(4, 0, 0)),
+       SendMode::Whole,
+       {2, 7},
        kProtocolError},
-      {"ReleaseOfLengthFFFFFFFF", Associated(PduWithLength(5, 0xFFFFFFFF, 4)), SendMode::Whole,
-       {2, 7}, kProtocolError},
+      {"ReleaseOfLength0",
+       Associated(PduWithLength(5, 0, 0)),
+       SendMode::Whole,
+       {2, 7},
+       kProtocolError},
+      {"ReleaseOfLengthFFFFFFFF",
+       Associated(PduWithLength(5, 0xFFFFFFFF, 4)),
+       SendMode::Whole,
+       {2, 7},
+       kProtocolError},
       {"PduType9", Associated(PduWithLength(9, 4, 4)), SendMode::Whole, {2, 7}, kProtocolError},
       {"HttpRequest", kGet, SendMode::Whole, {7}, kMultiplexError},
       {"RequestByteByByte", EchoRequest210(), SendMode::ByteByByte, {2, 6}, kReleased},
       {"ResetMidPdu", EchoRequest210(), SendMode::ResetMidway, {}, kMultiplexError},
       {"NoAcceptableContext",
-       RequestWith(Cat({PresentationContextItem(1, kCtImage, {kExplicitBE}),
-                        PresentationContextItem(3, "1.2.3.4.5.6.7", {kImplicitLE}), OurUserInfo()})),
-       SendMode::Whole, {2}, "WARNING, no Valid Presentation Contexts"},
-      {"IdentityNotEchoedOnRejection", WithSecret(), SendMode::Whole, {2},
+       RequestWith(
+           Cat({PresentationContextItem(1, kCtImage, {kExplicitBE}),
+                PresentationContextItem(3, "1.2.3.4.5.6.7", {kImplicitLE}), OurUserInfo()})),
+       SendMode::Whole,
+       {2},
+       "WARNING, no Valid Presentation Contexts"},
+      {"IdentityNotEchoedOnRejection",
+       WithSecret(),
+       SendMode::Whole,
+       {2},
        "WARNING, no Valid Presentation Contexts"},
   };
 }
 
-class MalformedTest : public ::testing::TestWithParam<Row> {
- protected:
-  void SetUp() override {
-    folder = TempFolder("net-malformed");
-    LogInit(folder + "/test.log", "", "");
-    LogLevel = 1;
-  }
-  void TearDown() override {
-    LogFree();
-    fs::remove_all(folder);
-  }
-  std::string folder;
-};
+class MalformedTest : public LoggedTestBase<::testing::TestWithParam<Row>> {};
 
 TEST_P(MalformedTest, EndsWithItsOutcomeAndEchoStillWorks) {
   const Row& row = GetParam();
@@ -160,7 +198,8 @@ TEST_P(MalformedTest, EndsWithItsOutcomeAndEchoStillWorks) {
       std::string text(pdu.begin(), pdu.end());
       EXPECT_EQ(text.find("secret"), std::string::npos);
       size_t offset = 6 + 68;
-      while (offset + 4 <= pdu.size()) offset += 4 + (size_t(pdu[offset + 2]) << 8 | pdu[offset + 3]);
+      while (offset + 4 <= pdu.size())
+        offset += 4 + (size_t(pdu[offset + 2]) << 8 | pdu[offset + 3]);
       EXPECT_EQ(offset, pdu.size());
     }
   }
@@ -169,8 +208,7 @@ TEST_P(MalformedTest, EndsWithItsOutcomeAndEchoStillWorks) {
   std::string out = folder + "/echoscu.txt";
   EXPECT_EQ(RunBounded("echoscu 127.0.0.1 " + std::to_string(acceptor.port()), 30, out), 0)
       << ReadFileText(out);
-  EXPECT_NE(ReadFileText(folder + "/test.log").find(row.logLine), std::string::npos)
-      << row.logLine;
+  EXPECT_NE(ReadFileText(folder + "/test.log").find(row.logLine), std::string::npos) << row.logLine;
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, MalformedTest, ::testing::ValuesIn(Rows()),

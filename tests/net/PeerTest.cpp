@@ -10,6 +10,7 @@
 #include "net/Dimse.h"
 #include "net/PDU_Service.h"
 #include "net/UniqueId.h"
+#include "tests/net/LoggedTest.h"
 #include "tests/net/PeerSupport.h"
 
 namespace fs = std::filesystem;
@@ -19,20 +20,7 @@ namespace {
 const std::string kEcgFile = std::string(PYDICOM_TEST_FILES) + "/waveform_ecg.dcm";
 const std::string kEcgClass = "1.2.840.10008.5.1.4.1.1.9.1.1";
 
-class PeerTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    folder = TempFolder("net-peer");
-    LogInit(folder + "/test.log", "", "");
-    LogLevel = 1;
-  }
-  void TearDown() override {
-    LogFree();
-    fs::remove_all(folder);
-  }
-  std::string Log() { return ReadFileText(folder + "/test.log"); }
-  std::string folder;
-};
+class PeerTest : public LoggedTest {};
 
 // True when pydicom reads both files to equal data sets (file meta aside, and the trailing
 // padding (FFFC,FFFC), which carries nothing and which dcmtk does not send).

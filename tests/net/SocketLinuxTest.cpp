@@ -17,6 +17,7 @@
 #include "net/PDU_Service.h"
 #include "net/Socket.h"
 #include "net/UniqueId.h"
+#include "tests/net/LoggedTest.h"
 #include "tests/net/PeerSupport.h"
 
 namespace fs = std::filesystem;
@@ -25,20 +26,7 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-class SocketLinuxTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    folder = TempFolder("net-socket");
-    LogInit(folder + "/test.log", "", "");
-    LogLevel = 1;
-  }
-  void TearDown() override {
-    LogFree();
-    fs::remove_all(folder);
-  }
-  std::string Log() { return ReadFileText(folder + "/test.log"); }
-  std::string folder;
-};
+class SocketLinuxTest : public LoggedTest {};
 
 sockaddr_in Loopback(int port) {
   sockaddr_in address{};
