@@ -19,6 +19,7 @@
 #include "ecg/NumberText.h"
 #include "ecg/window/ChartView.h"
 #include "ecg/window/Printing.h"
+#include "platform/gui/GuardedApplication.h"
 #include "platform/gui/ShowModal.h"
 #include "platform/gui/UiServices.h"
 
@@ -42,7 +43,7 @@ bool IsEcgModality(const std::string& modality) {
 
 char SingleByte(const QString& text, char fallback) {
   return text.size() == 1 && text[0].unicode() < 0x80 ? static_cast<char>(text[0].unicode())
-                                                       : fallback;
+                                                      : fallback;
 }
 
 QToolButton* MakeButton(QWidget* parent, const char* name, const QString& hint, int x) {
@@ -71,9 +72,10 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), canvas_(nullptr) {
   resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
   setWindowState(Qt::WindowMaximized);
 
-  Image1->onMouseDown = [this](int x, int) { Image1MouseDown(x); };
-  Image1->onMouseMove = [this](int x, int y) { Image1MouseMove(x, y); };
-  Image1->onMouseUp = [this] { Image1MouseUp(); };
+  // Every handler runs guarded: an exception is shown before it can unwind through Qt.
+  Image1->onMouseDown = [this](int x, int) { RunGuarded([&] { Image1MouseDown(x); }); };
+  Image1->onMouseMove = [this](int x, int y) { RunGuarded([&] { Image1MouseMove(x, y); }); };
+  Image1->onMouseUp = [this] { RunGuarded([&] { Image1MouseUp(); }); };
   // X11 maximises after the first show, so the threshold follows every resize.
   Image1->onResize = [this] { PanelThreshold = ImageHeight() - kPanelHeight; };
 
@@ -89,11 +91,11 @@ TForm1::~TForm1() {
 
 void TForm1::CreateMenus() {
   MainMenu1File = menuBar()->addMenu("&File");
-  Open1 = MainMenu1File->addAction("&Open", this, &TForm1::Open1Click);
-  Print1 = MainMenu1File->addAction("&Print", this, &TForm1::Print1Click);
-  Exit1 = MainMenu1File->addAction("&Exit", this, &TForm1::Exit1Click);
+  Open1 = MainMenu1File->addAction("&Open", this, Guarded([this] { Open1Click(); }));
+  Print1 = MainMenu1File->addAction("&Print", this, Guarded([this] { Print1Click(); }));
+  Exit1 = MainMenu1File->addAction("&Exit", this, Guarded([this] { Exit1Click(); }));
   QMenu* help = menuBar()->addMenu("&Help");
-  About1 = help->addAction("&About", this, &TForm1::About1Click);
+  About1 = help->addAction("&About", this, Guarded([this] { About1Click(); }));
 }
 
 void TForm1::CreatePanel() {
@@ -116,9 +118,9 @@ void TForm1::CreatePanel() {
   SpeedButton1->setIcon(style()->standardIcon(QStyle::SP_DialogHelpButton));
   SpeedButton1->setIconSize(QSize(32, 32));
   // clicked() fires for the user's toggles only, never for setChecked().
-  connect(SpeedButton2, &QToolButton::clicked, this, [this] { SpeedButton2Click(); });
-  connect(SpeedButton3, &QToolButton::clicked, this, [this] { SpeedButton3Click(); });
-  connect(SpeedButton1, &QToolButton::clicked, this, [this] { SpeedButton1Click(); });
+  connect(SpeedButton2, &QToolButton::clicked, this, Guarded([this] { SpeedButton2Click(); }));
+  connect(SpeedButton3, &QToolButton::clicked, this, Guarded([this] { SpeedButton3Click(); }));
+  connect(SpeedButton1, &QToolButton::clicked, this, Guarded([this] { SpeedButton1Click(); }));
 }
 
 int TForm1::ImageWidth() const {
@@ -172,7 +174,7 @@ void TForm1::showEvent(QShowEvent* event) {
   if (windowHandle() != nullptr) windowHandle()->installEventFilter(this);
   // Once per showing: Qt re-activates the window after every message box and dialog, which
   // must not reopen the first file over the one the user chose.
-  if (!event->spontaneous()) FormActivate();
+  if (!event->spontaneous()) RunGuarded([this] { FormActivate(); });
 }
 
 void TForm1::FormActivate() {
@@ -192,7 +194,10 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
   // The window handle is the first receiver of a key press: acting there sees each press once,
   // before the menus.
   if (watched == windowHandle() && event->type() == QEvent::KeyPress) {
-    return FormShortCut(static_cast<QKeyEvent*>(event)->key());
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    bool handled = false;
+    RunGuarded([&] { handled = FormShortCut(key); });
+    return handled;
   }
   return QMainWindow::eventFilter(watched, event);
 }
@@ -231,8 +236,8 @@ void TForm1::Print1Click() {
   QPrinter printer(QPrinter::HighResolution);
   if (QPrinterInfo::availablePrinters().isEmpty()) {
     printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setOutputFileName(
-        QStandardPaths::writableLocation(QStandardPaths::HomeLocation) + "/ecg-chart.pdf");
+    printer.setOutputFileName(QStandardPaths::writableLocation(QStandardPaths::HomeLocation) +
+                              "/ecg-chart.pdf");
   }
   if (!Ui().ConfirmPrint(this, printer)) return;
   printer.setPageOrientation(QPageLayout::Landscape);  // after the dialog, which may reset it

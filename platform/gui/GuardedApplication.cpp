@@ -11,6 +11,16 @@ QString DefaultExceptionMessage(const std::exception* error) {
   return QString::fromLocal8Bit(error->what());
 }
 
+void ShowException(std::exception_ptr error) {
+  try {
+    std::rethrow_exception(error);
+  } catch (const std::exception& exception) {
+    Ui().ShowMessage(nullptr, DefaultExceptionMessage(&exception));
+  } catch (...) {
+    Ui().ShowMessage(nullptr, DefaultExceptionMessage(nullptr));
+  }
+}
+
 GuardedApplication::GuardedApplication(int& argc, char** argv) : QApplication(argc, argv) {
   std::setlocale(LC_NUMERIC, "C");
 }
@@ -18,10 +28,8 @@ GuardedApplication::GuardedApplication(int& argc, char** argv) : QApplication(ar
 bool GuardedApplication::notify(QObject* receiver, QEvent* event) {
   try {
     return QApplication::notify(receiver, event);
-  } catch (const std::exception& error) {
-    Ui().ShowMessage(nullptr, DefaultExceptionMessage(&error));
   } catch (...) {
-    Ui().ShowMessage(nullptr, DefaultExceptionMessage(nullptr));
+    ShowException(std::current_exception());
   }
   return false;
 }

@@ -4,6 +4,7 @@
 #include <QPrinter>
 #include <functional>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -14,9 +15,12 @@ class FakeUi : public UiServices {
   FakeUi() { SetUi(this); }
   ~FakeUi() override { SetUi(nullptr); }
 
-  void ShowMessage(QWidget*, const QString& text) override { messages.push_back(text.toStdString()); }
+  void ShowMessage(QWidget*, const QString& text) override {
+    messages.push_back(text.toStdString());
+  }
   std::optional<std::string> OpenFileName(QWidget*) override {
     ++openDialogs;
+    if (!openDialogError.empty()) throw std::runtime_error(openDialogError);
     return fileToOpen;
   }
   bool ConfirmPrint(QWidget*, QPrinter& printer) override {
@@ -31,6 +35,7 @@ class FakeUi : public UiServices {
 
   std::vector<std::string> messages;
   std::optional<std::string> fileToOpen;
+  std::string openDialogError;  // when set, the open dialog throws with this text
   std::string printToFile;
   bool confirmPrint = true;
   int openDialogs = 0, printDialogs = 0;

@@ -314,4 +314,14 @@ TEST_F(EcgWindow, EachModalShowingOpensTheFirstFileAfresh) {
   EXPECT_EQ(seen, (std::vector<std::string>{"Other scroll 0 red 0 up", "Other scroll 0 red 0 up"}));
 }
 
+TEST_F(EcgWindow, AnExceptionInAHandlerIsShownAndTheWindowGoesOn) {
+  Show({kSample});
+  ui.openDialogError = "Out of resources";
+  form->Open1->trigger();
+  EXPECT_EQ(ui.messages, std::vector<std::string>{"Out of resources"});
+  ASSERT_TRUE(form->CurrentStudy);
+  Key(Qt::Key_Right);
+  EXPECT_EQ(form->ScrollOffset, 5);
+}
+
 }  // namespace
