@@ -198,6 +198,45 @@ TEST_F(AssociationTest, RequestorRefusesAnAnswerWithoutUsableSyntax) {
             std::string::npos);
 }
 
+TEST_F(AssociationTest, MessagesAreDumpedBetweenTheTrimmedTitles) {
+  MemorySocket socket;
+  PDU_Service writer;
+  writer.Link.UseSocket(&socket);
+  writer.pdata.PresentationContextID = 1;
+  writer.assocRQ.UserInfo.MaxSubLength.MaximumLength = 16384;
+  AAssociatePdu::SetTitle(writer.assocAC.CallingApTitle, "PEER");
+  AAssociatePdu::SetTitle(writer.assocAC.CalledApTitle, "US");
+  writer.DumpMessages = true;
+  DcmObj message;
+  message.Insert(new DcmTag(0x0010, 0x0020, std::string("ID42"), "LO"));
+  ASSERT_TRUE(writer.Write(&message, 0));
+
+  MemorySocket readerSocket(socket.sent);
+  PDU_Service reader;
+  reader.Link.UseSocket(&readerSocket);
+  auto* accepted = new PresentationContextAccept;
+  accepted->PresentationContextID = 1;
+  accepted->Result = 0;
+  accepted->SetTransferSyntax(kImplicitLE);
+  reader.assocAC.AddPresContextAccept(accepted);
+  reader.AcceptedContexts.push_back(accepted);
+  AAssociatePdu::SetTitle(reader.assocAC.CallingApTitle, "PEER");
+  AAssociatePdu::SetTitle(reader.assocAC.CalledApTitle, "US");
+  reader.DumpMessages = true;
+  DcmObj received;
+  ASSERT_TRUE(reader.Read(&received));
+
+  const std::string log = Log();
+  for (const char* direction : {", PEER >> US\n", ", PEER << US\n"}) {
+    size_t header = log.find(direction);
+    ASSERT_NE(header, std::string::npos) << direction;
+    size_t element = log.find(", (0010,0020), ", header);
+    size_t blank = log.find(", \n", header);
+    EXPECT_NE(element, std::string::npos) << direction;
+    EXPECT_LT(element, blank) << direction;  // the element lines, then an empty line
+  }
+}
+
 TEST_F(AssociationTest, FailedSendLeavesNothingForTheNextMessage) {
   // A message whose send fails must not reach the wire ahead of a later one.
   struct FailingSocket : MemorySocket {
