@@ -20,18 +20,19 @@ ToolResult PeerFixture::StoreFiles(const std::string& files, const std::string& 
 
 bool PeerFixture::Echo() const { return RunTool("echoscu" + Peer()).exitCode == 0; }
 
-void PeerFixture::ExpectRowsMatchFiles() const {
+void PeerFixture::ExpectRowsMatchFiles(const std::string& exeFolder) const {
+  const std::string folder = exeFolder.empty() ? Folder() : exeFolder;
   // Read with the sqlite3 tool, independently of our own database layer.
   std::set<std::string> rowUids;
   std::istringstream rows(
-      RunTool("sqlite3 " + Folder() + "database/ecg.db 'SELECT SOPInstanceUID FROM Objects'")
+      RunTool("sqlite3 " + folder + "database/ecg.db 'SELECT SOPInstanceUID FROM Objects'")
           .output);
   for (std::string row; std::getline(rows, row);) rowUids.insert(row);
   std::set<std::string> fileUids;
-  for (const std::string& file : StoredFiles()) {
-    const std::filesystem::path path(file);
-    EXPECT_EQ(path.extension(), ".dcm") << "left in the store: " << file;
-    fileUids.insert(path.stem().string());
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder + "imagebox")) {
+    if (!entry.is_regular_file()) continue;
+    EXPECT_EQ(entry.path().extension(), ".dcm") << "left in the store: " << entry.path();
+    fileUids.insert(entry.path().stem().string());
   }
   EXPECT_EQ(rowUids, fileUids);
 }

@@ -16,8 +16,8 @@ class PeerFixture : public ServerFixture {
   ToolResult StoreFiles(const std::string& files, const std::string& options = "") const;
   bool Echo() const;
   // Objects rows (read with the sqlite3 tool) and store files agree one to one, and no
-  // temporary file is left.
-  void ExpectRowsMatchFiles() const;
+  // temporary file is left; in the server's folder, or in another executable folder.
+  void ExpectRowsMatchFiles(const std::string& exeFolder = "") const;
 
   std::string fixtures_;
 };
