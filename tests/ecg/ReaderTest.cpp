@@ -134,6 +134,98 @@ INSTANTIATE_TEST_SUITE_P(
                   }}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Undefined-length items inside a defined-length Channel Definition Sequence lie flat in it:
+// each item's defined-length Channel Source Sequence opens the next channel, in order.
+TEST(Reader, DefinedLengthChannelSequenceWithUndefinedLengthItems) {
+  const Entries items = Join({{ItemStart()}, ChannelBody("II", false), {ItemEnd(), ItemStart()},
+                              ChannelBody("V1", false), {ItemEnd()}});
+  auto study = LoadEntries(Join(
+      {Header(),
+       {Nested(0x5400, 0x0100,
+               {Item(Join({GroupStart(), {Nested(0x003A, 0x0200, items)}, GroupEnd()}))})}}));
+  EXPECT_EQ(Summary(*study), kTwoLeadModel);
+}
+
+// Inside a defined-length channel item, an undefined-length code sequence has no value bytes
+// to parse and the flat code elements after it are not read: name and units stay empty.
+TEST(Reader, FlatCodeSequencesInADefinedLengthChannelItemLeaveTextsEmpty) {
+  auto study = LoadEntries(Join(
+      {Header(),
+       {Nested(0x5400, 0x0100,
+               {Item(Join({GroupStart(),
+                           {Nested(0x003A, 0x0200, {Item(ChannelBody("II", true))})},
+                           GroupEnd()}))})}}));
+  ASSERT_EQ(study->waveforms.size(), 1u);
+  ASSERT_EQ(study->waveforms[0]->channels.size(), 1u);
+  const TChannel& channel = *study->waveforms[0]->channels[0];
+  EXPECT_EQ(channel.sourceName, "");
+  EXPECT_EQ(channel.units, "");
+  EXPECT_EQ(channel.sensitivity, 2.5f);
+  study->waveforms[0]->Prepare(1008, 40.0f);
+  EXPECT_EQ(channel.label, "");  // no units: no label, one stored unit per pixel
+  EXPECT_EQ(channel.unitsPerPixel, 1.0f);
+}
+
+// Patient attributes inside a flat sequence count like any other top-level entry: the last one
+// in entry order is shown.
+TEST(Reader, RepeatedPatientAttributesTakeTheLastInEntryOrder) {
+  auto study = LoadEntries(Join({Header(), FlatSeq(0x0040, 0x0275, {Text(0x0010, 0x0010, "Roe^R")}),
+                                 {Undefined(0x5400, 0x0100), ItemStart()}, GroupStart(),
+                                 FlatChannels(), GroupEnd(), {ItemEnd(), SequenceEnd()}}));
+  EXPECT_EQ(study->patientName, "Roe^R");
+  EXPECT_EQ(study->waveforms.size(), 1u);
+}
+
+// An explicit-VR little-endian item holding a Code Value and a Code Meaning, as the value of a
+// code sequence kept as a plain element.
+std::vector<uint8_t> CodeItemBytes(const std::string& value, const std::string& meaning) {
+  std::vector<uint8_t> body;
+  auto element = [&](uint16_t e, const char* vr, const std::string& text) {
+    const uint8_t head[] = {0x08, 0x00, static_cast<uint8_t>(e), static_cast<uint8_t>(e >> 8),
+                            static_cast<uint8_t>(vr[0]), static_cast<uint8_t>(vr[1]),
+                            static_cast<uint8_t>(text.size()), 0};
+    body.insert(body.end(), std::begin(head), std::end(head));
+    body.insert(body.end(), text.begin(), text.end());
+  };
+  element(0x0100, "SH", value);
+  element(0x0104, "LO", meaning);
+  std::vector<uint8_t> item = {0xFE, 0xFF, 0x00, 0xE0, static_cast<uint8_t>(body.size()), 0, 0, 0};
+  item.insert(item.end(), body.begin(), body.end());
+  return item;
+}
+
+Entry SequenceValue(uint16_t e, const std::vector<uint8_t>& bytes) {
+  return std::make_shared<DcmTag>(0x003A, e, static_cast<uint32_t>(bytes.size()),
+                                  static_cast<const void*>(bytes.data()), "SQ");
+}
+
+// Code sequences held as plain elements are parsed from their value bytes; bytes that are no
+// data set give empty texts and nothing worse.
+TEST(Reader, CodeSequencesHeldAsValuesAreParsed) {
+  struct Case {
+    std::vector<uint8_t> source, units;
+    const char *name, *unitsCode;
+  };
+  const std::vector<uint8_t> garbage = {0xFE, 0xFF, 0x00, 0xE0, 0xFF, 0xFF, 0xFF, 0x7F, 0x08, 0x00};
+  const Case cases[] = {{CodeItemBytes("ab", "Lead"), CodeItemBytes("uV", "microvolt"), "Lead", "uV"},
+                        {garbage, {0x08, 0x00, 0x00}, "", ""}};
+  for (const Case& c : cases) {
+    auto study = LoadEntries(Join(
+        {Header(),
+         {Nested(0x5400, 0x0100,
+                 {Item(Join({GroupStart(),
+                             {Nested(0x003A, 0x0200,
+                                     {Item({SequenceValue(0x0208, c.source),
+                                            Text(0x003A, 0x0210, "2.5"),
+                                            SequenceValue(0x0211, c.units)})})},
+                             GroupEnd()}))})}}));
+    ASSERT_EQ(study->waveforms.size(), 1u);
+    ASSERT_EQ(study->waveforms[0]->channels.size(), 1u);
+    EXPECT_EQ(study->waveforms[0]->channels[0]->sourceName, c.name);
+    EXPECT_EQ(study->waveforms[0]->channels[0]->units, c.unitsCode);
+  }
+}
+
 TEST(Reader, TwoGroupsInFileOrder) {
   const Entries second = Join({{Text(0x003A, 0x0004, "DERIVED"), U32(0x003A, 0x0010, 1)},
                                FlatChannels(), GroupEnd()});
