@@ -9,7 +9,7 @@ packages=(
   libsqlite3-dev sqlite3
   libgdcm-dev libopenjp2-7-dev libopenjp2-tools
   qt6-base-dev libgl-dev
-  dcmtk libdcmtk-dev python3 python3-pydicom python3-numpy python3-pil dicom3tools
+  dcmtk libdcmtk-dev python3 python3-pydicom python3-numpy python3-pil dicom3tools orthanc
   poppler-utils xvfb locales
 )
 

@@ -48,15 +48,40 @@ class RemoteNode : public testing::Test {
     ASSERT_EQ(Shell("cd '" + folder.path() + "' && (timeout 120 dcmqrscp -v -c peer.cfg " +
                     peerPort + " > peer.log 2>&1 & echo $! > peer.pid)"),
               0);
-    // Bounded wait until the peer answers an echo.
-    for (int i = 0; i < 50; ++i) {
-      if (Shell("echoscu -aec PEERQR 127.0.0.1 " + peerPort + " 2>/dev/null") == 0) return;
+    WaitForPeer("PEERQR");
+  }
+  // Orthanc as ORTHANCQR, DICOM only, loaded with the same three objects over C-STORE; it knows
+  // KORVA and logs the query keys.
+  void StartOrthanc() {
+    const std::string store = folder.path() + "peer";
+    ASSERT_EQ(Shell("/usr/bin/python3 -W ignore " TREVALIND_SOURCE_DIR
+                    "/tests/app/make_peer_store.py '" + store + "'"),
+              0);
+    folder.Write("orthanc.json", "{\"Name\": \"PEER\", \"StorageDirectory\": \"" + folder.path() +
+                                     "orthanc\", \"IndexDirectory\": \"" + folder.path() +
+                                     "orthanc\", \"DicomAet\": \"ORTHANCQR\", \"DicomPort\": " +
+                                     peerPort + ", \"HttpServerEnabled\": false, "
+                                     "\"DeidentifyLogs\": false, \"Plugins\": [], "
+                                     "\"DicomModalities\": {\"korva\": [\"KORVA\", "
+                                     "\"127.0.0.1\", " + ourPort + "]}}");
+    ASSERT_EQ(Shell("cd '" + folder.path() + "' && (timeout 120 Orthanc --verbose orthanc.json "
+                    "> peer.log 2>&1 & echo $! > peer.pid)"),
+              0);
+    WaitForPeer("ORTHANCQR");
+    ASSERT_EQ(Shell("cd '" + store + "' && storescu -aec ORTHANCQR 127.0.0.1 " + peerPort +
+                    " ecg.dcm hd.dcm ct.dcm"),
+              0);
+  }
+  // Bounded wait until the peer answers an echo.
+  void WaitForPeer(const std::string& aeTitle) {
+    for (int i = 0; i < 100; ++i) {
+      if (Shell("echoscu -aec " + aeTitle + " 127.0.0.1 " + peerPort + " 2>/dev/null") == 0) return;
       QTest::qWait(100);
     }
     FAIL() << "the peer did not start";
   }
-  void StartBrowserWithPeer() {
-    folder.Write("remote.txt", "PEERQR,127.0.0.1," + peerPort + "\r\n");
+  void StartBrowserWithPeer(const std::string& aeTitle = "PEERQR") {
+    folder.Write("remote.txt", aeTitle + ",127.0.0.1," + peerPort + "\r\n");
     browser = std::make_unique<RunningBrowser>(folder.path());
     FindForm->ComboBox1->setCurrentIndex(1);
     FindForm->ComboBox1Change();
@@ -147,8 +172,33 @@ TEST_F(RemoteNode, MoveStudyRetrievesEveryCheckedRowToOurOwnStore) {
   EXPECT_NE(log.find("Move SCP Response 2 [status: Success]"), std::string::npos) << log;
 }
 
+// Orthanc answers Modalities in Study: its ECG and HD studies are shown, the CT study only
+// counted; the two shown rows, checked, come home through our own C-STORE service.
+TEST_F(RemoteNode, OrthancSearchShowsEcgAndHdAndRetrievesThem) {
+  StartOrthanc();
+  StartBrowserWithPeer("ORTHANCQR");
+  QTest::mouseClick(FindForm->Button4, Qt::LeftButton);
+  EXPECT_EQ(Memo(), QStringList{"Study Query OK!, found 3 studies"});
+  StringGrid& grid = *FindForm->StringGrid1;
+  ASSERT_EQ(grid.RowCount(), 3);
+  QStringList modalities{grid.Cell(7, 1), grid.Cell(7, 2)};
+  modalities.sort();
+  EXPECT_EQ(modalities, (QStringList{"ECG", "HD"}));
+  for (int row = 1; row <= 2; ++row) {
+    const GridRect box = CheckBoxRect(grid.CellRect(0, row));
+    QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, QPoint(box.left + 2, box.top + 4));
+  }
+  QTest::mouseClick(FindForm->Button10, Qt::LeftButton);
+  EXPECT_EQ(Memo().filter("Move"), (QStringList{"Move Ok!", "Move Ok!"}));
+  EXPECT_FALSE(IsCellChecked(grid, 0, 1));
+  EXPECT_FALSE(IsCellChecked(grid, 0, 2));
+  for (int i = 0; i < 50 && Sql("SELECT COUNT(*) FROM Objects") != "2\n"; ++i) QTest::qWait(100);
+  EXPECT_EQ(Sql("SELECT Modality FROM Series ORDER BY Modality"), "ECG\nHD\n");
+}
+
 struct FilterCase {
   const char* what;
+  bool orthanc;  // else dcmqrscp
   const char *patientId, *from, *to;  // null: the box stays unticked
   const char* keyInPeerLog;
   const char* memo;
@@ -156,13 +206,19 @@ struct FilterCase {
 
 class RemoteFilters : public RemoteNode, public testing::WithParamInterface<FilterCase> {};
 
-// The date keys go out with their blanks, as typed into the browser; dcmqrscp takes them
-// without an error but matches none of its studies (dated 2013 and 2004) by them. A Patient ID
+// The date keys go out with their blanks, as typed into the browser, and each peer's log shows
+// what it made of them; dcmqrscp takes them without an error but matches none of its studies
+// (dated 2013 and 2004) by them. A Patient ID
 // of one blank is a filter for the browser (no warning), though not for this peer.
 TEST_P(RemoteFilters, KeysGoOutAsTypedAndThePeerAnswers) {
   const FilterCase& c = GetParam();
-  StartPeer();
-  StartBrowserWithPeer();
+  if (c.orthanc) {
+    StartOrthanc();
+    StartBrowserWithPeer("ORTHANCQR");
+  } else {
+    StartPeer();
+    StartBrowserWithPeer();
+  }
   if (c.patientId) FindForm->Edit1->setText(c.patientId);
   if (c.from) {
     FindForm->CheckBox1->setChecked(true);
@@ -182,17 +238,24 @@ TEST_P(RemoteFilters, KeysGoOutAsTypedAndThePeerAnswers) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, RemoteFilters,
     testing::Values(
-        FilterCase{"from", nullptr, "20130101", nullptr, "(0008,0020) DA [20130101 -]",
+        FilterCase{"from", false, nullptr, "20130101", nullptr, "(0008,0020) DA [20130101 -]",
                    "Study Query OK!, found 0 studies"},
-        FilterCase{"to", nullptr, nullptr, "20131231", "(0008,0020) DA [- 20131231]",
+        FilterCase{"to", false, nullptr, nullptr, "20131231", "(0008,0020) DA [- 20131231]",
                    "Study Query OK!, found 0 studies"},
-        FilterCase{"from_and_to", nullptr, "20130101", "20131231",
+        FilterCase{"from_and_to", false, nullptr, "20130101", "20131231",
                    "(0008,0020) DA [20130101 - 20131231]", "Study Query OK!, found 0 studies"},
         // Two blank bytes go out; the peer reads them as no value, so everything matches.
-        FilterCase{"blank_patient_id", " ", nullptr, nullptr, "#   2, 0 PatientID",
+        FilterCase{"blank_patient_id", false, " ", nullptr, nullptr, "#   2, 0 PatientID",
                    "Study Query OK!, found 3 studies"},
-        FilterCase{"patient_id", "642341", nullptr, nullptr, "(0010,0020) LO [642341]",
-                   "Study Query OK!, found 2 studies"}),
+        FilterCase{"patient_id", false, "642341", nullptr, nullptr, "(0010,0020) LO [642341]",
+                   "Study Query OK!, found 2 studies"},
+        // Orthanc reads "D1 -" as a range from D1 but finds nothing by "- D2" or "D1 - D2".
+        FilterCase{"orthanc_from", true, nullptr, "20130101", nullptr, "StudyDate = 20130101 -",
+                   "Study Query OK!, found 2 studies"},
+        FilterCase{"orthanc_to", true, nullptr, nullptr, "20131231", "StudyDate = - 20131231",
+                   "Study Query OK!, found 0 studies"},
+        FilterCase{"orthanc_from_and_to", true, nullptr, "20130101", "20131231",
+                   "StudyDate = 20130101 - 20131231", "Study Query OK!, found 0 studies"}),
     [](const auto& info) { return std::string(info.param.what); });
 
 TEST_F(RemoteNode, LocalSearchAsksTheProgramsOwnServer) {
