@@ -101,18 +101,25 @@ void DcmObj::Decomp(int pixelIndex, uint8_t* buffer, uint32_t size, int frames,
   };
 
   if (frames == 1) {
-    // A single frame may be split over several fragments: join them in order.
-    std::vector<uint8_t> joined;
+    // A single frame may be split over several fragments: join them in order. A frame in one
+    // fragment, the usual case, is decoded where it lies.
     int fragments = 0;
-    while (EntryIs(*this, next, 0xFFFE, 0xE000)) {
-      const DcmTag* item = TagAt(next);
-      joined.insert(joined.end(), item->data.begin(), item->data.end());
-      Delete(next);
-      ++fragments;
-    }
+    while (EntryIs(*this, next + fragments, 0xFFFE, 0xE000)) ++fragments;
     if (fragments == 0) throw std::out_of_range("no fragment");
-    if (joined.size() > kMaxElementLength) throw std::out_of_range("fragments too long");
-    decodeFrame(joined.data(), static_cast<uint32_t>(joined.size()), 0);
+    if (fragments == 1) {
+      const DcmTag* item = TagAt(next);
+      decodeFrame(item->data.data(), static_cast<uint32_t>(item->data.size()), 0);
+      Delete(next);
+    } else {
+      std::vector<uint8_t> joined;
+      for (; fragments > 0; --fragments) {
+        const DcmTag* item = TagAt(next);
+        joined.insert(joined.end(), item->data.begin(), item->data.end());
+        Delete(next);
+      }
+      if (joined.size() > kMaxElementLength) throw std::out_of_range("fragments too long");
+      decodeFrame(joined.data(), static_cast<uint32_t>(joined.size()), 0);
+    }
   } else {
     for (int f = 0; f < frames; ++f) {
       if (!EntryIs(*this, next, 0xFFFE, 0xE000)) throw std::out_of_range("missing fragment");
