@@ -8,6 +8,7 @@
 #include "app/CommandLine.h"
 #include "app/EcgWindowLink.h"
 #include "app/Screenshots.h"
+#include "app/ShutDown.h"
 #include "app/TFindForm.h"
 #include "app/TForm2.h"
 #include "app/TQSsetup.h"
@@ -32,5 +33,8 @@ int main(int argc, char** argv) {
   FindForm->show();
   ScheduleScreenshotsIfAsked();
   application.exec();
+  // Should the loop ever end by itself (a session manager's quit), the program still ends the
+  // one way that keeps the database whole and runs no static destructors under live threads.
+  ShutDownProgram();
   return 0;
 }
