@@ -71,8 +71,10 @@ bool PDU_Service::Connect(const std::string& host, const std::string& port) {
       if (LogLevel.load() > 1) LogWrite("INFO, Association Accept::ReadDynamic");
       assocAC.ReadDynamic(Link);
       if (!assocAC.ProtocolError && !Link.Failed() && InterogateAAssociateAC()) return true;
-      if (assocAC.ProtocolError) abortRQ.Write(Link);
-      Link.socket().Close();
+      if (assocAC.ProtocolError)
+        AbortAndClose();
+      else
+        Link.socket().Close();
       LogWrite("ERROR, PDU_Service::Connect, InterogateAAssociateAC failed");
       return false;
     }

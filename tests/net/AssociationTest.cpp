@@ -237,6 +237,29 @@ TEST_F(AssociationTest, MessagesAreDumpedBetweenTheTrimmedTitles) {
   }
 }
 
+TEST_F(AssociationTest, RequestorAbortsAnAnswerWhoseLengthCannotBeOne) {
+  for (uint32_t length : {0u, 67u, 0xFFFFFFFFu}) {
+    Bytes answer{0x02, 0};
+    Put32(answer, length);
+    answer.resize(answer.size() + 80, 0);
+    MemorySocket socket(answer);
+    PDU_Service pdu;
+    pdu.Link.UseSocket(&socket);
+    auto* context = new PresentationContext;
+    context->SetAbstractSyntax(kVerification);
+    context->AddTransferSyntax(kImplicitLE);
+    pdu.assocRQ.AddPresentationContext(context);
+    EXPECT_FALSE(pdu.Connect("127.0.0.1", "104")) << length;
+    ASSERT_GE(socket.sent.size(), kAbortPduBytes.size()) << length;
+    EXPECT_EQ(Bytes(socket.sent.end() - long(kAbortPduBytes.size()), socket.sent.end()),
+              kAbortPduBytes)
+        << length;
+    EXPECT_FALSE(socket.IsConnected()) << length;
+  }
+  EXPECT_NE(Log().find("ERROR, PDU_Service::Connect, InterogateAAssociateAC failed"),
+            std::string::npos);
+}
+
 TEST_F(AssociationTest, FailedSendLeavesNothingForTheNextMessage) {
   // A message whose send fails must not reach the wire ahead of a later one.
   struct FailingSocket : MemorySocket {
