@@ -159,6 +159,23 @@ TEST_F(ChartRaster, CursorDrawnTwiceChangesOnlyReadoutBoxes) {
   }
 }
 
+TEST_F(ChartRaster, ThinNotXorLineDrawnTwiceRestores) {
+  image.fill(QColor(0xC0, 0xC0, 0xC0));
+  image.setPixel(12, 12, 0xFF000000);
+  const QImage before = image.copy();
+  ImageCanvas canvas(&image);
+  canvas.SetPenColor(kRed);
+  canvas.SetPenMode(PenMode::NotXor);
+  canvas.MoveTo(20, 4);
+  canvas.LineTo(4, 20);  // through (12, 12)
+  EXPECT_EQ(Pixel(image, 20, 4), 0xC03F3Fu);  // red on silver
+  EXPECT_EQ(Pixel(image, 12, 12), 0x00FFFFu);  // red on black
+  EXPECT_EQ(Pixel(image, 4, 20), 0xC0C0C0u);  // the end pixel is left out
+  canvas.MoveTo(20, 4);
+  canvas.LineTo(4, 20);
+  EXPECT_EQ(image, before);
+}
+
 struct LineCase {
   const char* name;
   int x1, y1, x2, y2;
