@@ -107,6 +107,13 @@ TEST_F(FolderImport, AbortInASubFolderEndsOnlyThatFolder) {
   EXPECT_EQ(FindForm->StringGrid1->RowCount(), 2);  // one study
 }
 
+// "End" stays usable during the import and runs the shut-down from inside it.
+TEST_F(FolderImport, EndDuringAnImportShutsDown) {
+  ClickWhen end([this] { return Sql("SELECT COUNT(*) FROM Objects") == "1\n"; }, FindForm->Button1);
+  ScanFolder(tree);
+  EXPECT_TRUE(browser->exited);
+}
+
 TEST_F(FolderImport, ReimportRegistersNothingNew) {
   ScanFolder(tree);
   ScanFolder(tree);
