@@ -245,6 +245,37 @@ INSTANTIATE_TEST_SUITE_P(
                                  "pydicom", 1, 0, 10.0}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// OpenJPEG's own encoder with its reversible colour transform (YBR_RCT): the decoder undoes the
+// transform, so the samples come out as the RGB they were and are labelled so.
+TEST(DecodeJ2kColour, ComponentTransformComesBackAsRgb) {
+  ScratchDir dir;
+  const int w = 24, h = 16;
+  std::vector<uint8_t> rgb(static_cast<size_t>(w) * h * 3);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      uint8_t* p = &rgb[(static_cast<size_t>(y) * w + x) * 3];
+      p[0] = static_cast<uint8_t>(x * 10);
+      p[1] = static_cast<uint8_t>(y * 15);
+      p[2] = static_cast<uint8_t>((x + y) * 7);
+    }
+  const std::string header = "P6\n" + std::to_string(w) + " " + std::to_string(h) + "\n255\n";
+  std::vector<uint8_t> ppm(header.begin(), header.end());
+  ppm.insert(ppm.end(), rgb.begin(), rgb.end());
+  WriteBytes(dir.File("in.ppm"), ppm);
+  ASSERT_TRUE(RunTool("opj_compress -i " + dir.File("in.ppm") + " -o " + dir.File("out.j2k") +
+                      " -mct 1 -n 4"));
+  ImageSpec s;
+  s.rows = h;
+  s.columns = w;
+  s.bitsAllocated = s.bitsStored = 8;
+  s.pi = "YBR_RCT";
+  auto obj = MakeImage(s, "1.2.840.10008.1.2.4.90");
+  AddEncapsulated(*obj, {ReadBytes(dir.File("out.j2k"))});
+  ASSERT_TRUE(obj->ConvertTransferSyntax(kExplicitLE));
+  EXPECT_EQ(PixelBytes(*obj), rgb);
+  EXPECT_EQ(obj->GetString(0x0028, 0x0004), "RGB");
+}
+
 // Sample files that cannot be decoded here fail cleanly: a JP2 file where a raw codestream
 // belongs, and a fragment table broken by a delimiter inside the pixel data.
 TEST(DecodeSampleFiles, UndecodableFilesFailCleanly) {
