@@ -276,6 +276,27 @@ TEST(DecodeJ2kColour, ComponentTransformComesBackAsRgb) {
   EXPECT_EQ(obj->GetString(0x0028, 0x0004), "RGB");
 }
 
+// A codestream that calls its 13-bit samples unsigned in a data set that calls them signed: the
+// stored bits come out as they are coded, and read as the data set says (13 bits, two's
+// complement) they are the values pydicom finds.
+TEST(DecodeSampleFiles, SignMismatchKeepsTheStoredBits) {
+  ScratchDir dir;
+  const std::string source = kTestFiles + "/J2K_pixelrep_mismatch.dcm";
+  const std::vector<uint8_t> reference = PydicomPixels(dir, source);
+  auto ours = Load(source);
+  ASSERT_TRUE(ours->ConvertTransferSyntax(kExplicitLE));
+  const std::vector<uint8_t> pixels = PixelBytes(*ours);
+  ASSERT_EQ(pixels.size(), reference.size());
+  auto asSigned13 = [](const std::vector<uint8_t>& b, size_t i) {
+    const int v = (b[i] | (b[i + 1] << 8)) & 0x1FFF;
+    return v >= 0x1000 ? v - 0x2000 : v;
+  };
+  size_t differing = 0;
+  for (size_t i = 0; i + 1 < pixels.size(); i += 2)
+    differing += asSigned13(pixels, i) != asSigned13(reference, i);
+  EXPECT_EQ(differing, 0u);
+}
+
 // Sample files that cannot be decoded here fail cleanly: a JP2 file where a raw codestream
 // belongs, and a fragment table broken by a delimiter inside the pixel data.
 TEST(DecodeSampleFiles, UndecodableFilesFailCleanly) {
