@@ -258,6 +258,26 @@ INSTANTIATE_TEST_SUITE_P(
                    "StudyDate = 20130101 - 20131231", "Study Query OK!, found 0 studies"}),
     [](const auto& info) { return std::string(info.param.what); });
 
+// The road of one ECG: sent by storescu, listed locally, opened by a double click.
+TEST_F(RemoteNode, StoredEcgIsListedAndADoubleClickOpensItsFile) {
+  browser = std::make_unique<RunningBrowser>(folder.path());
+  ASSERT_EQ(Shell("storescu -aec KORVA 127.0.0.1 " + ourPort + " " PYDICOM_TEST_FILES
+                  "/waveform_ecg.dcm"),
+            0);
+  FindForm->ComboBox1Change();
+  StringGrid& grid = *FindForm->StringGrid1;
+  ASSERT_EQ(grid.Cell(9, 1), "03028041970546");
+  const GridRect cell = grid.CellRect(1, 1);
+  QTest::mouseDClick(grid.viewport(), Qt::LeftButton, {}, QPoint(cell.left + 5, cell.top + 5));
+  ASSERT_EQ(browser->ecgWindowShowings.size(), 1u);
+  ASSERT_EQ(browser->ecgWindowShowings[0].size(), 1u);
+  const std::string file = browser->ecgWindowShowings[0][0];
+  EXPECT_EQ(Shell("/usr/bin/python3 -c \"import pydicom, sys; ds = pydicom.dcmread('" + file +
+                  "'); sys.exit(ds.PatientID != '642341' or ds.Modality != 'ECG')\""),
+            0)
+      << file;
+}
+
 TEST_F(RemoteNode, LocalSearchAsksTheProgramsOwnServer) {
   browser = std::make_unique<RunningBrowser>(folder.path());
   ASSERT_EQ(Shell("storescu -aec KORVA 127.0.0.1 " + ourPort + " " PYDICOM_TEST_FILES
