@@ -38,6 +38,9 @@ TEST_F(EchoPeer, OptionsOfEchoscuAreServed) {
 TEST_F(EchoPeer, PatientRootFindIsRefusedAndTheServerStaysUp) {
   const ToolResult find = RunTool("findscu -P -k QueryRetrieveLevel=PATIENT" + Peer());
   EXPECT_NE(find.exitCode, 0) << find.output;
+  EXPECT_NE(find.output.find("No Acceptable Presentation Contexts"), std::string::npos)
+      << find.output;
+  EXPECT_NE(LogText().find("ERROR: Association Failed! Socket: "), std::string::npos);
   EXPECT_TRUE(Echo());
 }
 
