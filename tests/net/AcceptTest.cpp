@@ -46,6 +46,11 @@ class ScriptedAcceptSocket : public Socket {
     if (!handedOut_ && connection_ >= 0) ::close(connection_);
   }
   int calls() const { return calls_; }
+  // Listening flag set, descriptor gone.
+  void DropListenDescriptor() {
+    ::close(listenSockfd);
+    listenSockfd = -1;
+  }
   int ListenFd() const { return listenSockfd; }
 
  protected:
@@ -134,6 +139,17 @@ TEST_F(AcceptTest, ScriptedErrorsAreRetriedPausedOrEndTheListener) {
       EXPECT_EQ(Occurrences(log, "ERROR, Socket::Accept, " + name), 0u) << name;
     }
   }
+}
+
+TEST_F(AcceptTest, AcceptWithoutAListenerIsRefusedWithItsLine) {
+  Socket fresh;
+  EXPECT_FALSE(fresh.Accept());
+  EXPECT_NE(Log().find("ERROR Socket:Accept not Listened\n"), std::string::npos);
+  ScriptedAcceptSocket noDescriptor({});
+  noDescriptor.DropListenDescriptor();
+  EXPECT_FALSE(noDescriptor.Accept());
+  EXPECT_EQ(noDescriptor.calls(), 0);
+  EXPECT_NE(Log().find("ERROR Socket:Accept not ListenedSocketfd\n"), std::string::npos);
 }
 
 // Every descriptor below a lowered limit taken: accept fails with EMFILE and must wait and try
