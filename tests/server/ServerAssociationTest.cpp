@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <stdexcept>
 #include <future>
 #include <memory>
 #include <thread>
@@ -18,6 +19,7 @@
 #include "net/server/ServerThread.h"
 #include "net/server/Services.h"
 #include "net/server/rules/CommandTable.h"
+#include "platform/Files.h"
 #include "tests/server/ServerFixture.h"
 
 namespace {
@@ -123,6 +125,37 @@ TEST_F(ServerAssociation, StoreRequestWithoutInstanceUidStoresNothing) {
   EXPECT_TRUE(EcgRows("SELECT SOPInstanceUID FROM Objects").empty());
   EXPECT_TRUE(StoredFiles().empty());
   EXPECT_TRUE(EchoSCU("127.0.0.1", Port(), "TESTSCU", "TREVALIND", 30));
+}
+
+// A file layer that fails by throwing, as a library below might.
+class ThrowingFiles : public FileSystem {
+ public:
+  bool CreateDirectories(const std::string&) override {
+    throw std::runtime_error("disk\non fire");
+  }
+};
+
+// An exception while storing is answered with 0xA710; the association and the registration
+// lock survive it, so the next object on the same association is stored.
+TEST_F(ServerAssociation, ExceptionWhileStoringIsAnsweredAndTheAssociationGoesOn) {
+  PDU_Service pdu;
+  ASSERT_TRUE(Open(pdu, kEcgClass));
+  ThrowingFiles throwing;
+  SetFiles(&throwing);
+  DcmObj first;
+  FillTestEcg(first, "1.2.826.0.1.3680043.8.498.9.2.1");
+  EXPECT_EQ(WriteStoreRQ(pdu, first, kEcgClass), 0);
+  EXPECT_EQ(ReadStoreRSP(pdu), 0xA710);
+  SetFiles(nullptr);
+  DcmObj second;
+  FillTestEcg(second, "1.2.826.0.1.3680043.8.498.9.2.2");
+  EXPECT_EQ(WriteStoreRQ(pdu, second, kEcgClass), 0);
+  EXPECT_EQ(ReadStoreRSP(pdu), 0);
+  pdu.Close();
+  EXPECT_TRUE(HasLine("ERROR, CSTORESCP: disk.on fire"));
+  EXPECT_TRUE(HasLine("ERROR, Status=0xA710"));
+  EXPECT_EQ(EcgRows("SELECT SOPInstanceUID FROM Objects").size(), 1u);
+  EXPECT_EQ(StoredFiles().size(), 1u);
 }
 
 // A C-FIND on a context that no C-FIND service serves ends the association without an answer
