@@ -129,6 +129,29 @@ TEST_F(MovePeer, MissingFileFailsOnlyItsObject) {
   EXPECT_EQ(Received().size(), 4u);
 }
 
+// A recorded series folder that would lead out of the store is not followed, even where a
+// readable copy of the object waits outside: that series fails, the other one moves.
+TEST_F(MovePeer, RecordedSeriesPathOutsideTheStoreIsNotFollowed) {
+  const std::string outside = Folder() + "outside/";
+  std::filesystem::create_directories(outside);
+  for (const char* uidEnd : {".2.3", ".2.9"}) {
+    const std::string file = StoredFile(uidEnd);
+    ASSERT_FALSE(file.empty());
+    std::filesystem::copy_file(file, outside + std::filesystem::path(file).filename().string());
+  }
+  ASSERT_EQ(RunTool("sqlite3 " + Folder() + "database/ecg.db \"UPDATE Series SET "
+                    "SeriesPath='../outside/' WHERE SeriesInstanceUID='" +
+                    std::string(kStudy) + ".2'\"")
+                .exitCode,
+            0);
+  StartStorescp("");
+  const ToolResult move = MoveStudy("ARCHIVE1");
+  EXPECT_EQ(DebugValues(move.output, "DIMSE Status").back(), "0xb000") << move.output;
+  EXPECT_EQ(DebugValues(move.output, "Completed Suboperations").back(), "3");
+  EXPECT_EQ(DebugValues(move.output, "Failed Suboperations").back(), "2");
+  EXPECT_EQ(Received().size(), 3u);
+}
+
 // Without its study database the local query fails: 0xC000 with zero counts, and the
 // association ends.
 TEST_F(MovePeer, FailedLocalQueryIsUnableToProcess) {
