@@ -41,6 +41,14 @@ bool VisibleSteps(int64_t start, int step, int64_t length, int64_t size, int64_t
   return first <= last;
 }
 
+// Sets `field`, dropping what was built from it (a pen, a font) when the value changes.
+template <typename T, typename Built>
+void Change(T& field, const T& value, std::optional<Built>& built) {
+  if (field == value) return;
+  field = value;
+  built.reset();
+}
+
 }  // namespace
 
 QString ResolveFontFamily(const std::string& requested) {
@@ -58,36 +66,15 @@ QFont MakePixelFont(const std::string& name, int pixelSize, bool bold) {
   return font;
 }
 
-void ImageCanvas::SetPenColor(Rgb colour) {
-  if (colour == penColour_) return;
-  penColour_ = colour;
-  pen_.reset();
-}
+void ImageCanvas::SetPenColor(Rgb colour) { Change(penColour_, colour, pen_); }
 
-void ImageCanvas::SetPenWidth(int width) {
-  if (width == penWidth_) return;
-  penWidth_ = width;
-  pen_.reset();
-}
+void ImageCanvas::SetPenWidth(int width) { Change(penWidth_, width, pen_); }
 
-void ImageCanvas::SetFontName(const std::string& name) {
-  if (name == fontName_) return;
-  fontName_ = name;
-  font_.reset();
-}
+void ImageCanvas::SetFontName(const std::string& name) { Change(fontName_, name, font_); }
 
-void ImageCanvas::SetFontSize(int points) {
-  const int pixels = PointsToPixels(points);
-  if (pixels == fontPixels_) return;
-  fontPixels_ = pixels;
-  font_.reset();
-}
+void ImageCanvas::SetFontSize(int points) { Change(fontPixels_, PointsToPixels(points), font_); }
 
-void ImageCanvas::SetFontBold(bool bold) {
-  if (bold == fontBold_) return;
-  fontBold_ = bold;
-  font_.reset();
-}
+void ImageCanvas::SetFontBold(bool bold) { Change(fontBold_, bold, font_); }
 
 const QFont& ImageCanvas::CurrentFont() {
   if (!font_) {

@@ -47,6 +47,11 @@ void SetText(DcmTag& tag, const std::string& text) {
   tag.SetData(text.data(), static_cast<uint32_t>(text.size()));
 }
 
+// A change that writes `text` into every element (group, element).
+std::function<void(DcmObj&)> AllTexts(uint16_t group, uint16_t element, std::string text) {
+  return [=](DcmObj& obj) { ForEach(obj, group, element, [&](DcmTag& t) { SetText(t, text); }); };
+}
+
 void SetU32(DcmTag& tag, uint32_t value) {
   const uint8_t bytes[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
                             static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
@@ -198,45 +203,31 @@ INSTANTIATE_TEST_SUITE_P(
               });
             },
             [](const TWaveform& w, const RecordingCanvas&) { EXPECT_EQ(w.dataLength, 0u); }},
-        HostileCase{
-            "ZeroFrequency",
-            [](DcmObj& o) { ForEach(o, 0x003A, 0x001A, [](DcmTag& t) { SetText(t, "0 "); }); },
-            [](const TWaveform& w, const RecordingCanvas& c) {
-              EXPECT_EQ(c.TextsAt(250, 80), std::vector<std::string>{"2220mS   "});
-              ZeroReadouts(w, c);
-            }},
-        HostileCase{
-            "NegativeFrequency",
-            [](DcmObj& o) { ForEach(o, 0x003A, 0x001A, [](DcmTag& t) { SetText(t, "-1"); }); },
-            ZeroReadouts},
-        HostileCase{
-            "HugeFrequency",
-            [](DcmObj& o) { ForEach(o, 0x003A, 0x001A, [](DcmTag& t) { SetText(t, "1e30"); }); },
-            [](const TWaveform& w, const RecordingCanvas&) {
-              EXPECT_EQ(w.channels[0]->samples.size(), 10000u);
-            }},
-        HostileCase{
-            "NotANumberFrequency",
-            [](DcmObj& o) { ForEach(o, 0x003A, 0x001A, [](DcmTag& t) { SetText(t, "nan "); }); },
-            ZeroReadouts},
-        HostileCase{
-            "ZeroSensitivity",
-            [](DcmObj& o) { ForEach(o, 0x003A, 0x0210, [](DcmTag& t) { SetText(t, "0 "); }); },
-            [](const TWaveform& w, const RecordingCanvas& c) {
-              FlatTraces(w, c);
-              ZeroReadouts(w, c);
-            }},
-        HostileCase{
-            "InfiniteSensitivity",
-            [](DcmObj& o) { ForEach(o, 0x003A, 0x0210, [](DcmTag& t) { SetText(t, "inf "); }); },
-            [](const TWaveform&, const RecordingCanvas& c) {
-              const auto texts = AmplitudeTexts(c);
-              ASSERT_FALSE(texts.empty());
-              for (const std::string& text : texts) {
-                EXPECT_TRUE(text == "INF mV  " || text == "-INF mV  " || text == "NAN mV  ")
-                    << text;
-              }
-            }},
+        HostileCase{"ZeroFrequency", AllTexts(0x003A, 0x001A, "0 "),
+                    [](const TWaveform& w, const RecordingCanvas& c) {
+                      EXPECT_EQ(c.TextsAt(250, 80), std::vector<std::string>{"2220mS   "});
+                      ZeroReadouts(w, c);
+                    }},
+        HostileCase{"NegativeFrequency", AllTexts(0x003A, 0x001A, "-1"), ZeroReadouts},
+        HostileCase{"HugeFrequency", AllTexts(0x003A, 0x001A, "1e30"),
+                    [](const TWaveform& w, const RecordingCanvas&) {
+                      EXPECT_EQ(w.channels[0]->samples.size(), 10000u);
+                    }},
+        HostileCase{"NotANumberFrequency", AllTexts(0x003A, 0x001A, "nan "), ZeroReadouts},
+        HostileCase{"ZeroSensitivity", AllTexts(0x003A, 0x0210, "0 "),
+                    [](const TWaveform& w, const RecordingCanvas& c) {
+                      FlatTraces(w, c);
+                      ZeroReadouts(w, c);
+                    }},
+        HostileCase{"InfiniteSensitivity", AllTexts(0x003A, 0x0210, "inf "),
+                    [](const TWaveform&, const RecordingCanvas& c) {
+                      const auto texts = AmplitudeTexts(c);
+                      ASSERT_FALSE(texts.empty());
+                      for (const std::string& text : texts) {
+                        EXPECT_TRUE(text == "INF mV  " || text == "-INF mV  " || text == "NAN mV  ")
+                            << text;
+                      }
+                    }},
         HostileCase{
             "NoSensitivity",
             [](DcmObj& o) { ForEach(o, 0x003A, 0x0210, [](DcmTag& t) { t.element = 0x0219; }); },
