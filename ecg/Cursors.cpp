@@ -38,7 +38,7 @@ bool InsideRecording(const TChannel& channel, int64_t index) {
 }
 
 void WriteValue(Canvas& canvas, const TChannel& channel, int dx, double amplitude) {
-  canvas.TextOut(channel.x + dx, channel.baselineY - 70, FormatAmplitude(amplitude) + " mV  ");
+  canvas.TextOut(channel.x + dx, channel.baselineY - 70, FormatFloat(amplitude) + " mV  ");
 }
 
 void DrawCursor(const TWaveform& waveform, Canvas& canvas, int32_t cursorX, int32_t W,

@@ -19,7 +19,7 @@ void SetNumberSeparators(char decimalPoint, char thousands) {
   thousandsSeparator = thousands;
 }
 
-std::string FormatAmplitude(double value) {
+std::string FormatFloat(double value) {
   if (std::isnan(value)) return "NAN";
   if (std::isinf(value)) return value > 0 ? "INF" : "-INF";
   // printf rounds the binary value correctly except at exact ties, where it rounds to even

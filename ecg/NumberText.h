@@ -11,12 +11,13 @@ inline int64_t SaturatingTrunc64(double value, int64_t nanValue);
 // The shortest general form of a value (as "%.15g"): 1230, -100, 2.5.
 std::string FloatToStr(double value);
 
-// The amplitude format: four decimals rounded half away from zero, no digit before the decimal
-// separator when the integer part is 0, thousands grouped: 1.2500, .5000, -.2500, 1,234.5000.
+// The class library's float format with the pattern "#.##0,0", the one the amplitude readouts
+// use: four decimals rounded half away from zero, no digit before the decimal separator when the
+// integer part is 0, thousands grouped: 1.2500, .5000, -.2500, 1,234.5000.
 // A value that rounds to zero never carries a sign. Non-finite values give NAN, INF and -INF.
-std::string FormatAmplitude(double value);
+std::string FormatFloat(double value);
 
-// The separators of FormatAmplitude (the GUI sets the user's); '.' and ',' until then.
+// The separators of FormatFloat (the GUI sets the user's); '.' and ',' until then.
 void SetNumberSeparators(char decimalPoint, char thousands);
 
 // Inline: the trace calls these twice per sample.
