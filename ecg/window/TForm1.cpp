@@ -19,6 +19,7 @@
 #include "ecg/NumberText.h"
 #include "ecg/window/ChartView.h"
 #include "ecg/window/Printing.h"
+#include "platform/gui/Cp1252.h"
 #include "platform/gui/GuardedApplication.h"
 #include "platform/gui/ShowModal.h"
 #include "platform/gui/UiServices.h"
@@ -41,9 +42,13 @@ bool IsEcgModality(const std::string& modality) {
   return modality == "ECG" || modality == "HD" || modality == "AU" || modality == "EPS";
 }
 
-char SingleByte(const QString& text, char fallback) {
-  return text.size() == 1 && text[0].unicode() < 0x80 ? static_cast<char>(text[0].unicode())
-                                                      : fallback;
+// A separator of the user's locale as one Windows-1252 byte: a space of any kind (French groups
+// with U+202F) becomes a blank, anything else outside the code page the fallback.
+char SeparatorByte(const QString& text, char fallback) {
+  if (text.size() != 1) return fallback;
+  if (text[0].isSpace()) return text[0].unicode() == 0xA0 ? '\xA0' : ' ';
+  const std::string byte = ToCp1252(text);
+  return byte == "?" ? fallback : byte[0];
 }
 
 QToolButton* MakeButton(QWidget* parent, const char* name, const QString& hint, int x) {
@@ -80,8 +85,8 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), canvas_(nullptr) {
   Image1->onResize = [this] { PanelThreshold = ImageHeight() - kPanelHeight; };
 
   const QLocale locale;
-  SetNumberSeparators(SingleByte(locale.decimalPoint(), '.'),
-                      SingleByte(locale.groupSeparator(), ','));
+  SetNumberSeparators(SeparatorByte(locale.decimalPoint(), '.'),
+                      SeparatorByte(locale.groupSeparator(), ','));
   FileList.clear();  // FormCreate: no list until the browser hands one over
 }
 

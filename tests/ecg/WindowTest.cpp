@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QFrame>
+#include <QLocale>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -10,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "ecg/NumberText.h"
 #include "ecg/window/ChartView.h"
 #include "ecg/window/TForm1.h"
 #include "platform/gui/ShowModal.h"
@@ -322,6 +324,25 @@ TEST_F(EcgWindow, AnExceptionInAHandlerIsShownAndTheWindowGoesOn) {
   ASSERT_TRUE(form->CurrentStudy);
   Key(Qt::Key_Right);
   EXPECT_EQ(form->ScrollOffset, 5);
+}
+
+// Amplitudes take the separators of the user's locale, as single bytes of the code page.
+TEST_F(EcgWindow, AmplitudeSeparatorsFollowTheLocale) {
+  struct Case {
+    QLocale::Language language;
+    QLocale::Territory territory;
+    const char* text;
+  };
+  const Case cases[] = {{QLocale::German, QLocale::Germany, "1.234,5000"},
+                        {QLocale::French, QLocale::France, "1 234,5000"},
+                        {QLocale::English, QLocale::UnitedStates, "1,234.5000"}};
+  for (const Case& c : cases) {
+    QLocale::setDefault(QLocale(c.language, c.territory));
+    TForm1 window;
+    EXPECT_EQ(FormatFloat(1234.5), c.text) << c.text;
+  }
+  QLocale::setDefault(QLocale::c());
+  SetNumberSeparators('.', ',');
 }
 
 }  // namespace
