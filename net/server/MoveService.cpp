@@ -80,7 +80,8 @@ int32_t WriteStoreRQ(PDU_Service& out, DcmObj& dataSet, const std::string& sopCl
   if (!out.GetTransferSyntaxUID(contextId, contextSyntax)) return -2;
   switch (ChooseStoreEncoding(dataSet.transferSyntax, contextSyntax,
                               IsImageStorageSOPClass(sopClass))) {
-    case StoreEncoding::AsItIs: break;
+    case StoreEncoding::AsItIs:
+      break;
     case StoreEncoding::Convert:
       if (!dataSet.ConvertTransferSyntax(contextSyntax)) return -3;
       break;
@@ -88,7 +89,8 @@ int32_t WriteStoreRQ(PDU_Service& out, DcmObj& dataSet, const std::string& sopCl
       dataSet.transferSyntax = kImplicitLittleEndian;
       dataSet.explicitVR = false;
       break;
-    case StoreEncoding::Refuse: return -3;
+    case StoreEncoding::Refuse:
+      return -3;
   }
   return CStore::WriteRQ(&out, &dataSet, sopClass) ? 0 : -4;
 }
@@ -142,8 +144,7 @@ bool OpenFor(Outgoing& out, MoveContext& move, const std::string& sopClass,
   out.pdu = std::make_unique<PDU_Service>();
   out.pdu->DumpMessages = LogAbove(1);
   out.failed = !OpenAssociation(*out.pdu, move.host, move.port, move.ownAeTitle, move.destination,
-                                sopClass, MoveProposalSyntax(fileSyntax), "",
-                                move.timeoutSeconds);
+                                sopClass, MoveProposalSyntax(fileSyntax), "", move.timeoutSeconds);
   if (out.failed) {
     LogWrite("ERROR, STORE SCU Association Failed! AET: " + SanitizeForLog(move.destination) +
              ", IP: " + move.host + ", Port: " + move.port);
@@ -246,13 +247,15 @@ bool MoveByQuery(MoveContext& move, DcmObj& identifier, const std::string& level
   std::string columns;
   int count = 0;
   if (!QueryLocalDatabase(identifier, rows, columns, count, level)) {
-    LogWrite(level == "STUDY" ? "ERROR, MoveSCP, Query failed!!" : "ERROR, MoveSCP, Query Failed!!");
+    LogWrite(level == "STUDY" ? "ERROR, MoveSCP, Query failed!!"
+                              : "ERROR, MoveSCP, Query Failed!!");
     SendFinal(move, kStatusUnableToProcess);
     return false;
   }
   const std::string studyUid = TrimBlanks(identifier.GetString(0x0020, 0x000D));
   for (const std::string& uid : KeyUids(rows, columns, count, level)) {
-    LogLevelResult(level, level == "STUDY" ? MoveStudy(move, uid) : MoveSeries(move, studyUid, uid));
+    LogLevelResult(level,
+                   level == "STUDY" ? MoveStudy(move, uid) : MoveSeries(move, studyUid, uid));
   }
   SendFinal(move, FinalMoveStatus(move.counts));
   return true;
@@ -277,14 +280,21 @@ bool MoveSCP(PDU_Service& pdu, DcmObj& command, const AssociationContext& contex
   }
   const auto lines = ReadTextLines(ExeFolder + kMoveDestinationsFile);
   if (!lines) LogWrite("ERROR, file " + ExeFolder + "remotes.txt does not exists!!");
-  const MoveDestination found = lines ? FindMoveDestination(*lines, destination) : MoveDestination{};
+  const MoveDestination found =
+      lines ? FindMoveDestination(*lines, destination) : MoveDestination{};
   if (found.host.empty() || found.port.empty()) {
     Refuse(pdu, command, kStatusMoveDestinationUnknown,
            "ERROR, couldn't match any AET with: " + SanitizeForLog(destination));
     return false;
   }
-  MoveContext move{pdu,        command,    context.ownAeTitle,  destination,
-                   found.host, found.port, context.storeFolder, kMoveSubAssociationTimeoutSeconds,
+  MoveContext move{pdu,
+                   command,
+                   context.ownAeTitle,
+                   destination,
+                   found.host,
+                   found.port,
+                   context.storeFolder,
+                   kMoveSubAssociationTimeoutSeconds,
                    SubOperationCounts{}};
   if (level == "STUDY") return MoveByQuery(move, identifier, level);
   const std::string studyUid = TrimBlanks(identifier.GetString(0x0020, 0x000D));
@@ -304,7 +314,8 @@ bool MoveSCP(PDU_Service& pdu, DcmObj& command, const AssociationContext& contex
     }
     for (const std::string* uid : {&studyUid, &seriesUid, &sopUid}) {
       if (!IsSafeUid(*uid)) {
-        Refuse(pdu, command, kStatusIdentifierLacksUid, "ERROR, UID not valid: " + SanitizeForLog(*uid));
+        Refuse(pdu, command, kStatusIdentifierLacksUid,
+               "ERROR, UID not valid: " + SanitizeForLog(*uid));
         return false;
       }
     }
@@ -312,6 +323,7 @@ bool MoveSCP(PDU_Service& pdu, DcmObj& command, const AssociationContext& contex
     SendFinal(move, FinalMoveStatus(move.counts));
     return true;
   }
-  Refuse(pdu, command, kStatusUnableToProcess, "ERROR, Unknown Query Level: " + SanitizeForLog(level));
+  Refuse(pdu, command, kStatusUnableToProcess,
+         "ERROR, Unknown Query Level: " + SanitizeForLog(level));
   return false;
 }

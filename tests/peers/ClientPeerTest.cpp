@@ -31,9 +31,8 @@ class ClientPeer : public PeerFixture {
         << "VendorTable BEGIN\nVendorTable END\nAETable BEGIN\nPEERQR " << store
         << " RW (20, 64mb) ANY\nAETable END\n";
     ASSERT_EQ(RunTool("dcmqridx " + store + " " + store + "/ecg.dcm").exitCode, 0);
-    const ToolResult started = RunTool("sh -c 'timeout 120 dcmqrscp -d -c " + Folder() +
-                                       "qr.cfg " + qrPort_ + " >" + Folder() +
-                                       "qr.log 2>&1 & echo $!'");
+    const ToolResult started = RunTool("sh -c 'timeout 120 dcmqrscp -d -c " + Folder() + "qr.cfg " +
+                                       qrPort_ + " >" + Folder() + "qr.log 2>&1 & echo $!'");
     qrPid_ = std::stoi(started.output);
     for (int i = 0; i < 100 && RunTool("echoscu -aec PEERQR 127.0.0.1 " + qrPort_).exitCode; ++i) {
     }

@@ -50,9 +50,11 @@ TEST_F(FindPeer, KeysAtThreeLevels) {
       // A quote stands for the blank stored in its place.
       {study + "-k \"PatientName=O'NEIL*\"", 1, "0x0000", kQuoteStudy},
       {"-k QueryRetrieveLevel=SERIES -k SeriesInstanceUID -k StudyInstanceUID=" +
-           std::string(kStudy), 2, "0x0000", kSeriesA},
+           std::string(kStudy),
+       2, "0x0000", kSeriesA},
       {"-k QueryRetrieveLevel=IMAGE -k SOPInstanceUID -k StudyInstanceUID=" + std::string(kStudy) +
-           " -k SeriesInstanceUID=" + kSeriesA, 2, "0x0000", "1.2.826.0.1.3680043.8.498.7.2.2"},
+           " -k SeriesInstanceUID=" + kSeriesA,
+       2, "0x0000", "1.2.826.0.1.3680043.8.498.7.2.2"},
       {"-k QueryRetrieveLevel=study -k StudyInstanceUID", 0, "0xc000", nullptr},
   };
   for (const FindCase& c : cases) {
@@ -62,7 +64,8 @@ TEST_F(FindPeer, KeysAtThreeLevels) {
     EXPECT_EQ(statuses.back(), c.finalStatus) << c.keys;
     EXPECT_EQ(static_cast<size_t>(std::count(statuses.begin(), statuses.end(), "0xff00")),
               c.matches)
-        << c.keys << "\n" << find.output;
+        << c.keys << "\n"
+        << find.output;
     if (c.expectedText) {
       EXPECT_NE(find.output.find(c.expectedText), std::string::npos) << c.keys;
     }
@@ -74,7 +77,8 @@ TEST_F(FindPeer, KeysAtThreeLevels) {
 // the row's key; a node without a row searches unrestricted.
 TEST_F(FindPeer, UsersRowNarrowsStudySearches) {
   const ToolResult made = RunTool(
-      "sqlite3 " + Folder() + "database/vesmora.db \"CREATE TABLE Users (UserName VARCHAR(64) "
+      "sqlite3 " + Folder() +
+      "database/vesmora.db \"CREATE TABLE Users (UserName VARCHAR(64) "
       "PRIMARY KEY, PassWord VARCHAR(64), Rights INTEGER, TransSyntax INTEGER, PhysicianName "
       "VARCHAR(128), InstitutionName VARCHAR(128), StudyDescription VARCHAR(128), StudyModality "
       "VARCHAR(128)); INSERT INTO Users VALUES ('CTUSER', '', 1, 0, '', '', '', 'CT');\"");
@@ -91,8 +95,8 @@ TEST_F(FindPeer, UsersRowNarrowsStudySearches) {
 
   // The calling title is looked up without the blanks around it.
   PDU_Service pdu;
-  ASSERT_TRUE(OpenAssociation(pdu, "127.0.0.1", Port(), " CTUSER ", "TREVALIND",
-                              kStudyRootFindClass, 30));
+  ASSERT_TRUE(
+      OpenAssociation(pdu, "127.0.0.1", Port(), " CTUSER ", "TREVALIND", kStudyRootFindClass, 30));
   QueryRecords records;
   records.studies.push_back(std::make_unique<StudyInfo>());
   ASSERT_TRUE(WriteFindRQ(pdu, records, kStudyRootFindClass, "STUDY"));
@@ -114,8 +118,8 @@ TEST_F(FindPeer, RequestWithoutLevelGetsNoAnswerAndTheServerStaysUp) {
 }
 
 TEST_F(FindPeer, CancelIsReadAfterTheFinalResponse) {
-  const ToolResult find = RunTool("findscu -S --cancel 1" + Peer() +
-                                  "-k QueryRetrieveLevel=STUDY -k PatientName");
+  const ToolResult find =
+      RunTool("findscu -S --cancel 1" + Peer() + "-k QueryRetrieveLevel=STUDY -k PatientName");
   (void)find;
   EXPECT_TRUE(Echo());
 }

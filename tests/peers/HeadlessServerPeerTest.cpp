@@ -31,8 +31,8 @@ TEST_F(HeadlessServer, StopDuringStoresKeepsRowsAndFilesTogether) {
   const std::string script =
       std::string(kServerBinary) + " " + folder + " " + port + " TREVALIND 1 >" + folder +
       "out.txt 2>&1 & server=$!; "
-      "for i in $(seq 100); do echoscu -aec TREVALIND 127.0.0.1 " + port +
-      " 2>/dev/null && break; sleep 0.1; done; " + senders +
+      "for i in $(seq 100); do echoscu -aec TREVALIND 127.0.0.1 " +
+      port + " 2>/dev/null && break; sleep 0.1; done; " + senders +
       "sleep 0.5; kill -TERM $server; wait $server; echo server-exit=$?; wait";
   const ToolResult run = RunTool("sh -c '" + script + "'");
   EXPECT_NE(run.output.find("server-exit=0"), std::string::npos) << run.output;

@@ -37,9 +37,9 @@ class MovePeer : public PeerFixture {
     PeerFixture::TearDown();
   }
   void StartStorescp(const std::string& options) {
-    const ToolResult started = RunTool("sh -c 'storescp " + options + " -od " + received_ + " " +
-                                       std::to_string(scpPort_) + " >" + Folder() +
-                                       "storescp.log 2>&1 & echo $!'");
+    const ToolResult started =
+        RunTool("sh -c 'storescp " + options + " -od " + received_ + " " +
+                std::to_string(scpPort_) + " >" + Folder() + "storescp.log 2>&1 & echo $!'");
     scpPid_ = std::stoi(started.output);
     for (int i = 0; i < 100 && RunTool("echoscu 127.0.0.2 " + std::to_string(scpPort_)).exitCode;
          ++i) {
@@ -139,7 +139,8 @@ TEST_F(MovePeer, RecordedSeriesPathOutsideTheStoreIsNotFollowed) {
     ASSERT_FALSE(file.empty());
     std::filesystem::copy_file(file, outside + std::filesystem::path(file).filename().string());
   }
-  ASSERT_EQ(RunTool("sqlite3 " + Folder() + "database/ecg.db \"UPDATE Series SET "
+  ASSERT_EQ(RunTool("sqlite3 " + Folder() +
+                    "database/ecg.db \"UPDATE Series SET "
                     "SeriesPath='../outside/' WHERE SeriesInstanceUID='" +
                     std::string(kStudy) + ".2'\"")
                 .exitCode,
@@ -169,7 +170,8 @@ TEST_F(MovePeer, FailedLocalQueryIsUnableToProcess) {
 
 TEST_F(MovePeer, CompressedImageIsDecompressedForAnUncompressedDestination) {
   StartStorescp("");
-  const ToolResult move = Move("ARCHIVE1", std::string("-k QueryRetrieveLevel=STUDY -k StudyInstanceUID=") + kImageStudy);
+  const ToolResult move = Move(
+      "ARCHIVE1", std::string("-k QueryRetrieveLevel=STUDY -k StudyInstanceUID=") + kImageStudy);
   EXPECT_EQ(DebugValues(move.output, "DIMSE Status").back(), "0x0000") << move.output;
   const auto files = Received();
   ASSERT_EQ(files.size(), 1u);
@@ -180,7 +182,8 @@ TEST_F(MovePeer, CompressedImageIsDecompressedForAnUncompressedDestination) {
 
 TEST_F(MovePeer, CompressedImageStaysCompressedWhenAccepted) {
   StartStorescp("+xa");
-  const ToolResult move = Move("ARCHIVE1", std::string("-k QueryRetrieveLevel=STUDY -k StudyInstanceUID=") + kImageStudy);
+  const ToolResult move = Move(
+      "ARCHIVE1", std::string("-k QueryRetrieveLevel=STUDY -k StudyInstanceUID=") + kImageStudy);
   EXPECT_EQ(DebugValues(move.output, "DIMSE Status").back(), "0x0000") << move.output;
   const auto files = Received();
   ASSERT_EQ(files.size(), 1u);
@@ -243,7 +246,8 @@ TEST_F(MovePeer, RefusalsAndFailuresCarryTheirStatus) {
 
 TEST_F(MovePeer, MissingDestinationListIsReported) {
   std::filesystem::remove(Folder() + "remotes.txt");
-  const ToolResult move = Move("ARCHIVE1", std::string("-k QueryRetrieveLevel=STUDY -k StudyInstanceUID=") + kStudy);
+  const ToolResult move =
+      Move("ARCHIVE1", std::string("-k QueryRetrieveLevel=STUDY -k StudyInstanceUID=") + kStudy);
   EXPECT_EQ(DebugValues(move.output, "DIMSE Status").back(), "0xa801");
   EXPECT_NE(LogText().find("ERROR, file " + Folder() + "remotes.txt does not exists!!"),
             std::string::npos);

@@ -27,8 +27,8 @@ class OrthancPeer : public PeerFixture {
         << ", \"RemoteAccessAllowed\": false, \"AuthenticationEnabled\": false, "
         << "\"DeidentifyLogs\": false, \"Plugins\": [], \"DicomModalities\": {\"trev\": "
         << "[\"TREVALIND\", \"127.0.0.1\", " << Port() << "]}}";
-    const ToolResult started = RunTool("sh -c 'timeout 120 Orthanc " + Folder() +
-                                       "orthanc.json >" + Folder() + "orthanc.log 2>&1 & echo $!'");
+    const ToolResult started = RunTool("sh -c 'timeout 120 Orthanc " + Folder() + "orthanc.json >" +
+                                       Folder() + "orthanc.log 2>&1 & echo $!'");
     orthancPid_ = std::stoi(started.output);
     for (int i = 0; i < 100 && Rest("GET", "/system").exitCode != 0; ++i) {
       RunTool("sleep 0.1");
@@ -73,8 +73,7 @@ TEST_F(OrthancPeer, EchoStoreQueryAndMoveBothWays) {
   ASSERT_FALSE(rle.empty());
   const ToolResult store =
       Rest("POST", "/modalities/trev/store", "[\"" + ecg + "\", \"" + rle + "\"]");
-  EXPECT_NE(store.output.find("\"FailedInstancesCount\" : 0"), std::string::npos)
-      << store.output;
+  EXPECT_NE(store.output.find("\"FailedInstancesCount\" : 0"), std::string::npos) << store.output;
   EXPECT_EQ(EcgRows("SELECT SOPInstanceUID FROM Objects").size(), 2u);
   EXPECT_NE(LogText().find("INFO, Transfer Syntax: 1.2.840.10008.1.2.5"), std::string::npos);
   ExpectRowsMatchFiles();
@@ -82,11 +81,11 @@ TEST_F(OrthancPeer, EchoStoreQueryAndMoveBothWays) {
   Rest("DELETE", "/instances/" + rle);
 
   // Orthanc searches us.
-  const std::string query = ValueOf(
-      Rest("POST", "/modalities/trev/query",
-           "{\"Level\": \"Study\", \"Query\": {\"PatientName\": \"DOE*\", \"StudyInstanceUID\": \"\"}}")
-          .output,
-      "ID");
+  const std::string query = ValueOf(Rest("POST", "/modalities/trev/query",
+                                         "{\"Level\": \"Study\", \"Query\": {\"PatientName\": "
+                                         "\"DOE*\", \"StudyInstanceUID\": \"\"}}")
+                                        .output,
+                                    "ID");
   ASSERT_FALSE(query.empty());
   const std::string answers = Rest("GET", "/queries/" + query + "/answers?expand").output;
   EXPECT_NE(answers.find(kStudy), std::string::npos) << answers;
@@ -94,11 +93,11 @@ TEST_F(OrthancPeer, EchoStoreQueryAndMoveBothWays) {
   EXPECT_EQ(answers.find(kRleStudy), std::string::npos) << answers;
 
   // Orthanc asks us to move both studies to itself: the RLE object arrives decoded.
-  const ToolResult move = Rest(
-      "POST", "/modalities/trev/move",
-      std::string("{\"Level\": \"Study\", \"TargetAet\": \"ORTHANC\", \"Synchronous\": true, "
-                  "\"Resources\": [{\"StudyInstanceUID\": \"") +
-          kStudy + "\"}, {\"StudyInstanceUID\": \"" + kRleStudy + "\"}]}");
+  const ToolResult move =
+      Rest("POST", "/modalities/trev/move",
+           std::string("{\"Level\": \"Study\", \"TargetAet\": \"ORTHANC\", \"Synchronous\": true, "
+                       "\"Resources\": [{\"StudyInstanceUID\": \"") +
+               kStudy + "\"}, {\"StudyInstanceUID\": \"" + kRleStudy + "\"}]}");
   EXPECT_EQ(move.exitCode, 0) << move.output;
   EXPECT_EQ(Rest("GET", "/instances/" + rle + "/metadata/TransferSyntax").output,
             "1.2.840.10008.1.2");

@@ -9,8 +9,8 @@ void PeerFixture::SetUp() {
   ServerFixture::SetUp();
   if (HasFatalFailure()) return;
   fixtures_ = Folder() + "fixtures";
-  const ToolResult made = RunTool("/usr/bin/python3 " TREVALIND_SOURCE_DIR
-                                  "/tests/peers/make_fixtures.py " + fixtures_);
+  const ToolResult made = RunTool(
+      "/usr/bin/python3 " TREVALIND_SOURCE_DIR "/tests/peers/make_fixtures.py " + fixtures_);
   ASSERT_EQ(made.exitCode, 0) << made.output;
 }
 
@@ -25,8 +25,7 @@ void PeerFixture::ExpectRowsMatchFiles(const std::string& exeFolder) const {
   // Read with the sqlite3 tool, independently of our own database layer.
   std::set<std::string> rowUids;
   std::istringstream rows(
-      RunTool("sqlite3 " + folder + "database/ecg.db 'SELECT SOPInstanceUID FROM Objects'")
-          .output);
+      RunTool("sqlite3 " + folder + "database/ecg.db 'SELECT SOPInstanceUID FROM Objects'").output);
   for (std::string row; std::getline(rows, row);) rowUids.insert(row);
   std::set<std::string> fileUids;
   for (const auto& entry : std::filesystem::recursive_directory_iterator(folder + "imagebox")) {

@@ -22,7 +22,8 @@ constexpr const char* kCreateWorklist =
 // step ID, contrast, start date, start time, station name, procedure ID, priority.
 constexpr const char* kRows =
     "INSERT INTO Worklist VALUES('A1','SMITH^ANN','W1','19700101','F','','1.2.3.1','DR^X',"
-    "'Rest ECG','AA2','Rest','Room 1','ECG','DR^Y','','S1','','20240105','130000','A2','R1','HIGH');"
+    "'Rest ECG','AA2','Rest','Room "
+    "1','ECG','DR^Y','','S1','','20240105','130000','A2','R1','HIGH');"
     "INSERT INTO Worklist VALUES('A2','JONES^BOB','W2','19800202','M','','1.2.3.2','DR^X',"
     "'Stress','AA4','Stress','Room 2','DD','DR^Y','','S2','','20240110','083000','A2','R2','LOW');"
     "INSERT INTO Worklist VALUES('A3','','W3','','','','1.2.3.3','','','AA2','','','ECG','','',"
@@ -32,8 +33,8 @@ class WorklistPeer : public PeerFixture {
  protected:
   void CreateWorklist(bool withRows) {
     const std::string statements = std::string(kCreateWorklist) + (withRows ? kRows : "");
-    const ToolResult made = RunTool("sqlite3 " + Folder() + "database/vesmora.db \"" +
-                                    statements + "\"");
+    const ToolResult made =
+        RunTool("sqlite3 " + Folder() + "database/vesmora.db \"" + statements + "\"");
     ASSERT_EQ(made.exitCode, 0) << made.output;
   }
   // The statuses of one query made from a dcmtk example.
@@ -56,13 +57,12 @@ TEST_F(WorklistPeer, ExampleQueriesMatchTheirRows) {
     const char* example;
     size_t matches;
   } cases[] = {
-      {"wlistqry0", 3},  // no key with a value
-      {"wlistqry3", 3},
-      {"wlistqry4", 1},  // Modality DD
-      {"wlistqry6", 2},  // station AA2
-      {"wlistqry2", 1},  // station AA2 and station name A2 (an empty name never matches)
-      {"wlistqry12", 1}, // station AA4, station name A2
-      {"wlistqry5", 2},  // start time from 120000 on; an empty time always matches
+      {"wlistqry0", 3},                     // no key with a value
+      {"wlistqry3", 3},  {"wlistqry4", 1},  // Modality DD
+      {"wlistqry6", 2},                     // station AA2
+      {"wlistqry2", 1},   // station AA2 and station name A2 (an empty name never matches)
+      {"wlistqry12", 1},  // station AA4, station name A2
+      {"wlistqry5", 2},   // start time from 120000 on; an empty time always matches
   };
   for (const auto& c : cases) {
     const auto statuses = Query(c.example);

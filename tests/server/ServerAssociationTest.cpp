@@ -6,9 +6,9 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <stdexcept>
 #include <future>
 #include <memory>
+#include <stdexcept>
 #include <thread>
 
 #include "dicom/DcmObj.h"
@@ -79,8 +79,8 @@ TEST_F(ServerAssociation, CommandsWithoutServiceEndTheAssociation) {
   const uint16_t commands[] = {0x0140, 0x0FFF};
   for (uint16_t field : commands) {
     PDU_Service pdu;
-    ASSERT_TRUE(OpenAssociation(pdu, "127.0.0.1", Port(), "TESTSCU", "TREVALIND",
-                                kVerificationClass, 30));
+    ASSERT_TRUE(
+        OpenAssociation(pdu, "127.0.0.1", Port(), "TESTSCU", "TREVALIND", kVerificationClass, 30));
     DcmObj command;
     command.Add(new DcmTag(0x0000, 0x0002, std::string(kVerificationClass), "UI"));
     command.Add(new DcmTag(0x0000, 0x0100, field, "US"));
@@ -130,9 +130,7 @@ TEST_F(ServerAssociation, StoreRequestWithoutInstanceUidStoresNothing) {
 // A file layer that fails by throwing, as a library below might.
 class ThrowingFiles : public FileSystem {
  public:
-  bool CreateDirectories(const std::string&) override {
-    throw std::runtime_error("disk\non fire");
-  }
+  bool CreateDirectories(const std::string&) override { throw std::runtime_error("disk\non fire"); }
 };
 
 // An exception while storing is answered with 0xA710; the association and the registration

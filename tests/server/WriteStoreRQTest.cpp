@@ -82,8 +82,8 @@ TEST(WriteStoreRQ, EncodingFollowsTheAcceptedContextOrRefuses) {
     AcceptedAssociation out(c.contextSyntax);
     DcmObj object;
     FillObject(object, c.sopClass, c.dataSetSyntax);
-    const std::string label = std::string(c.dataSetSyntax) + " on " + c.contextSyntax + " " +
-                              c.sopClass;
+    const std::string label =
+        std::string(c.dataSetSyntax) + " on " + c.contextSyntax + " " + c.sopClass;
     EXPECT_EQ(WriteStoreRQ(out.pdu, object, c.sopClass), c.result) << label;
     EXPECT_EQ(object.transferSyntax, c.sentSyntax) << label;
     EXPECT_EQ(object.explicitVR, c.sentExplicit) << label;
