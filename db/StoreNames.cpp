@@ -106,6 +106,23 @@ bool IsSafeFolderComponent(const std::string& name) {
 
 bool IsSafeDateFolder(const std::string& date) { return IsSafeFolderComponent(date); }
 
+std::string SafeSeriesPath(const std::string& seriesPath) {
+  std::string rest = seriesPath;
+  if (!rest.empty() && rest.back() == kPathSeparator) rest.pop_back();
+  if (rest.empty()) return "";
+  std::string out;
+  size_t start = 0;
+  for (;;) {
+    const size_t slash = rest.find(kPathSeparator, start);
+    const std::string part =
+        rest.substr(start, slash == std::string::npos ? std::string::npos : slash - start);
+    if (!IsSafeFolderComponent(part)) return "";
+    out += part + kPathSeparator;
+    if (slash == std::string::npos) return out;
+    start = slash + 1;
+  }
+}
+
 bool ChooseStoreFolders(SQLdb& db, const DcmObj& dataSet, const std::string& studyDate,
                         StoreFolders& out) {
   if (!IsSafeUidFileName(dataSet.GetString(0x0008, 0x0018))) return false;

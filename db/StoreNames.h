@@ -44,6 +44,10 @@ bool IsSafeDateFolder(const std::string& date);
 // One recorded folder name that may be joined into a store path: not empty, no "/", "\" or
 // NUL, not "." or "..".
 bool IsSafeFolderComponent(const std::string& name);
+// A recorded SeriesPath ("date/study/series", with or without the trailing separator) checked
+// component by component before it enters a path: the path with one trailing "/", or "" when
+// it is empty or any component is unsafe.
+std::string SafeSeriesPath(const std::string& seriesPath);
 
 // The folders an object is written to and registered under. For a series already registered
 // its recorded SeriesPath is reused; a new series of a registered study goes under the study's

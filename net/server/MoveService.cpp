@@ -19,7 +19,6 @@
 #include "net/server/rules/MoveDestinations.h"
 #include "net/server/rules/MoveOutcome.h"
 #include "net/server/rules/PeerText.h"
-#include "net/server/rules/StorePath.h"
 #include "platform/ExeFolder.h"
 
 namespace {
@@ -171,13 +170,14 @@ bool MoveObjects(MoveContext& move, const std::string& studyUid, const std::stri
     if (!sopUid.empty()) CountSubOperation(move.counts, -1);
     return false;
   }
-  const auto seriesPath = SafeSeriesPath(GetSeriesPath("ecg", seriesUid));
+  const std::string seriesPath = SafeSeriesPath(GetSeriesPath("ecg", seriesUid));
   Outgoing out;
   bool anyStored = false;
   const int n = static_cast<int>(uids.size());
   for (int i = 0; i < n; ++i) {
-    const std::string path =
-        seriesPath && IsSafeUid(uids[i]) ? move.storeFolder + *seriesPath + uids[i] + ".dcm" : "";
+    const std::string path = !seriesPath.empty() && IsSafeUidFileName(uids[i])
+                                 ? move.storeFolder + seriesPath + uids[i] + ".dcm"
+                                 : "";
     DcmObj dataSet;
     if (path.empty() || !dataSet.Read(path)) {
       LogWrite("ERROR, Couldn't read file: " + (path.empty() ? SanitizeForLog(uids[i]) : path));
@@ -313,7 +313,7 @@ bool MoveSCP(PDU_Service& pdu, DcmObj& command, const AssociationContext& contex
       return false;
     }
     for (const std::string* uid : {&studyUid, &seriesUid, &sopUid}) {
-      if (!IsSafeUid(*uid)) {
+      if (!IsSafeUidFileName(*uid)) {
         Refuse(pdu, command, kStatusIdentifierLacksUid,
                "ERROR, UID not valid: " + SanitizeForLog(*uid));
         return false;

@@ -17,7 +17,6 @@
 #include "net/Dimse.h"
 #include "net/server/Services.h"
 #include "net/server/rules/PeerText.h"
-#include "net/server/rules/StorePath.h"
 #include "platform/Files.h"
 
 namespace {
@@ -88,8 +87,8 @@ int32_t PlaceObject(DcmObj& dataSet, const std::string& uid, const std::string& 
   const bool registeredBefore = ObjectRowExists(db, uid);
   bool registered = false;
   try {
-    registered = RegisterDB(db, dataSet, folders.studyDate, folders.studyFolder,
-                            folders.seriesFolder);
+    registered =
+        RegisterDB(db, dataSet, folders.studyDate, folders.studyFolder, folders.seriesFolder);
   } catch (const std::exception& e) {
     LogWrite(WithMessage("ERROR: Registering image, " + file, &e, name));
   }
@@ -122,8 +121,8 @@ int32_t StoreExecute(DcmObj& dataSet, const std::string& /*storeFolder*/,
     return kStatusRefusedNoPatientId;
   }
   std::string studyDate = dataSet.GetString(0x0008, 0x0020);
-  const bool uidSafe = IsSafeUid(uid);
-  if (!uidSafe || (!studyDate.empty() && !IsSafePathComponent(studyDate))) {
+  const bool uidSafe = IsSafeUidFileName(uid);
+  if (!uidSafe || (!studyDate.empty() && !IsSafeDateFolder(studyDate))) {
     LogWrite("ERROR, StoreExecute, invalid path component: " +
              SanitizeForLog(uidSafe ? studyDate : uid) + ", " + name);
     return kStatusRefusedNoPatientId;
@@ -135,7 +134,8 @@ int32_t StoreExecute(DcmObj& dataSet, const std::string& /*storeFolder*/,
     LogWrite("WARNING, Added StudyDate to " + name);
   }
   const int32_t status = PlaceObject(dataSet, uid, studyDate, name);
-  if (status == kStatusSuccess && LogAbove(0)) LogWrite("INFO, StoreExecute, Patient Name: " + name);
+  if (status == kStatusSuccess && LogAbove(0))
+    LogWrite("INFO, StoreExecute, Patient Name: " + name);
   return status;
 }
 
@@ -154,12 +154,14 @@ bool CStoreSCP(PDU_Service& pdu, DcmObj& command, const AssociationContext& cont
       status = StoreExecute(dataSet, context.storeFolder, context.callingAeTitle);
     } catch (const std::exception& e) {
       status = kStatusUnexpectedStoreFailure;
-      LogWrite(std::string("ERROR, CSTORESCP: ") + (*e.what() ? SanitizeForLog(e.what()) : "Exception"));
+      LogWrite(std::string("ERROR, CSTORESCP: ") +
+               (*e.what() ? SanitizeForLog(e.what()) : "Exception"));
     } catch (...) {
       status = kStatusUnexpectedStoreFailure;
       LogWrite("ERROR, CSTORESCP: Exception");
     }
-    if (status != kStatusSuccess) LogWrite("ERROR, Status=0x" + StatusHex(static_cast<unsigned>(status)));
+    if (status != kStatusSuccess)
+      LogWrite("ERROR, Status=0x" + StatusHex(static_cast<unsigned>(status)));
   }
   if (!CStore::WriteRSP(&pdu, &command, static_cast<uint16_t>(status))) {
     LogWrite("ERROR: Store RSP: Failed! " + handle);

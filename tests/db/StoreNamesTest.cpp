@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "db/StoreNames.h"
+#include "platform/ExeFolder.h"
 #include "dicom/DcmObj.h"
 #include "tests/db/DbTestSupport.h"
 
@@ -107,6 +108,53 @@ TEST_F(StoreNamesTest, ADateFolderIsOneHarmlessComponent) {
                {".", false},       {"..", false},  {"a/b", false},
                {"..\\x", false},   {"..b", true},  {std::string("2024\0", 5), false}};
   for (const Case& c : cases) EXPECT_EQ(IsSafeDateFolder(c.date), c.safe) << c.date;
+}
+
+// A received object gets a store path only when both its date and its UID are safe; the
+// conforming one gets the store layout.
+TEST_F(StoreNamesTest, TraversalValuesGetNoStorePath) {
+  struct Case {
+    std::string date;
+    std::string uid;
+    bool accepted;
+  } cases[] = {
+      {"20240102", "1.2.826.0.1.3680043.8.498.1", true},
+      {"../../x", "1.2.3", false},
+      {"20240102", "../../x", false},
+      {"a/b", "1.2.3", false},
+      {"a\\b", "1.2.3", false},
+      {"..", "1.2.3", false},
+      {".", "1.2.3", false},
+      {std::string("2024\0x", 6), "1.2.3", false},
+      {"20240102", std::string(65, '1'), false},
+      {"20240102", "1.2.3a", false},
+      {"20240102", "", false},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(IsSafeDateFolder(c.date) && IsSafeUidFileName(c.uid), c.accepted)
+        << c.date << " / " << c.uid;
+  const StoreFolders folders{"20240102", "0A1B2C3D", "4E5F6071"};
+  EXPECT_EQ(StoreFilePath(folders, "1.2.3"),
+            ExeFolder + "imagebox/20240102/0A1B2C3D/4E5F6071/1.2.3.dcm");
+}
+
+TEST_F(StoreNamesTest, RecordedSeriesPathsAreCheckedPerComponent) {
+  struct Case {
+    std::string path;
+    std::string expected;  // "": refused
+  } cases[] = {
+      {"20240102/0A1B2C3D/4E5F6071/", "20240102/0A1B2C3D/4E5F6071/"},
+      {"20240102/0A1B2C3D/4E5F6071", "20240102/0A1B2C3D/4E5F6071/"},
+      {"../../../etc/", ""},
+      {"20240102/../x/", ""},
+      {"/etc/", ""},
+      {"a//b/", ""},
+      {"", ""},
+      {"/", ""},
+      {"a\\..\\b/", ""},
+      {std::string("a/b\0/c", 7), ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(SafeSeriesPath(c.path), c.expected) << c.path;
 }
 
 // The look-ups from a UID to its recorded folder. A "'" in a UID is looked up as the blank that
