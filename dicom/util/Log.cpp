@@ -69,11 +69,20 @@ void LogFree() {
   state.windowClass.clear();
 }
 
+std::string SanitizeForLog(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) c = '.';
+  }
+  return out;
+}
+
 void LogWrite(const std::string& message) {
   LogState& state = State();
   std::lock_guard<std::mutex> lock(state.busy);
   if (state.fileName.empty()) return;
-  std::string line = TimeOfDay() + ", " + message + "\n";
+  std::string line = TimeOfDay() + ", " + SanitizeForLog(message) + "\n";
   AppendToFile(state.fileName, line.data(), line.size());
 }
 

@@ -1,14 +1,5 @@
 #include "net/server/rules/PeerText.h"
 
-std::string SanitizeForLog(std::string_view text) {
-  std::string out(text);
-  for (char& c : out) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7F) c = '.';
-  }
-  return out;
-}
-
 namespace {
 template <typename Drop>
 std::string TrimWith(std::string_view text, Drop drop) {

@@ -1,14 +1,14 @@
 // Text that a peer sent, made safe for the log and for comparisons.
 //
-// Peers choose their AE titles, names, UIDs and query levels; written verbatim, a CR/LF in them
-// would forge log lines. Every log line of the services passes peer text through SanitizeForLog.
+// Peers choose their AE titles, names, UIDs and query levels. The log writer turns control
+// characters into "." (SanitizeForLog, declared with it); the services also apply it where a
+// sanitised value is built before it is logged.
 #pragma once
 
 #include <string>
 #include <string_view>
 
-// Bytes 0x00-0x1F and 0x7F become "."; every other byte is kept.
-std::string SanitizeForLog(std::string_view text);
+#include "dicom/util/Log.h"
 
 // Trims bytes 0x00-0x20 at both ends: the calling AE title as every service sees it.
 std::string TrimControlAndBlanks(std::string_view text);

@@ -66,6 +66,17 @@ TEST_F(LogTest, LineFormats) {
   EXPECT_EQ(MessageOf(lines[2]), "trailing blank ");
 }
 
+// A peer's name or AE title with CR/LF in it must not forge a line of its own.
+TEST_F(LogTest, ControlCharactersAreWrittenAsDots) {
+  LogInit(logFile_, "", "");
+  LogWrite("INFO, Patient Name: DOE\r\n10:00:00, forged");
+  LogWrite(std::string("A\0B\x1F\x7F\x80\tC", 8));
+  std::vector<std::string> lines = LinesOf(Contents());
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(MessageOf(lines[0]), "INFO, Patient Name: DOE..10:00:00, forged");
+  EXPECT_EQ(MessageOf(lines[1]), std::string("A.B..\x80.C"));
+}
+
 TEST_F(LogTest, EmptyInitArgumentsKeepTheStoredFile) {
   LogInit(logFile_, "Trevalind", "");
   LogInit("", "", "");
