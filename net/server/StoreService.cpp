@@ -65,6 +65,7 @@ int32_t PlaceObject(DcmObj& dataSet, const std::string& uid, const std::string& 
   std::lock_guard<std::recursive_timed_mutex> hold(RegisterBusy);
   SQLdb db("ecg", kOpenReadWrite);
   StoreFolders folders;
+  if (!db.isOpen) LogWrite("ERROR, Couldn't open database");
   if (!db.isOpen || !ChooseStoreFolders(db, dataSet, studyDate, folders)) {
     LogWrite("ERROR: couldn't register image: " + SanitizeForLog(uid) + ", " + name);
     return kStatusRegistrationFailed;

@@ -94,6 +94,16 @@ TEST_F(StoreExecuteTest, FailedRegistrationLeavesNoFile) {
   EXPECT_TRUE(StoredFiles().empty());
 }
 
+TEST_F(StoreExecuteTest, UnopenableDatabaseRegistersNothing) {
+  const std::string database = Folder() + "database/ecg.db";
+  std::filesystem::remove(database);
+  std::filesystem::create_directory(database);  // a folder where the file should be
+  EXPECT_EQ(StoreObject(), kStatusRegistrationFailed);
+  EXPECT_TRUE(HasLine("ERROR, Couldn't open database"));
+  EXPECT_TRUE(HasLine("ERROR: couldn't register image: "));
+  EXPECT_TRUE(StoredFiles().empty());
+}
+
 TEST_F(StoreExecuteTest, FailedRenameUndoesTheNewRowOnly) {
   files_.failRename = true;
   SetFiles(&files_);
