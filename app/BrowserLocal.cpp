@@ -82,7 +82,8 @@ void TFindForm::Button11Click() {
       // The study row goes by its primary key alone: the grid's Patient ID has lost its ";".
       StudyDB study;
       study.StudyInstanceUID = ToCp1252(StringGrid1->Cell(12, row));
-      if (!study.StudyInstanceUID.empty()) study.Delete(db);
+      if (!study.StudyInstanceUID.empty())
+        study.Delete(db, [] { QCoreApplication::processEvents(); });
       SetCellChecked(*StringGrid1, 0, row, 0);
       QCoreApplication::processEvents();
     }
