@@ -45,6 +45,12 @@ void AAssociatePdu::SetTitle(char (&field)[kAeTitleSize + 1], const std::string&
   field[kAeTitleSize] = '\0';
 }
 
+void AAssociatePdu::CopyTitle(char (&field)[kAeTitleSize + 1],
+                              const char (&asRead)[kAeTitleSize + 1]) {
+  std::memset(field, 0, sizeof field);
+  std::memcpy(field, asRead, strnlen(asRead, kAeTitleSize));
+}
+
 bool AAssociatePdu::ReadBody(Buffer& link, Buffer& body) {
   ProtocolError = false;
   if (ReadPduBody(link, body, Length, kAssociateFixedSize)) return true;

@@ -59,6 +59,9 @@ class AAssociatePdu {
   void SetApplicationContext(const std::string& uid);
   // Blank-padded to 16 characters; longer titles are cut to 16.
   static void SetTitle(char (&field)[kAeTitleSize + 1], const std::string& title);
+  // The bytes of a title as read, up to its first NUL, and zeros after them: an answer carries
+  // the requestor's titles exactly as they came.
+  static void CopyTitle(char (&field)[kAeTitleSize + 1], const char (&asRead)[kAeTitleSize + 1]);
   std::string CalledTitle() const { return CalledApTitle; }
   std::string CallingTitle() const { return CallingApTitle; }
 

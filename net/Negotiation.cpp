@@ -59,8 +59,8 @@ std::string ChooseTransferSyntax(const PresentationContext& proposed, bool prefe
 }
 
 bool PDU_Service::InterogateAAssociateRQ() {
-  AAssociatePdu::SetTitle(assocAC.CalledApTitle, assocRQ.CalledTitle());
-  AAssociatePdu::SetTitle(assocAC.CallingApTitle, assocRQ.CallingTitle());
+  AAssociatePdu::CopyTitle(assocAC.CalledApTitle, assocRQ.CalledApTitle);
+  AAssociatePdu::CopyTitle(assocAC.CallingApTitle, assocRQ.CallingApTitle);
   if (Detailed()) {
     LogWrite(std::string("INFO, Called Ap. Title: ") + assocRQ.CalledApTitle);
     LogWrite(std::string("INFO, Calling Ap. Title: ") + assocRQ.CallingApTitle);

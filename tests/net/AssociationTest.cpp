@@ -81,6 +81,40 @@ TEST_F(AssociationTest, AcceptorAnswersEveryContextAndRepliesToRelease) {
   EXPECT_EQ(socket.sent, kReleaseRPBytes);
 }
 
+TEST_F(AssociationTest, AcceptanceCarriesTheTitlesAsRead) {
+  // Offsets 10 and 26 of an association PDU hold the called and calling titles.
+  struct Case {
+    const char* name;
+    std::string called;   // 16 bytes as the requestor sent them
+    std::string echoed;   // 16 bytes of the acceptance
+  };
+  const std::string zeros(16, '\0');
+  const Case cases[] = {
+      {"blank padded", Title16("ANY-SCP"), Title16("ANY-SCP")},
+      {"zero padded", std::string("AB") + zeros.substr(2), std::string("AB") + zeros.substr(2)},
+      {"sixteen characters", "ABCDEFGHIJKLMNOP", "ABCDEFGHIJKLMNOP"},
+      {"NUL inside", std::string("AB\0CD", 5) + std::string(11, ' '),
+       std::string("AB") + zeros.substr(2)},
+      {"all zero", zeros, zeros},
+  };
+  for (const Case& c : cases) {
+    Bytes request = AssociatePdu(
+        1, "X", "PEER",
+        Cat({UidItem(0x10, kAppContext), PresentationContextItem(1, kVerification, {kImplicitLE}),
+             UserInfoItem(16384, "1.2.3", "PEER")}));
+    std::copy(c.called.begin(), c.called.end(), request.begin() + 10);
+    MemorySocket socket(request);
+    PDU_Service pdu;
+    pdu.Link.UseSocket(&socket);
+    ASSERT_TRUE(pdu.Multiplex(-1)) << c.name;
+    ASSERT_GE(socket.sent.size(), 42u) << c.name;
+    EXPECT_EQ(std::string(socket.sent.begin() + 10, socket.sent.begin() + 26), c.echoed)
+        << c.name;
+    EXPECT_EQ(std::string(socket.sent.begin() + 26, socket.sent.begin() + 42), Title16("PEER"))
+        << c.name;
+  }
+}
+
 TEST_F(AssociationTest, NegotiationLogsItsExactTexts) {
   LogLevel = 2;
   Bytes request =
