@@ -235,18 +235,17 @@ class FlatWalk {
     }
   }
 
-  // A defined-length item met flat: a code item, a multiplex group or a channel item.
+  // A defined-length item met flat: a code item, a multiplex group or a channel item. A code
+  // item answers every flag that waits, as its elements would if they lay flat: a source
+  // sequence without a meaning takes the units item's meaning, and the units still get its value.
   void Item(DcmObj& item) {
     if (expectSourceMeaning_ || expectUnitsValue_) {
       std::string value, meaning;
       ReadCodeItem(value, meaning, item, depth_ + 1);
-      if (expectSourceMeaning_) {
-        if (openChannel_) openChannel_->sourceName = meaning;
-        expectSourceMeaning_ = false;
-      } else {
-        if (openChannel_) openChannel_->units = value;
-        expectUnitsValue_ = false;
-      }
+      if (expectSourceMeaning_ && openChannel_) openChannel_->sourceName = meaning;
+      if (expectUnitsValue_ && openChannel_) openChannel_->units = value;
+      expectSourceMeaning_ = false;
+      expectUnitsValue_ = false;
     } else if (HoldsOriginality(item)) {
       ReadWaveformSequence(waveforms_, item, bigEndian_, depth_ + 1);
     } else if (inChannelDefinitions_ && openWaveform_ != nullptr) {

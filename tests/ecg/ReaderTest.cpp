@@ -248,19 +248,26 @@ TEST(Reader, RepeatedWaveformDataAndBitsStoredAddOnce) {
 }
 
 TEST(Reader, StickyFlagTakesTheNextCodeMeaning) {
-  // A Channel Source Sequence without Code Meaning: the next (0008,0104) becomes the name.
-  Entries body = Join({FlatSeq(0x003A, 0x0208, {Text(0x0008, 0x0100, "ab")}),
-                       FlatSeq(0x003A, 0x0211, Code("uV", "microvolt")),
-                       {U16(0x003A, 0x021A, 16)}});
-  auto study = LoadEntries(Join({Header(), {Undefined(0x5400, 0x0100), ItemStart()}, GroupStart(),
-                                 {Undefined(0x003A, 0x0200), ItemStart()}, body,
-                                 {ItemEnd(), SequenceEnd()}, GroupEnd(),
-                                 {ItemEnd(), SequenceEnd()}}));
-  ASSERT_EQ(study->waveforms.size(), 1u);
-  ASSERT_EQ(study->waveforms[0]->channels.size(), 1u);
-  const TChannel& channel = *study->waveforms[0]->channels[0];
-  EXPECT_EQ(channel.sourceName, "microvolt");
-  EXPECT_EQ(channel.sensitivity, 1.0f);  // absent: 1.0
+  // A Channel Source Sequence without Code Meaning: the next (0008,0104) becomes the name, and
+  // the units still get their code, whether the units item lies flat or has a defined length.
+  const Entries noMeaning = FlatSeq(0x003A, 0x0208, {Text(0x0008, 0x0100, "ab")});
+  // (the defined-length item's text keeps the blank that pads it to even length)
+  const std::pair<Entries, std::string> cases[] = {
+      {FlatSeq(0x003A, 0x0211, Code("uV", "microvolt")), "microvolt"},
+      {{Undefined(0x003A, 0x0211), Item(Code("uV", "microvolt")), SequenceEnd()}, "microvolt "}};
+  for (const auto& [units, name] : cases) {
+    const Entries body = Join({noMeaning, units, {U16(0x003A, 0x021A, 16)}});
+    auto study = LoadEntries(Join({Header(), {Undefined(0x5400, 0x0100), ItemStart()},
+                                   GroupStart(), {Undefined(0x003A, 0x0200), ItemStart()}, body,
+                                   {ItemEnd(), SequenceEnd()}, GroupEnd(),
+                                   {ItemEnd(), SequenceEnd()}}));
+    ASSERT_EQ(study->waveforms.size(), 1u);
+    ASSERT_EQ(study->waveforms[0]->channels.size(), 1u);
+    const TChannel& channel = *study->waveforms[0]->channels[0];
+    EXPECT_EQ(channel.sourceName, name);
+    EXPECT_EQ(channel.units, "uV");
+    EXPECT_EQ(channel.sensitivity, 1.0f);  // absent: 1.0
+  }
 }
 
 TEST(Reader, LongCodeMeaningsAreKeptWhole) {
