@@ -28,12 +28,13 @@ std::string FormatFloat(double value) {
   const double magnitude = std::fabs(value);
   const double times32 = magnitude * 32.0;
   char digits[400];
-  if (times32 < 1e12 && times32 == std::floor(times32) && std::fmod(times32, 2.0) == 1.0) {
-    // magnitude x 10000 is then an exact half (below 2^53, so every step here is exact);
-    // round() takes it away from zero.
-    const double units = std::round(magnitude * 10000.0);
-    std::snprintf(digits, sizeof digits, "%.0f.%04.0f", std::floor(units / 10000.0),
-                  std::fmod(units, 10000.0));
+  if (times32 == std::floor(times32) && std::fmod(times32, 2.0) == 1.0) {
+    // An odd multiple of 1/32 lies below 2^48, so its whole part and its fraction (j/32, j odd)
+    // split exactly, and the fraction x 10000 is an exact half that round() takes away from
+    // zero; j <= 31 never carries into the whole part.
+    const double whole = std::floor(magnitude);
+    const double fraction = std::round((magnitude - whole) * 10000.0);
+    std::snprintf(digits, sizeof digits, "%.0f.%04.0f", whole, fraction);
   } else {
     std::snprintf(digits, sizeof digits, "%.4f", magnitude);
   }

@@ -28,6 +28,8 @@ INSTANTIATE_TEST_SUITE_P(
                       // an exact tie rounds away from zero, where printf would round to even
                       AmplitudeCase{0.03125, ".0313"}, AmplitudeCase{-0.03125, "-.0313"},
                       AmplitudeCase{1234.03125, "1,234.0313"}, AmplitudeCase{-2.96875, "-2.9688"},
+                      AmplitudeCase{1e12 + 0.03125, "1,000,000,000,000.0313"},
+                      AmplitudeCase{-(0x1p47 + 0.03125), "-140,737,488,355,328.0313"},
                       // 123 x 1.25 x 0.001 in double lies just below the tie
                       AmplitudeCase{123 * 1.25 * 0.001, ".1537"},
                       AmplitudeCase{-0.00001, ".0000"}, AmplitudeCase{0.99995, "1.0000"},
