@@ -87,8 +87,10 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent), canvas_(nullptr) {
   const QLocale locale;
   SetNumberSeparators(SeparatorByte(locale.decimalPoint(), '.'),
                       SeparatorByte(locale.groupSeparator(), ','));
-  FileList.clear();  // FormCreate: no list until the browser hands one over
+  FormCreate();
 }
+
+void TForm1::FormCreate() { FileList.clear(); }  // no list until the browser hands one over
 
 TForm1::~TForm1() {
   if (Form1 == this) Form1 = nullptr;
@@ -269,31 +271,25 @@ void TForm1::SpeedButton1Click() {
 }
 
 void TForm1::SpeedButton2Click() {
-  if (CurrentStudy) {
-    TWaveform& waveform = *CurrentStudy->waveforms[0];
-    const int W = ImageWidth();
-    if (SpeedButton2->isChecked()) {
-      waveform.redX = W / 4;
-      waveform.DrawRedCursor(canvas_, W, ScrollOffset);
-      waveform.DrawCursorDifference(canvas_, W, ScrollOffset);
-    } else {
-      waveform.redX = 0;
-      Redraw();
-    }
-  }
-  Image1->update();
+  ToggleCursor(*SpeedButton2, &TWaveform::redX, ImageWidth() / 4, &TWaveform::DrawRedCursor);
 }
 
 void TForm1::SpeedButton3Click() {
+  ToggleCursor(*SpeedButton3, &TWaveform::greenX, ImageWidth() / 4 + 25,
+               &TWaveform::DrawGreenCursor);
+}
+
+void TForm1::ToggleCursor(const QToolButton& button, int32_t TWaveform::*cursorX,
+                          int32_t startX, CursorDrawing drawCursor) {
   if (CurrentStudy) {
     TWaveform& waveform = *CurrentStudy->waveforms[0];
     const int W = ImageWidth();
-    if (SpeedButton3->isChecked()) {
-      waveform.greenX = W / 4 + 25;
-      waveform.DrawGreenCursor(canvas_, W, ScrollOffset);
+    if (button.isChecked()) {
+      waveform.*cursorX = startX;
+      (waveform.*drawCursor)(canvas_, W, ScrollOffset);
       waveform.DrawCursorDifference(canvas_, W, ScrollOffset);
     } else {
-      waveform.greenX = 0;
+      waveform.*cursorX = 0;
       Redraw();
     }
   }
@@ -316,15 +312,17 @@ void TForm1::Image1MouseMove(int x, int y) {
   if (CurrentStudy) {
     TWaveform& waveform = *CurrentStudy->waveforms[0];
     const int W = ImageWidth();
+    // The line is drawn again at the old x, which removes it, and once at the new x.
+    auto move = [&](int32_t TWaveform::*cursorX, CursorDrawing drawCursor) {
+      (waveform.*drawCursor)(canvas_, W, ScrollOffset);
+      waveform.*cursorX = x;
+      (waveform.*drawCursor)(canvas_, W, ScrollOffset);
+    };
     if (SpeedButton2->isChecked() && RedDragging) {
-      waveform.DrawRedCursor(canvas_, W, ScrollOffset);
-      waveform.redX = x;
-      waveform.DrawRedCursor(canvas_, W, ScrollOffset);
+      move(&TWaveform::redX, &TWaveform::DrawRedCursor);
     }
     if (SpeedButton3->isChecked() && GreenDragging) {
-      waveform.DrawGreenCursor(canvas_, W, ScrollOffset);
-      waveform.greenX = x;
-      waveform.DrawGreenCursor(canvas_, W, ScrollOffset);
+      move(&TWaveform::greenX, &TWaveform::DrawGreenCursor);
     }
     waveform.DrawCursorDifference(canvas_, W, ScrollOffset);
     Image1->update();

@@ -35,6 +35,7 @@ class TForm1 : public QMainWindow {
 
   void OpenEcgFile(const std::string& path);
 
+  void FormCreate();
   void FormActivate();
   void FormClose();
   bool FormShortCut(int key);  // true when the key was handled (the four arrows)
@@ -74,6 +75,11 @@ class TForm1 : public QMainWindow {
   void CreateMenus();
   void CreatePanel();
   void Redraw();
+  using CursorDrawing = void (TWaveform::*)(Canvas&, int32_t, int32_t) const;
+  // A cursor button toggled: down puts the cursor at startX and draws it, up takes it off and
+  // redraws the chart.
+  void ToggleCursor(const QToolButton& button, int32_t TWaveform::*cursorX, int32_t startX,
+                    CursorDrawing drawCursor);
   int ImageWidth() const;
   int ImageHeight() const;
 
