@@ -1,22 +1,7 @@
 // Parsing and writing the remote node list.
 #include "app/RemoteServers.h"
 
-namespace {
-
-// The n-th comma-separated field from 1, the text after the last comma being the last; "" when
-// missing.
-std::string CommaField(const std::string& line, int n) {
-  size_t start = 0;
-  for (int i = 1; i < n; ++i) {
-    size_t comma = line.find(',', start);
-    if (comma == std::string::npos) return "";
-    start = comma + 1;
-  }
-  size_t end = line.find(',', start);
-  return line.substr(start, end == std::string::npos ? std::string::npos : end - start);
-}
-
-}  // namespace
+#include "dicom/util/TextUtil.h"
 
 std::vector<RemoteServer> ParseRemoteServers(const std::string& text) {
   std::vector<RemoteServer> servers;
@@ -25,7 +10,7 @@ std::vector<RemoteServer> ParseRemoteServers(const std::string& text) {
     size_t end = text.find('\n', start);
     std::string line = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    servers.push_back({CommaField(line, 1), CommaField(line, 2), CommaField(line, 3)});
+    servers.push_back({GetField(1, ",", line), GetField(2, ",", line), GetField(3, ",", line)});
     if (end == std::string::npos) break;
     start = end + 1;
   }

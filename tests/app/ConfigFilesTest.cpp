@@ -86,6 +86,7 @@ TEST(RemoteServerList, ParsesLineEndsAndMissingFields) {
       {"lf", "A,h,1\nB,i,2\n", {{"A", "h", "1"}, {"B", "i", "2"}}},
       {"no final end", "A,h,1\r\nB,i,2", {{"A", "h", "1"}, {"B", "i", "2"}}},
       {"no commas", "LONELY\r\n", {{"LONELY", "", ""}}},
+      {"extra fields", "A,h,1,x\r\n,,\r\n", {{"A", "h", "1"}, {"", "", ""}}},
       {"empty", "", {}},
   };
   for (const RemoteCase& c : cases) EXPECT_EQ(ParseRemoteServers(c.text), c.servers) << c.what;
