@@ -95,10 +95,11 @@ void TFindForm::ImportFolder(SQLdb& db, const std::string& folder) {
 }
 
 void TFindForm::ImportFile(SQLdb& db, const std::string& path, const std::string& name) {
-  if (AsciiUpper(name) == "DICOMDIR" || !IsRegularFile(path)) return;
+  if (!IsRegularFile(path)) return;
   try {
     DcmObj object;
-    if (!object.Read(path)) return;
+    // Read first, then the name: a broken DICOMDIR gets its read error logged like any file.
+    if (!object.Read(path) || AsciiUpper(name) == "DICOMDIR") return;
     const std::string modality = object.GetString(0x0008, 0x0060);
     if (modality != "ECG" && modality != "HD") return;
     std::string studyDate = object.GetString(0x0008, 0x0020);

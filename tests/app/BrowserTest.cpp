@@ -92,6 +92,9 @@ TEST_F(Browser, UnopenableDatabaseReportsTheOpenErrorThreeTimes) {
   EXPECT_EQ(lines[1], lines[0]);
   EXPECT_EQ(lines[2], lines[0]);
   EXPECT_EQ(FindForm->StringGrid1->RowCount(), 2);
+  // The local list that start-up asks for cannot open the database either.
+  EXPECT_NE(folder.Read("logs/20240301_ecg.log").find("ERROR, Couldn't open database"),
+            std::string::npos);
 }
 
 // A 0-byte database file is taken as existing: no tables are made.
@@ -193,6 +196,28 @@ TEST_F(Browser, DoubleClickOpensTheLocalStudyAndNotTheHeader) {
   EXPECT_TRUE(browser->ecgWindowShowings.empty());
   QTest::mouseDClick(FindForm->StringGrid1->viewport(), Qt::LeftButton, {}, QPoint(100, 35));
   EXPECT_EQ(browser->ecgWindowShowings.size(), 1u);
+}
+
+// Delete Study asks first: anything but OK leaves the study and its box; OK deletes it and
+// reloads the list. "Move Study" with "Local" selected opens nothing and reports nothing.
+TEST_F(Browser, DeleteStudyOnlyAfterOkAndMoveStudyIgnoresLocal) {
+  Start();
+  AddStudies({"'1.2.3','Doe','P1','A1','20240101'"});
+  FindForm->ComboBox1Change();
+  SetCellChecked(*FindForm->StringGrid1, 0, 1, 1);
+  const QStringList before = MemoLines();
+  FindForm->Button10Click();
+  EXPECT_EQ(MemoLines(), before);
+  ui.confirmAnswer = false;
+  QTest::mouseClick(FindForm->Button11, Qt::LeftButton);
+  EXPECT_EQ(ui.questions, QStringList{"WARNING|Are you sure you want to delete those studies?"});
+  EXPECT_EQ(FindForm->StringGrid1->Cell(12, 1), "1.2.3");
+  EXPECT_TRUE(IsCellChecked(*FindForm->StringGrid1, 0, 1));
+  ui.confirmAnswer = true;
+  QTest::mouseClick(FindForm->Button11, Qt::LeftButton);
+  EXPECT_EQ(FindForm->StringGrid1->RowCount(), 2);
+  EXPECT_EQ(FindForm->StringGrid1->Cell(12, 1), "");
+  EXPECT_FALSE(CellHasCheckBox(*FindForm->StringGrid1, 0, 1));
 }
 
 TEST_F(Browser, ChoosingARemoteNodeEmptiesRowOneWithItsBox) {

@@ -69,6 +69,8 @@ TEST_F(FolderImport, ImportsEcgAndHdFilesOfTheWholeTreeAndNothingElse) {
   EXPECT_EQ(log.find("INFO, Scanning " + tree + "\n"), std::string::npos) << log;  // the root
   EXPECT_NE(log.find("WARNING, Added StudyDate to No^Date"), std::string::npos) << log;
   EXPECT_NE(log.find("evil.dcm"), std::string::npos) << log;
+  // A file named like a DICOMDIR is still read first: a broken one gets the read's error line.
+  EXPECT_NE(log.find("ERROR: DcmObj::Read, " + tree + "/sub/DicomDir"), std::string::npos) << log;
   // The file without a date lands under today's folder; nothing escapes the store.
   EXPECT_EQ(Shell("ls '" + folder.path() + "exe/imagebox/20240301/'*/*/1.2.826.0.1.3680043.8.498.3.1.dcm"), 0);
   EXPECT_NE(Shell("ls '" + folder.path() + "exe/'*evil* 2>/dev/null"), 0);
@@ -125,6 +127,38 @@ TEST_F(FolderImport, CancelImportsNothingAndEnablesTheButtons) {
   ScanFolder(tree, false);
   EXPECT_TRUE(AllSixEnabled());
   EXPECT_EQ(Sql("SELECT COUNT(*) FROM Objects"), "0\n");
+}
+
+TEST_F(FolderImport, UnopenableDatabaseIsReportedAndTheButtonsComeBack) {
+  ASSERT_EQ(Shell("rm '" + folder.path() + "exe/database/ecg.db'"), 0);
+  ScanFolder(tree);
+  EXPECT_EQ(ui.messages, QStringList{"ERROR, Couldn't open database"});
+  EXPECT_TRUE(AllSixEnabled());
+  EXPECT_FALSE(folder.Exists("exe/database/ecg.db"));  // read-write, never created here
+}
+
+// A file that cannot be written is logged, and the Objects row just registered for it goes:
+// no row may point at a missing file. The study and series rows stay.
+TEST_F(FolderImport, UnwritableFileIsLoggedAndItsNewObjectsRowUndone) {
+  ScanFolder(tree);
+  const std::string first = Sql(
+      "SELECT SeriesPath || '|' || SOPInstanceUID FROM Objects JOIN Series "
+      "USING (SeriesInstanceUID) ORDER BY SOPInstanceUID LIMIT 1");
+  const std::string seriesPath = first.substr(0, first.find('|'));
+  const std::string uid = first.substr(first.find('|') + 1, first.size() - first.find('|') - 2);
+  const std::string seriesFolder = folder.path() + "exe/imagebox/" + seriesPath;
+  // The object is forgotten and its series folder becomes a plain file, so no write can land.
+  Sql("DELETE FROM Objects WHERE SOPInstanceUID = '" + uid + "'");
+  ASSERT_EQ(Shell("rm -r '" + seriesFolder + "' && touch '" + seriesFolder + "'"), 0);
+  ScanFolder(tree);
+  const std::string log = Log();
+  EXPECT_NE(log.find("ERROR: couldn't save file: " + seriesFolder + "/" + uid + ".dcm"),
+            std::string::npos)
+      << log;
+  EXPECT_EQ(Sql("SELECT COUNT(*) FROM Objects WHERE SOPInstanceUID = '" + uid + "'"), "0\n");
+  EXPECT_EQ(Sql("SELECT COUNT(*) FROM Objects"), "3\n");
+  EXPECT_EQ(Sql("SELECT COUNT(*) FROM Series"), "4\n");
+  EXPECT_TRUE(AllSixEnabled());
 }
 
 // The grid shows ";" in a Patient ID as ":"; the study row must still go by its UID.

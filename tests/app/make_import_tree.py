@@ -8,6 +8,7 @@ root/sub/lower.dcm      modality "ecg" (skipped: case-sensitive)
 root/sub/nodate.dcm     no Study Date (imported under today's folder)
 root/sub/evil.dcm       SOP Instance UID "../../evil" (skipped with an error)
 root/sub/semi.dcm       Patient ID "A;B" (imported)
+root/sub/DicomDir       a DICOMDIR cut short (skipped, with the read's error line)
 root/sub/fifo           a FIFO (never opened)
 root/sub/loop -> ..     a link to a folder (never followed)
 """
@@ -49,5 +50,15 @@ ds = pydicom.dcmread(os.path.join(root, "sub/evil.dcm"))
 ds.SOPInstanceUID = "../../evil"
 ds.save_as(os.path.join(root, "sub/evil.dcm"))
 variant("sub/semi.dcm", 5, PatientID="A;B", PatientName="Semi^Colon")
+# The last element's value is cut short, which makes the read fail.
+broken = os.path.join(root, "sub", "DicomDir")
+ds = pydicom.Dataset()
+ds.file_meta = pydicom.dcmread(ecg).file_meta
+ds.PatientName = "Broken^Dir"
+ds.save_as(broken, write_like_original=False)
+with open(broken, "rb") as whole:
+    data = whole.read()
+with open(broken, "wb") as cut:
+    cut.write(data[:-3])
 os.mkfifo(os.path.join(root, "sub", "fifo"))
 os.symlink("..", os.path.join(root, "sub", "loop"))
