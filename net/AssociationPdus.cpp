@@ -16,6 +16,47 @@ constexpr size_t kMaxPresentationContexts = 256;
 std::string FieldText(const char* field, size_t size) {
   return std::string(field, strnlen(field, size));
 }
+
+// Length := 68 + the sizes of the items (which sets their own lengths); the PDU's whole size.
+template <class Context>
+uint32_t AssociateSize(AAssociatePdu& pdu, std::vector<std::unique_ptr<Context>>& contexts) {
+  uint32_t length = kAssociateFixedSize + pdu.AppContext.Size();
+  for (auto& context : contexts) length += context->Size();
+  length += pdu.UserInfo.Size();
+  pdu.Length = length;
+  return pdu.Length + kPduHeaderSize;
+}
+
+// The walk over the items after the fixed part, shared by the request and the acceptance: the
+// application context, the presentation-context items of the PDU's own kind and the user
+// information, each subtracted by the window it declared. Returns what remains of the PDU's
+// length: 0 when the items end exactly there, -1 when an item of another type stopped the walk
+// (`unknownWarning` is logged then, unless null).
+template <class Context>
+int64_t ReadItems(AAssociatePdu& pdu, Buffer& body, uint8_t contextType,
+                  std::vector<std::unique_ptr<Context>>& contexts, const char* unknownWarning) {
+  int64_t remaining = int64_t(pdu.Length) - kAssociateFixedSize;
+  while (remaining > 0 && !body.Failed()) {
+    uint8_t type = 0;
+    body.ReadByte(type);
+    if (type == kApplicationContextItem) {
+      pdu.AppContext.ReadDynamic(body);
+      remaining -= pdu.AppContext.Size();
+    } else if (type == contextType) {
+      auto context = std::make_unique<Context>();
+      context->ReadDynamic(body);
+      remaining -= context->Length + kItemHeaderSize;  // the declared window, as read
+      if (contexts.size() < kMaxPresentationContexts) contexts.push_back(std::move(context));
+    } else if (type == kUserInformationItem) {
+      pdu.UserInfo.ReadDynamic(body);
+      remaining -= pdu.UserInfo.Length + kItemHeaderSize;
+    } else {
+      if (unknownWarning) LogWrite(unknownWarning);
+      return -1;  // the rest of the body is dropped with it
+    }
+  }
+  return remaining;
+}
 }  // namespace
 
 bool ReadPduBody(Buffer& link, Buffer& body, uint32_t& length, uint32_t minLength) {
@@ -51,12 +92,6 @@ void AAssociatePdu::CopyTitle(char (&field)[kAeTitleSize + 1],
   std::memcpy(field, asRead, strnlen(asRead, kAeTitleSize));
 }
 
-bool AAssociatePdu::ReadBody(Buffer& link, Buffer& body) {
-  ProtocolError = false;
-  if (ReadPduBody(link, body, Length, kAssociateFixedSize)) return true;
-  ProtocolError = !link.Failed();
-  return false;
-}
 
 void AAssociatePdu::WriteHeader(Buffer& link) {
   link.WriteByte(ItemType).WriteByte(Reserved1).WriteU32(Length);
@@ -66,7 +101,13 @@ void AAssociatePdu::WriteHeader(Buffer& link) {
   link.Write(Reserved3, sizeof Reserved3);
 }
 
-bool AAssociatePdu::ReadHeader(Buffer& body) {
+bool AAssociatePdu::ReadFixedPart(Buffer& link, Buffer& body) {
+  ProtocolError = false;
+  link.ReadByte(Reserved1);
+  if (!ReadPduBody(link, body, Length, kAssociateFixedSize)) {
+    ProtocolError = !link.Failed();
+    return false;
+  }
   body.ReadU16(ProtocolVersion).ReadU16(Reserved2);
   body.Read(CalledApTitle, kAeTitleSize);
   body.Read(CallingApTitle, kAeTitleSize);
@@ -95,13 +136,7 @@ void AAssociateRQ::AddPresentationContext(PresentationContext* context) {
   PresContexts.emplace_back(context);
 }
 
-uint32_t AAssociateRQ::Size() {
-  uint32_t length = kAssociateFixedSize + AppContext.Size();
-  for (auto& context : PresContexts) length += context->Size();
-  length += UserInfo.Size();
-  Length = length;
-  return Length + kPduHeaderSize;
-}
+uint32_t AAssociateRQ::Size() { return AssociateSize(*this, PresContexts); }
 
 bool AAssociateRQ::Write(Buffer& link) {
   Size();
@@ -125,30 +160,10 @@ bool AAssociateRQ::Read(Buffer& link) {
 
 bool AAssociateRQ::ReadDynamic(Buffer& link) {
   Buffer body;
-  link.ReadByte(Reserved1);
-  if (!ReadBody(link, body) || !ReadHeader(body)) return false;
+  if (!ReadFixedPart(link, body)) return false;
   if (LogLevel.load() > 1) LogHeader("INFO, AAssociateRQ::Read");
-  int64_t remaining = int64_t(Length) - kAssociateFixedSize;
-  while (remaining > 0 && !body.Failed()) {
-    uint8_t type = 0;
-    body.ReadByte(type);
-    if (type == kApplicationContextItem) {
-      AppContext.ReadDynamic(body);
-      remaining -= AppContext.Size();
-    } else if (type == kPresentationContextItem) {
-      auto context = std::make_unique<PresentationContext>();
-      context->ReadDynamic(body);
-      remaining -= context->Length + kItemHeaderSize;  // the declared window, as read
-      if (PresContexts.size() < kMaxPresentationContexts) PresContexts.push_back(std::move(context));
-    } else if (type == kUserInformationItem) {
-      UserInfo.ReadDynamic(body);
-      remaining -= UserInfo.Length + kItemHeaderSize;
-    } else {
-      LogWrite("WARNING, AAssociateRQ::Read Unknown Packet");
-      remaining = -1;
-      break;
-    }
-  }
+  int64_t remaining = ReadItems(*this, body, kPresentationContextItem, PresContexts,
+                                "WARNING, AAssociateRQ::Read Unknown Packet");
   if (remaining == 0 && !body.Failed()) return true;
   LogWrite("WARNING, AAssociateRQ::Read Count=" + std::to_string(body.Failed() ? -1 : remaining));
   return false;
@@ -164,13 +179,7 @@ void AAssociateAC::AddPresContextAccept(PresentationContextAccept* answer) {
 
 void AAssociateAC::SetUserInformation(const UserInformation& info) { UserInfo = info; }
 
-uint32_t AAssociateAC::Size() {
-  uint32_t length = kAssociateFixedSize + AppContext.Size();
-  for (auto& answer : PresContextAccepts) length += answer->Size();
-  length += UserInfo.Size();
-  Length = length;
-  return Length + kPduHeaderSize;
-}
+uint32_t AAssociateAC::Size() { return AssociateSize(*this, PresContextAccepts); }
 
 bool AAssociateAC::Write(Buffer& link) {
   Size();
@@ -190,30 +199,11 @@ bool AAssociateAC::Read(Buffer& link) {
 
 bool AAssociateAC::ReadDynamic(Buffer& link) {
   Buffer body;
-  link.ReadByte(Reserved1);
-  if (!ReadBody(link, body) || !ReadHeader(body)) return false;
+  if (!ReadFixedPart(link, body)) return false;
   if (LogLevel.load() > 2) LogHeader("INFO, AAssociateAC::Read");
-  int64_t remaining = int64_t(Length) - kAssociateFixedSize;
-  while (remaining > 0 && !body.Failed()) {
-    uint8_t type = 0;
-    body.ReadByte(type);
-    if (type == kApplicationContextItem) {
-      AppContext.ReadDynamic(body);
-      remaining -= AppContext.Size();
-    } else if (type == kPresentationContextAcceptItem) {
-      auto answer = std::make_unique<PresentationContextAccept>();
-      answer->ReadDynamic(body);
-      remaining -= answer->Length + kItemHeaderSize;
-      if (PresContextAccepts.size() < kMaxPresentationContexts)
-        PresContextAccepts.push_back(std::move(answer));
-    } else if (type == kUserInformationItem) {
-      UserInfo.ReadDynamic(body);
-      remaining -= UserInfo.Length + kItemHeaderSize;
-    } else {
-      remaining = -1;  // the rest of the body is dropped with it
-      break;
-    }
-  }
+  // An unknown item drops the rest of the body silently.
+  int64_t remaining =
+      ReadItems(*this, body, kPresentationContextAcceptItem, PresContextAccepts, nullptr);
   return remaining == 0 && !body.Failed();
 }
 

@@ -80,8 +80,8 @@ class AAssociatePdu {
 
  protected:
   void WriteHeader(Buffer& link);
-  bool ReadBody(Buffer& link, Buffer& body);
-  bool ReadHeader(Buffer& body);
+  // Reserved byte, PDU length and body (into `body`), then the fixed part from the body.
+  bool ReadFixedPart(Buffer& link, Buffer& body);
   void LogHeader(const char* title) const;
 };
 

@@ -51,6 +51,27 @@ void SetLingerZero(int fd) {
   setsockopt(fd, SOL_SOCKET, SO_LINGER, &value, sizeof value);
 }
 
+// A TCP stream socket whose close resets the connection (and so does every socket accepted
+// from it); -1, logged, when none can be made.
+int NewTcpSocket() {
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+  if (fd < 0) {
+    LogWrite("ERROR, could not create socket");
+    return -1;
+  }
+  SetLingerZero(fd);
+  return fd;
+}
+
+// port in host byte order, address in network byte order.
+sockaddr_in Ipv4Address(int port, uint32_t address) {
+  sockaddr_in value{};
+  value.sin_family = AF_INET;
+  value.sin_port = htons(static_cast<uint16_t>(port));
+  value.sin_addr.s_addr = address;
+  return value;
+}
+
 // Every PDU leaves in one send, so Nagle's algorithm only delays it: a small response would
 // wait for the peer's delayed ACK.
 bool SetNoDelay(int fd) {
@@ -164,18 +185,11 @@ bool Socket::Listen(const std::string& port) {
     LogWrite("ERROR, could not resolve port");
     return false;
   }
-  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
-  if (fd < 0) {
-    LogWrite("ERROR, could not create socket");
-    return false;
-  }
-  SetLingerZero(fd);
+  int fd = NewTcpSocket();
+  if (fd < 0) return false;
   int on = 1;
   setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-  socketAddress = {};
-  socketAddress.sin_family = AF_INET;
-  socketAddress.sin_port = htons(static_cast<uint16_t>(number));
-  socketAddress.sin_addr.s_addr = htonl(INADDR_ANY);
+  socketAddress = Ipv4Address(number, htonl(INADDR_ANY));
   if (::bind(fd, reinterpret_cast<sockaddr*>(&socketAddress), sizeof socketAddress) != 0) {
     lastError = errno;
     ::close(fd);
@@ -251,21 +265,14 @@ bool Socket::Connect(const std::string& host, const std::string& port) {
     LogWrite("ERROR, could not resolve host port");
     return false;
   }
-  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
-  if (fd < 0) {
-    LogWrite("ERROR, could not create socket");
-    return false;
-  }
-  SetLingerZero(fd);
+  int fd = NewTcpSocket();
+  if (fd < 0) return false;
   if (!SetNoDelay(fd)) {
     ::close(fd);
     LogWrite("ERROR, set socket option");
     return false;
   }
-  socketAddress = {};
-  socketAddress.sin_family = AF_INET;
-  socketAddress.sin_port = htons(static_cast<uint16_t>(number));
-  socketAddress.sin_addr.s_addr = hostAddress;
+  socketAddress = Ipv4Address(number, hostAddress);
   // Non-blocking connect, bounded by the time-out: a host that never answers must not freeze
   // the caller for the kernel's two minutes.
   int flags = fcntl(fd, F_GETFL, 0);
