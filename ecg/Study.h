@@ -86,5 +86,6 @@ class TStudy {
   std::vector<std::unique_ptr<TWaveform>> waveforms;
 };
 
-// The centred banner line at the top of the chart.
-inline constexpr const char* kChartBanner = "Trevalind ECG Viewer";
+// The product's display name: the centred banner line at the top of the chart and the ECG
+// window's caption (the study browser shows it followed by its version).
+inline constexpr const char* kChartBanner = "Trevalind ECG";

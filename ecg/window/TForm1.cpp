@@ -262,7 +262,7 @@ void TForm1::Exit1Click() { close(); }
 
 void TForm1::About1Click() {
   Ui().ShowMessage(this, QString(kEcgWindowCaption) +
-                             "\nVersion 1.0\nCopyright (C) the Trevalind developers. "
+                             "\nVersion 1.6\nCopyright (C) the Trevalind developers. "
                              "All rights reserved.");
 }
 

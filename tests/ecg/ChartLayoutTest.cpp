@@ -115,7 +115,8 @@ TEST(Draw, HeaderTexts) {
   EXPECT_EQ(canvas.TextsAt(30, 50), std::vector<std::string>{"ID: 642341"});
   EXPECT_EQ(canvas.TextsAt(150, 80), std::vector<std::string>{"200 mS/div"});
   const int bannerWidth = 7 * static_cast<int>(std::string(kChartBanner).size());
-  EXPECT_EQ(canvas.TextsAt((1008 - bannerWidth) / 2, 5).size(), 1u);
+  EXPECT_EQ(canvas.TextsAt((1008 - bannerWidth) / 2, 5),
+            std::vector<std::string>{"Trevalind ECG"});
   // 34 silver lines across (0..660), 51 down (0..1000), then grey: 17 across, 11 down.
   EXPECT_EQ(std::count_if(canvas.lines.begin(), canvas.lines.end(),
                           [](const LineOp& l) { return l.colour == kSilver; }),

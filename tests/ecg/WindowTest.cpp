@@ -279,6 +279,14 @@ TEST_F(EcgWindow, PrintToPdfPlacesTheChartAcrossThePageCentred) {
   EXPECT_NEAR(top, page.height() - 1 - bottom, 2.0);
 }
 
+// The caption and the About box carry the product's display name, as the study browser does.
+TEST_F(EcgWindow, CaptionAndAboutShowTheDisplayName) {
+  EXPECT_EQ(form->windowTitle(), "Trevalind ECG");
+  form->About1->trigger();
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0].rfind("Trevalind ECG\nVersion 1.6\n", 0), 0u) << ui.messages[0];
+}
+
 TEST_F(EcgWindow, FeedbackOpensTheReadme) {
   form->SpeedButton1->click();
   ASSERT_EQ(ui.urls.size(), 1u);
