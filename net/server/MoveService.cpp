@@ -136,7 +136,8 @@ struct Outgoing {
   }
 };
 
-bool OpenFor(Outgoing& out, MoveContext& move, const std::string& sopClass,
+// Replaces the outgoing association by one for `sopClass`; out.failed tells how it went.
+void OpenFor(Outgoing& out, MoveContext& move, const std::string& sopClass,
              const std::string& fileSyntax) {
   out.Close();
   out.sopClass = sopClass;
@@ -148,7 +149,6 @@ bool OpenFor(Outgoing& out, MoveContext& move, const std::string& sopClass,
     LogWrite("ERROR, STORE SCU Association Failed! AET: " + SanitizeForLog(move.destination) +
              ", IP: " + move.host + ", Port: " + move.port);
   }
-  return !out.failed;
 }
 
 // Sends the objects an IMAGE-level identifier finds; true when at least one was stored.
@@ -178,21 +178,31 @@ bool MoveObjects(MoveContext& move, const std::string& studyUid, const std::stri
     const std::string path = !seriesPath.empty() && IsSafeUidFileName(uids[i])
                                  ? move.storeFolder + seriesPath + uids[i] + ".dcm"
                                  : "";
+    const std::string shown = path.empty() ? SanitizeForLog(uids[i]) : path;
     DcmObj dataSet;
     if (path.empty() || !dataSet.Read(path)) {
-      LogWrite("ERROR, Couldn't read file: " + (path.empty() ? SanitizeForLog(uids[i]) : path));
       CountSubOperation(move.counts, -1);
+      if (!out.pdu) {
+        // Still looking for the file whose class and syntax open the association.
+        LogWrite("ERROR, Couldn't read file: " + shown);
+      } else if (!out.failed) {
+        LogWrite("ERROR, reading file: " + shown);
+        LogWrite("ERROR, IMAGE Move Failed! " + shown);
+      }
       continue;
     }
     const std::string sopClass = dataSet.GetString(0x0008, 0x0016);
-    bool ready = !sopClass.empty();
-    if (ready && (!out.pdu || out.sopClass != sopClass)) {
-      ready = OpenFor(out, move, sopClass, dataSet.transferSyntax);
-    } else if (ready) {
-      ready = !out.failed;
+    const bool hasClass = !sopClass.empty();
+    if (hasClass && (!out.pdu || out.sopClass != sopClass)) {
+      OpenFor(out, move, sopClass, dataSet.transferSyntax);
     }
-    const SubOperationResult result =
-        ready ? MoveSubOperation(*out.pdu, move, dataSet, sopClass, n - i) : SubOperationResult{};
+    if (hasClass && out.failed) {
+      // The association's failure line stands for every object it would have carried.
+      CountSubOperation(move.counts, -1);
+      continue;
+    }
+    SubOperationResult result;  // an object without SOP class fails unsent
+    if (hasClass) result = MoveSubOperation(*out.pdu, move, dataSet, sopClass, n - i);
     // The destination's answer counts the object, even when the requestor is no longer told.
     CountSubOperation(move.counts, result.storeStatus);
     if (result.Ok()) {

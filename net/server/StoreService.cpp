@@ -53,10 +53,20 @@ bool ObjectRowExists(SQLdb& db, const std::string& uid) {
   return !rows.empty();
 }
 
+// head + ", " + the exception's message + ", " + tail; without the message part when there is
+// none (an empty message, or an exception that is not a std::exception).
 std::string WithMessage(const std::string& head, const std::exception* e, const std::string& tail) {
   std::string line = head;
   if (e && *e->what()) line += std::string(", ") + SanitizeForLog(e->what());
   return line + ", " + tail;
+}
+
+// Where the object goes by the CRC names alone: the path a refused registration is logged
+// with when the recorded folders could not be looked up.
+std::string CrcFilePath(const DcmObj& dataSet, const std::string& studyDate,
+                        const std::string& uid) {
+  const StoreFolders byCrc{studyDate, MakeStudyFolderName(dataSet), MakeSeriesFolderName(dataSet)};
+  return StoreFilePath(byCrc, uid);
 }
 
 // Everything from the folders to the rename, under RegisterBusy.
@@ -67,7 +77,8 @@ int32_t PlaceObject(DcmObj& dataSet, const std::string& uid, const std::string& 
   StoreFolders folders;
   if (!db.isOpen) LogWrite("ERROR, Couldn't open database");
   if (!db.isOpen || !ChooseStoreFolders(db, dataSet, studyDate, folders)) {
-    LogWrite("ERROR: couldn't register image: " + SanitizeForLog(uid) + ", " + name);
+    LogWrite("ERROR: couldn't register image: " + CrcFilePath(dataSet, studyDate, uid) + ", " +
+             name);
     return kStatusRegistrationFailed;
   }
   const std::string folder = StoreSeriesFolder(folders);
@@ -84,6 +95,10 @@ int32_t PlaceObject(DcmObj& dataSet, const std::string& uid, const std::string& 
     Files().Unlink(temporary);
     LogWrite(WithMessage("ERROR: Saving image, " + file, &e, name));
     return kStatusSavingFailed;
+  } catch (...) {
+    Files().Unlink(temporary);
+    LogWrite(WithMessage("ERROR: Saving image, " + file, nullptr, name));
+    return kStatusSavingFailed;
   }
   const bool registeredBefore = ObjectRowExists(db, uid);
   bool registered = false;
@@ -92,6 +107,8 @@ int32_t PlaceObject(DcmObj& dataSet, const std::string& uid, const std::string& 
         RegisterDB(db, dataSet, folders.studyDate, folders.studyFolder, folders.seriesFolder);
   } catch (const std::exception& e) {
     LogWrite(WithMessage("ERROR: Registering image, " + file, &e, name));
+  } catch (...) {
+    LogWrite(WithMessage("ERROR: Registering image, " + file, nullptr, name));
   }
   if (!registered) {
     Files().Unlink(temporary);
@@ -151,8 +168,11 @@ bool CStoreSCP(PDU_Service& pdu, DcmObj& command, const AssociationContext& cont
   int32_t status = kStatusSuccess;
   // Without (0000,1000) no response can be built: store nothing, let the response fail.
   if (!command.GetString(0x0000, 0x1000).empty()) {
+    // A returned failure status is logged; an exception has its own line instead.
     try {
       status = StoreExecute(dataSet, context.storeFolder, context.callingAeTitle);
+      if (status != kStatusSuccess)
+        LogWrite("ERROR, Status=0x" + StatusHex(static_cast<unsigned>(status)));
     } catch (const std::exception& e) {
       status = kStatusUnexpectedStoreFailure;
       LogWrite(std::string("ERROR, CSTORESCP: ") +
@@ -161,8 +181,6 @@ bool CStoreSCP(PDU_Service& pdu, DcmObj& command, const AssociationContext& cont
       status = kStatusUnexpectedStoreFailure;
       LogWrite("ERROR, CSTORESCP: Exception");
     }
-    if (status != kStatusSuccess)
-      LogWrite("ERROR, Status=0x" + StatusHex(static_cast<unsigned>(status)));
   }
   if (!CStore::WriteRSP(&pdu, &command, static_cast<uint16_t>(status))) {
     LogWrite("ERROR: Store RSP: Failed! " + handle);

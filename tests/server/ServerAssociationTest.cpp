@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <future>
 #include <memory>
 #include <stdexcept>
@@ -133,8 +134,9 @@ class ThrowingFiles : public FileSystem {
   bool CreateDirectories(const std::string&) override { throw std::runtime_error("disk\non fire"); }
 };
 
-// An exception while storing is answered with 0xA710; the association and the registration
-// lock survive it, so the next object on the same association is stored.
+// An exception while storing is answered with 0xA710 and logged by its own line alone (no
+// status line); the association and the registration lock survive it, so the next object on
+// the same association is stored.
 TEST_F(ServerAssociation, ExceptionWhileStoringIsAnsweredAndTheAssociationGoesOn) {
   PDU_Service pdu;
   ASSERT_TRUE(Open(pdu, kEcgClass));
@@ -151,7 +153,7 @@ TEST_F(ServerAssociation, ExceptionWhileStoringIsAnsweredAndTheAssociationGoesOn
   EXPECT_EQ(ReadStoreRSP(pdu), 0);
   pdu.Close();
   EXPECT_TRUE(HasLine("ERROR, CSTORESCP: disk.on fire"));
-  EXPECT_TRUE(HasLine("ERROR, Status=0xA710"));
+  EXPECT_FALSE(HasLine("ERROR, Status=0x"));
   EXPECT_EQ(EcgRows("SELECT SOPInstanceUID FROM Objects").size(), 1u);
   EXPECT_EQ(StoredFiles().size(), 1u);
 }
@@ -202,6 +204,69 @@ TEST_F(ServerAssociation, RequestorResetDuringMoveResponses) {
   EXPECT_EQ(EcgRows("SELECT SOPInstanceUID FROM Objects").size(), 3u);
   EXPECT_EQ(StoredFiles().size(), 3u);
   EXPECT_TRUE(EchoSCU("127.0.0.1", Port(), "TESTSCU", "TREVALIND", 30));
+}
+
+// A SERIES-level C-MOVE of the test study's series `seriesUid`; the final status.
+int MoveSeriesTo(PDU_Service& pdu, const std::string& destination, const std::string& seriesUid) {
+  DcmObj identifier;
+  identifier.Add(new DcmTag(0x0008, 0x0052, std::string("SERIES"), "CS"));
+  identifier.Add(new DcmTag(0x0020, 0x000D, std::string(kTestStudyUid), "UI"));
+  identifier.Add(new DcmTag(0x0020, 0x000E, seriesUid, "UI"));
+  if (!CMove::WriteRQ(&pdu, &identifier, kStudyRootMoveClass, destination)) return -1;
+  int remaining = -1;
+  int status = 0;
+  while ((status = ReadMoveRSP(pdu, remaining)) == 0xFF00) {
+  }
+  return status;
+}
+
+// What a C-MOVE logs for an object it cannot send: a file missing before the series'
+// association is open, one missing while it is open, and objects of an association that could
+// not be opened (whose failure line stands for them all).
+TEST_F(ServerAssociation, MoveLogsEachUnsentObjectByWhereItFailed) {
+  const std::string silentPort = std::to_string(FreeLoopbackPort());
+  WriteRemotes("1|SELF|127.0.0.1|" + Port() + "\n2|NOWHERE|127.0.0.1|" + silentPort + "\n");
+  const struct {
+    const char* destination;
+    int removed;  // index of the object whose file is removed, -1 for none
+    int status;
+    const char* present;  // expected line before the path of the removed (or first) object
+    const char* absent;
+  } cases[] = {
+      {"SELF", 1, 0xB000, "ERROR, reading file: ", "ERROR, Couldn't read file: "},
+      {"SELF", 1, 0xB000, "ERROR, IMAGE Move Failed! ", "ERROR, Couldn't read file: "},
+      {"SELF", 0, 0xB000, "ERROR, Couldn't read file: ", "ERROR, reading file: "},
+      {"NOWHERE", -1, 0xA702, "", "ERROR, IMAGE Move Failed! "},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    const std::string series = std::string(kTestSeriesUid) + "." + std::to_string(++n);
+    std::vector<std::string> paths;
+    for (int i = 0; i < 3; ++i) {
+      const std::string uid = series + "." + std::to_string(i + 1);
+      DcmObj object;
+      FillTestEcg(object, uid, series);
+      ASSERT_EQ(StoreExecute(object, Store(), "TESTSCU"), 0);
+      for (const std::string& file : StoredFiles()) {
+        if (file.size() > uid.size() + 5 &&
+            file.compare(file.size() - uid.size() - 5, std::string::npos, "/" + uid + ".dcm") == 0)
+          paths.push_back(file);
+      }
+    }
+    ASSERT_EQ(paths.size(), 3u);
+    const std::string& target = paths[c.removed < 0 ? 0 : c.removed];
+    if (c.removed >= 0) std::filesystem::remove(target);
+    PDU_Service pdu;
+    ASSERT_TRUE(Open(pdu, kStudyRootMoveClass));
+    EXPECT_EQ(MoveSeriesTo(pdu, c.destination, series), c.status) << n;
+    pdu.Close();
+    if (*c.present) {
+      EXPECT_TRUE(HasLine(c.present + target + "\n")) << n;
+    }
+    EXPECT_FALSE(HasLine(c.absent + target + "\n")) << n;
+  }
+  EXPECT_TRUE(HasLine("ERROR, STORE SCU Association Failed! AET: NOWHERE, IP: 127.0.0.1, Port: " +
+                      silentPort + "\n"));
 }
 
 // At most 41 associations run at once; the next connection waits in the backlog and is served

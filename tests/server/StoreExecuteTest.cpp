@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 
 #include "db/SQLdb.h"
+#include "db/StoreNames.h"
 #include "dicom/DcmObj.h"
 #include "net/Dimse.h"
 #include "net/server/Services.h"
@@ -17,12 +19,22 @@
 namespace {
 constexpr const char* kUid = "1.2.826.0.1.3680043.8.498.9.2.1";
 
+// What writing the object throws, as a library below might.
+enum class WriteThrows { Nothing, Message, EmptyMessage, NotAnException };
+
 // The real file layer, except that writing the object or renaming it into place can fail.
 class FailingFiles : public FileSystem {
  public:
   bool failWrite = false;
   bool failRename = false;
+  WriteThrows writeThrows = WriteThrows::Nothing;
   bool WriteFileAtomically(const std::string& path, const void* bytes, size_t count) override {
+    switch (writeThrows) {
+      case WriteThrows::Nothing: break;
+      case WriteThrows::Message: throw std::runtime_error("disk\nfull");
+      case WriteThrows::EmptyMessage: throw std::runtime_error("");
+      case WriteThrows::NotAnException: throw 28;
+    }
     return !failWrite && FileSystem::WriteFileAtomically(path, bytes, count);
   }
   int Rename(const std::string& from, const std::string& to) override {
@@ -43,6 +55,13 @@ class StoreExecuteTest : public ServerFixture {
     return StoreExecute(object, Store(), "TESTSCU");
   }
   size_t ObjectRows() const { return EcgRows("SELECT SOPInstanceUID FROM Objects").size(); }
+  // Where the test object goes in an empty database: the CRC-named folders of its study date.
+  std::string NewObjectPath() const {
+    DcmObj object;
+    FillTestEcg(object, kUid);
+    return Store() + "20240102/" + MakeStudyFolderName(object) + "/" +
+           MakeSeriesFolderName(object) + "/" + kUid + ".dcm";
+  }
   bool HasLine(const std::string& line) const { return LogText().find(line) != std::string::npos; }
   FailingFiles files_;
 };
@@ -90,7 +109,7 @@ TEST_F(StoreExecuteTest, FailedRegistrationLeavesNoFile) {
     ASSERT_EQ(db.Exec("DROP TABLE Objects"), 0);
   }
   EXPECT_EQ(StoreObject(), kStatusRegistrationFailed);
-  EXPECT_TRUE(HasLine("ERROR: couldn't register image: "));
+  EXPECT_TRUE(HasLine("ERROR: couldn't register image: " + NewObjectPath() + ", DOE JOHN\n"));
   EXPECT_TRUE(StoredFiles().empty());
 }
 
@@ -100,8 +119,30 @@ TEST_F(StoreExecuteTest, UnopenableDatabaseRegistersNothing) {
   std::filesystem::create_directory(database);  // a folder where the file should be
   EXPECT_EQ(StoreObject(), kStatusRegistrationFailed);
   EXPECT_TRUE(HasLine("ERROR, Couldn't open database"));
-  EXPECT_TRUE(HasLine("ERROR: couldn't register image: "));
+  // The folders cannot be looked up, so the line names the path by the CRC names.
+  EXPECT_TRUE(HasLine("ERROR: couldn't register image: " + NewObjectPath() + ", DOE JOHN\n"));
   EXPECT_TRUE(StoredFiles().empty());
+}
+
+// An exception while writing is a failed save: its line carries the message when there is
+// one, and neither a row nor a file (temporary or not) stays behind.
+TEST_F(StoreExecuteTest, ExceptionWhileSavingIsLoggedAndLeavesNothing) {
+  const struct {
+    WriteThrows throws;
+    const char* detail;
+  } cases[] = {{WriteThrows::Message, ", disk.full"},
+               {WriteThrows::EmptyMessage, ""},
+               {WriteThrows::NotAnException, ""}};
+  SetFiles(&files_);
+  for (const auto& c : cases) {
+    files_.writeThrows = c.throws;
+    EXPECT_EQ(StoreObject(), kStatusSavingFailed) << c.detail;
+    EXPECT_TRUE(
+        HasLine("ERROR: Saving image, " + NewObjectPath() + c.detail + ", DOE JOHN\n"))
+        << c.detail;
+    EXPECT_EQ(ObjectRows(), 0u);
+    EXPECT_TRUE(StoredFiles().empty());
+  }
 }
 
 TEST_F(StoreExecuteTest, FailedRenameUndoesTheNewRowOnly) {
