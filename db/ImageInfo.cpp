@@ -28,26 +28,17 @@ uint16_t ParseU16OrZero(const std::string& value) {
 }  // namespace
 
 void ImageInfo::ReadDCO(const DcmObj& dataSet) {
-  ForEachTopLevelElement(dataSet, [this](const DcmTag& tag) {
-    if (tag.length == 0) return;
-    const std::string text = tag.HasVR("US") ? UnsignedShortText(tag) : ValueText(tag);
-    switch (tag.group) {
-      case 0x0008:
-        SetGroup0008(tag.element, text);
-        break;
-      case 0x0018:
-        if (tag.element == 0x1210) ConvolutionKernel = text;
-        break;
-      case 0x0020:
-        SetGroup0020(tag.element, text);
-        break;
-      case 0x0028:
-        SetGroup0028(tag.element, text);
-        break;
-      default:
-        break;
-    }
-  });
+  auto textOf = [](const DcmTag& tag) {
+    return tag.HasVR("US") ? UnsignedShortText(tag) : ValueText(tag);
+  };
+  auto convolutionKernel = [this](uint16_t e, const std::string& v) {
+    if (e == 0x1210) ConvolutionKernel = v;  // untrimmed
+  };
+  ReadTopLevelValues(dataSet, textOf,
+                     {{0x0008, [this](uint16_t e, const std::string& v) { SetGroup0008(e, v); }},
+                      {0x0018, convolutionKernel},
+                      {0x0020, [this](uint16_t e, const std::string& v) { SetGroup0020(e, v); }},
+                      {0x0028, [this](uint16_t e, const std::string& v) { SetGroup0028(e, v); }}});
 }
 
 void ImageInfo::SetGroup0008(uint16_t element, const std::string& value) {

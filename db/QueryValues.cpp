@@ -41,9 +41,8 @@ std::string PrepareSeriesValue(const DcmTag& element) {
   return StoredText(TrimText(ValueText(element)));
 }
 
-std::string PrepareImageValue(const DcmTag& element) {
-  return StoredText(TrimText(ValueText(element)));
-}
+// IMAGE keys compare like SERIES keys: the trimmed text, "*" an ordinary character.
+std::string PrepareImageValue(const DcmTag& element) { return PrepareSeriesValue(element); }
 
 bool BuildDateCondition(const std::string& value, const std::string& column, std::string& condition,
                         SqlValues& values) {

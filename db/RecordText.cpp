@@ -39,6 +39,18 @@ void ForEachTopLevelElement(const DcmObj& dataSet,
   }
 }
 
+void ReadTopLevelValues(const DcmObj& dataSet, const std::function<std::string(const DcmTag&)>& textOf,
+                        std::initializer_list<GroupSetter> setters) {
+  ForEachTopLevelElement(dataSet, [&](const DcmTag& tag) {
+    if (tag.length == 0) return;
+    for (const GroupSetter& setter : setters) {
+      if (setter.group != tag.group) continue;
+      setter.set(tag.element, textOf(tag));
+      return;
+    }
+  });
+}
+
 std::string ValueText(const DcmTag& element) {
   if (element.length == 0 || element.length == kUndefinedLength) return {};
   const size_t size = std::min<size_t>(element.length, element.data.size());

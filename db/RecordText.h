@@ -2,7 +2,9 @@
 // set and the text forms of element values. Internal to the database library.
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <string>
 
 class DcmObj;
@@ -12,6 +14,17 @@ class DcmTag;
 // undefined-length structures are skipped with a depth count, so an inner delimiter never ends
 // the skip early; nested data sets are passed over.
 void ForEachTopLevelElement(const DcmObj& dataSet, const std::function<void(const DcmTag&)>& visit);
+
+// One group's setter of a query record: it takes the element number and the value text.
+struct GroupSetter {
+  uint16_t group;
+  std::function<void(uint16_t element, const std::string& value)> set;
+};
+// Hands each top-level element that holds a value to the setter of its group, with the text
+// `textOf` makes of it. Elements of length 0 leave their fields alone; groups without a setter
+// are ignored.
+void ReadTopLevelValues(const DcmObj& dataSet, const std::function<std::string(const DcmTag&)>& textOf,
+                        std::initializer_list<GroupSetter> setters);
 
 // The value bytes as text up to the first NUL (the whole value when there is none).
 std::string ValueText(const DcmTag& element);

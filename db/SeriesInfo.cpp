@@ -5,23 +5,10 @@
 #include "dicom/DcmTag.h"
 
 void SeriesInfo::ReadDCO(const DcmObj& dataSet) {
-  ForEachTopLevelElement(dataSet, [this](const DcmTag& tag) {
-    if (tag.length == 0) return;
-    const std::string text = ValueText(tag);
-    switch (tag.group) {
-      case 0x0008:
-        SetGroup0008(tag.element, text);
-        break;
-      case 0x0018:
-        SetGroup0018(tag.element, text);
-        break;
-      case 0x0020:
-        SetGroup0020(tag.element, text);
-        break;
-      default:
-        break;
-    }
-  });
+  ReadTopLevelValues(dataSet, ValueText,
+                     {{0x0008, [this](uint16_t e, const std::string& v) { SetGroup0008(e, v); }},
+                      {0x0018, [this](uint16_t e, const std::string& v) { SetGroup0018(e, v); }},
+                      {0x0020, [this](uint16_t e, const std::string& v) { SetGroup0020(e, v); }}});
 }
 
 void SeriesInfo::SetGroup0008(uint16_t element, const std::string& value) {

@@ -56,37 +56,43 @@ std::string MakeSeriesFolderName(const DcmObj& dataSet) {
                       dataSet.GetString(0x0020, 0x0011));
 }
 
-std::string GetStudyPath(const std::string& dbName, const std::string& studyInstanceUID) {
+namespace {
+
+// The first row of a one-UID look-up on its own read-only connection to `dbName`; false (after
+// the caller-named log line of a failure) when the database cannot be opened, the statement
+// fails or no row matches.
+bool LookUpFirstRow(const std::string& dbName, const std::string& caller,
+                    const std::string& statement, const std::string& uid, std::string& row) {
   SQLdb db(dbName, kOpenReadOnly);
   if (!db.isOpen) {
-    LogWrite("ERROR, GetStudyPath, couldn't open database: " + dbName);
-    return {};
+    LogWrite("ERROR, " + caller + ", couldn't open database: " + dbName);
+    return false;
   }
-  std::string row;
   bool failed = false;
-  if (!QueryFirstRow(db, "SELECT StudyPath, StudyDate FROM Study WHERE StudyInstanceUID=?",
-                     studyInstanceUID, row, failed)) {
-    if (failed) LogWrite("ERROR, GetStudyPath: " + db.errorText);
+  if (QueryFirstRow(db, statement, uid, row, failed)) return true;
+  if (failed) LogWrite("ERROR, " + caller + ": " + db.errorText);
+  return false;
+}
+
+}  // namespace
+
+std::string GetStudyPath(const std::string& dbName, const std::string& studyInstanceUID) {
+  std::string row;
+  if (!LookUpFirstRow(dbName, "GetStudyPath",
+                      "SELECT StudyPath, StudyDate FROM Study WHERE StudyInstanceUID=?",
+                      studyInstanceUID, row))
     return {};
-  }
   const std::string studyPath = GetField(1, ";", row);
   if (studyPath.empty()) return {};
   return GetField(2, ";", row) + kPathSeparator + studyPath;
 }
 
 std::string GetSeriesPath(const std::string& dbName, const std::string& seriesInstanceUID) {
-  SQLdb db(dbName, kOpenReadOnly);
-  if (!db.isOpen) {
-    LogWrite("ERROR, GetSeriesPath, couldn't open database: " + dbName);
-    return {};
-  }
   std::string row;
-  bool failed = false;
-  if (!QueryFirstRow(db, "SELECT SeriesPath FROM Series WHERE SeriesInstanceUID=?",
-                     seriesInstanceUID, row, failed)) {
-    if (failed) LogWrite("ERROR, GetSeriesPath: " + db.errorText);
+  if (!LookUpFirstRow(dbName, "GetSeriesPath",
+                      "SELECT SeriesPath FROM Series WHERE SeriesInstanceUID=?", seriesInstanceUID,
+                      row))
     return {};
-  }
   return GetField(1, ";", row) + kPathSeparator;
 }
 

@@ -5,26 +5,17 @@
 #include "dicom/DcmTag.h"
 
 void StudyInfo::ReadDCO(const DcmObj& dataSet) {
-  ForEachTopLevelElement(dataSet, [this](const DcmTag& tag) {
-    if (tag.length == 0) return;
+  auto textOf = [](const DcmTag& tag) {
     std::string text = ValueText(tag);
     if (tag.group == 0x0010 && tag.element == 0x0010)
       for (char& c : text)
         if (c == ',') c = '^';
-    switch (tag.group) {
-      case 0x0008:
-        SetGroup0008(tag.element, text);
-        break;
-      case 0x0010:
-        SetGroup0010(tag.element, text);
-        break;
-      case 0x0020:
-        SetGroup0020(tag.element, text);
-        break;
-      default:
-        break;
-    }
-  });
+    return text;
+  };
+  ReadTopLevelValues(dataSet, textOf,
+                     {{0x0008, [this](uint16_t e, const std::string& v) { SetGroup0008(e, v); }},
+                      {0x0010, [this](uint16_t e, const std::string& v) { SetGroup0010(e, v); }},
+                      {0x0020, [this](uint16_t e, const std::string& v) { SetGroup0020(e, v); }}});
 }
 
 void StudyInfo::SetGroup0008(uint16_t element, const std::string& value) {
