@@ -12,15 +12,14 @@
 #include "net/server/rules/AssociationProposal.h"
 #include "net/server/rules/PeerText.h"
 
-namespace {
-// The response identifier carries the syntax of the context the request came on.
-void PrepareResponse(PDU_Service& pdu, DcmObj& response) {
+void PrepareFindResponse(PDU_Service& pdu, DcmObj& response) {
   std::string syntax;
   pdu.GetTransferSyntaxUID(pdu.pdata.PresentationContextID, syntax);
   response.transferSyntax = syntax;
   response.explicitVR = syntax != kImplicitLittleEndian;
 }
 
+namespace {
 std::string PendingFailedLine(const std::string& level) {
   return level == "STUDY" ? "ERROR, STUDY Find RSP: Failed!" : level + " Find RSP: Failed!";
 }
@@ -43,7 +42,7 @@ bool FindSCP(PDU_Service& pdu, DcmObj& command, const AssociationContext& contex
     return false;
   }
   DcmObj response;
-  PrepareResponse(pdu, response);
+  PrepareFindResponse(pdu, response);
   if (level == "STUDY") ModifyQueryByUser(context.callingAeTitle, identifier);
   std::vector<std::string> rows;
   std::string columns;

@@ -17,6 +17,9 @@ int32_t StoreExecute(DcmObj& dataSet, const std::string& storeFolder,
 
 // Study Root C-FIND at STUDY, SERIES and IMAGE level.
 bool FindSCP(PDU_Service& pdu, DcmObj& command, const AssociationContext& context);
+// A C-FIND response identifier in the transfer syntax of the context the request came on,
+// explicit VR unless that is implicit VR little endian.
+void PrepareFindResponse(PDU_Service& pdu, DcmObj& response);
 // Modality worklist C-FIND over database/vesmora.db.
 bool WorklistFindSCP(PDU_Service& pdu, DcmObj& command, const AssociationContext& context);
 // Study Root C-MOVE to a destination of remotes.txt.

@@ -7,10 +7,10 @@
 #include "db/SQLdb.h"
 #include "dicom/DcmObj.h"
 #include "dicom/util/Log.h"
+#include "dicom/util/TextUtil.h"
 #include "net/Dimse.h"
 #include "net/PDU_Service.h"
 #include "net/server/Services.h"
-#include "net/server/rules/AssociationProposal.h"
 #include "net/server/rules/WorklistMatching.h"
 
 namespace {
@@ -45,18 +45,6 @@ const WorklistKey* KeyFor(const DcmTag& tag) {
     if (key.group == tag.group && key.element == tag.element) return &key;
   }
   return nullptr;
-}
-
-// The n-th ";"-ended field of a row text (from 1), "" when missing.
-std::string RowField(const std::string& row, int n) {
-  size_t begin = 0;
-  for (int i = 1; i < n; ++i) {
-    const size_t semicolon = row.find(';', begin);
-    if (semicolon == std::string::npos) return {};
-    begin = semicolon + 1;
-  }
-  const size_t end = row.find(';', begin);
-  return row.substr(begin, end == std::string::npos ? std::string::npos : end - begin);
 }
 
 DcmTag* CopyOf(const DcmTag& tag) {
@@ -119,7 +107,7 @@ bool MatchWorklistRow(const DcmObj& query, DcmObj& response, int index, bool& ma
   for (int i = 0; i < query.Count(); ++i) {
     if (const DcmTag* tag = query.TagAt(i)) {
       if (const WorklistKey* key = KeyFor(*tag)) {
-        mismatch |= MatchKey(*tag, *key, RowField(rows[index], key->column), response);
+        mismatch |= MatchKey(*tag, *key, GetField(key->column, ";", rows[index]), response);
       } else {
         EchoNonKey(*tag, response);
       }
@@ -158,10 +146,7 @@ bool WorklistFindSCP(PDU_Service& pdu, DcmObj& command, const AssociationContext
     return false;
   }
   DcmObj response;
-  std::string syntax;
-  pdu.GetTransferSyntaxUID(pdu.pdata.PresentationContextID, syntax);
-  response.transferSyntax = syntax;
-  response.explicitVR = syntax != kImplicitLittleEndian;
+  PrepareFindResponse(pdu, response);
   std::vector<std::string> rows;
   QueryWorklistDB(rows);
   bool error = false;

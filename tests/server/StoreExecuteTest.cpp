@@ -190,7 +190,9 @@ TEST_F(StoreExecuteTest, PatientNameIsStoredWithBlanksForCarets) {
     ASSERT_EQ(StoreExecute(object, Store(), "TESTSCU"), kStatusSuccess) << c.sent;
     DcmObj stored;
     for (const std::string& file : StoredFiles()) {
-      if (file.find(uid + ".dcm") != std::string::npos) ASSERT_TRUE(stored.Read(file));
+      if (file.find(uid + ".dcm") != std::string::npos) {
+        ASSERT_TRUE(stored.Read(file));
+      }
     }
     EXPECT_EQ(stored.GetString(0x0010, 0x0010), c.stored) << c.sent;
     EXPECT_EQ(stored.GetString(0x0008, 0x0018), uid);
