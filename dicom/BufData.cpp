@@ -224,7 +224,9 @@ bool BufData::ReadRange(DcmObj& obj, uint64_t end, int depth, bool insideValue) 
       if (tag->HasVR("UN") && tag->length == kUndefinedLength) tag->SetVR("SQ");
     }
 
-    const bool nest = !afterPixelData && IsSequenceOrItem(*tag) && HasDefinedNonZeroLength(*tag);
+    // Pixel data is never expanded, whatever VR it claims, and nothing after it is either.
+    const bool nest = !afterPixelData && !IsTag(*tag, 0x7FE0, 0x0010) && IsSequenceOrItem(*tag) &&
+                      HasDefinedNonZeroLength(*tag);
     if (!nest) {
       if (!ReadValue(*tag, end)) {
         if (insideValue) LogNestedReadFailure();
@@ -248,7 +250,7 @@ bool BufData::ReadRange(DcmObj& obj, uint64_t end, int depth, bool insideValue) 
     nested->header->group = tag->group;
     nested->header->element = tag->element;
     nested->header->length = tag->length;
-    nested->header->SetVR(tag->group == 0xFFFE || tag->element == 0xE000 ? nullptr : "SQ");
+    nested->header->SetVR(NestedHeaderVR(tag->group, tag->element));
     const uint64_t valueEnd = MS.Position() + tag->length;
     if (!ReadRange(*nested, valueEnd, depth + 1, true)) return false;
     MS.Seek(valueEnd);

@@ -145,7 +145,7 @@ void DcmObj::InsertSequence(uint16_t group, uint16_t element, DcmObj* raw) {
   sequence->explicitVR = explicitVR;
   sequence->header->group = group;
   sequence->header->element = element;
-  sequence->header->SetVR(group == 0xFFFE || element == 0xE000 ? nullptr : "SQ");
+  sequence->header->SetVR(NestedHeaderVR(group, element));
   NestingState nesting;
   for (size_t i = 0; i < items.size(); ++i) {
     if (!nesting.Advance(*items[i])) continue;

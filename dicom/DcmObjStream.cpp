@@ -4,6 +4,7 @@
 
 #include "dicom/BufData.h"
 #include "dicom/DcmObj.h"
+#include "dicom/Nesting.h"
 #include "dicom/ScratchBuffer.h"
 #include "dicom/util/Log.h"
 
@@ -47,7 +48,7 @@ bool DcmObj::ParseSequence(const DcmTag& element, bool bigEndian, int depth) {
   nested->header->group = element.group;
   nested->header->element = element.element;
   nested->header->length = element.length;
-  nested->header->SetVR(element.group == 0xFFFE || element.element == 0xE000 ? nullptr : "SQ");
+  nested->header->SetVR(NestedHeaderVR(element.group, element.element));
   items.push_back(std::move(nested));
   return true;
 }

@@ -26,6 +26,12 @@ inline bool IsDelimiter(const DcmTag& t) {
   return IsTag(t, 0xFFFE, 0xE00D) || IsTag(t, 0xFFFE, 0xE0DD);
 }
 
+// The VR of the header of a nested data set standing for (group, element): "SQ" for a sequence,
+// none for an item.
+inline const char* NestedHeaderVR(uint16_t group, uint16_t element) {
+  return group == 0xFFFE || element == 0xE000 ? nullptr : "SQ";
+}
+
 class NestingState {
  public:
   bool TopLevel() const { return open_ == 0 && !inPixel_; }

@@ -253,6 +253,30 @@ TEST(BufDataSequences, PixelDataInsideAnItemKeepsItsFragmentsFlat) {
   EXPECT_NE(obj.ObjAt(1)->TagAt(0), nullptr);  // an empty item stays flat
 }
 
+// Pixel data that claims the VR "SQ" with a defined length is still one raw element, at the top
+// level and inside an item, and written back unchanged.
+TEST(BufDataSequences, PixelDataIsNeverExpandedWhateverItsVR) {
+  const Bytes pixels =
+      Explicit(0x7FE0, 0x0010, "SQ", Explicit(0xFFFE, 0xE000, "", Explicit(0x0008, 0x0100, "SH", Text("AB"))));
+  const struct { const char* name; Bytes stream; bool inItem; } cases[] = {
+      {"top level", pixels, false},
+      {"inside an item", Explicit(0x0040, 0x0555, "SQ", Explicit(0xFFFE, 0xE000, "", pixels)), true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    DcmObj obj;
+    ASSERT_TRUE(ReadSet(c.stream, obj));
+    ASSERT_EQ(obj.Count(), 1);
+    const DcmObj* holder = c.inItem ? obj.ObjAt(0)->ObjAt(0) : &obj;
+    ASSERT_NE(holder, nullptr);
+    ASSERT_EQ(holder->Count(), 1);
+    const DcmTag* tag = holder->TagAt(0);
+    ASSERT_NE(tag, nullptr);
+    EXPECT_EQ(tag->length, pixels.size() - 12);
+    EXPECT_EQ(WriteSet(obj), c.stream);
+  }
+}
+
 TEST(BufDataSequences, ImplicitVRUnknownUndefinedBecomesASequence) {
   Bytes stream = Implicit(0x0009, 0x1010, {}, kUndefinedLength);
   Append(stream, Implicit(0xFFFE, 0xE000, {}, kUndefinedLength));

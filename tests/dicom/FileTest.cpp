@@ -163,6 +163,25 @@ TEST(Part10Read, MetaOnlyMissingSyntaxAndAppending) {
   EXPECT_EQ(plain.Count(), 2);
 }
 
+// The meta group ends at the first element outside group 0002: elements of groups 0000 and 0001
+// that follow it belong to the data set and are read in its coding.
+TEST(Part10Read, LowGroupsAfterTheMetaGroupBelongToTheDataSet) {
+  TempDir dir;
+  LogCapture log;
+  Bytes dataSet = Implicit(0x0001, 0x0010, Text("AB"));
+  Append(dataSet, Implicit(0x0010, 0x0010, Text("Doe ")));
+  WriteAll(dir.File("a.dcm"), Part10(kImplicitLE, dataSet));
+  DcmObj obj;
+  ASSERT_TRUE(obj.Read(dir.File("a.dcm")));
+  EXPECT_EQ(obj.transferSyntax, kImplicitLE);
+  EXPECT_FALSE(obj.explicitVR);
+  ASSERT_EQ(obj.Count(), 2);
+  EXPECT_EQ(obj.TagAt(0)->group, 0x0001);
+  EXPECT_EQ(obj.TagAt(0)->length, 2u);
+  EXPECT_EQ(obj.GetString(0x0010, 0x0010), "Doe");
+  EXPECT_TRUE(log.Lines().empty());
+}
+
 TEST(Part10Read, BigEndianFirstElementIsNotDecodedAsMeta) {
   // A big-endian data set whose first element would claim a huge length if read little endian.
   TempDir dir;
