@@ -47,13 +47,18 @@ bool Adopt(int rc, uint8_t*& out, uint32_t& len, EncodedFrame& frame) {
   return true;
 }
 
-bool EncodeJpegBaseline(const FrameJob& j, EncodedFrame& frame) {
+// One frame of 1-byte samples through the 8-bit coder (mode 0 baseline, 4 lossless).
+bool EncodeEightBit(const FrameJob& j, const uint8_t* samples, int components, int mode,
+                    EncodedFrame& frame) {
   uint8_t* out = nullptr;
   uint32_t len = 0;
+  return Adopt(CompressJpeg8(j.columns, j.rows, components, samples, out, len, mode), out, len,
+               frame);
+}
+
+bool EncodeJpegBaseline(const FrameJob& j, EncodedFrame& frame) {
   const int components = j.colour ? 3 : 1;
-  if (j.bitsAllocated == 8)
-    return Adopt(CompressJpeg8(j.columns, j.rows, components, j.samples, out, len, 0), out, len,
-                 frame);
+  if (j.bitsAllocated == 8) return EncodeEightBit(j, j.samples, components, 0, frame);
   if (j.colour) return false;  // 16-bit colour has no 8-bit rendering here
   std::vector<uint8_t> eight;
   if (j.bitsStored == 8) {
@@ -63,7 +68,7 @@ bool EncodeJpegBaseline(const FrameJob& j, EncodedFrame& frame) {
     RescaleTo8Bits(eight.data(), j.samples, j.pixelRepresentation, j.bitsStored, j.slope,
                    j.intercept, j.bytes, j.modality);
   }
-  return Adopt(CompressJpeg8(j.columns, j.rows, 1, eight.data(), out, len, 0), out, len, frame);
+  return EncodeEightBit(j, eight.data(), 1, 0, frame);
 }
 
 bool EncodeJpegExtended(const FrameJob& j, EncodedFrame& frame) {
@@ -77,17 +82,12 @@ bool EncodeJpegExtended(const FrameJob& j, EncodedFrame& frame) {
 // Lossless: the stored values go in unchanged (the 16-bit coder works modulo 2^16, so signed
 // samples come back exactly).
 bool EncodeJpegLossless(const FrameJob& j, EncodedFrame& frame) {
+  const int components = j.colour ? 3 : 1;
+  if (j.bitsAllocated == 8) return EncodeEightBit(j, j.samples, components, 4, frame);
+  if (j.bitsStored == 8)
+    return EncodeEightBit(j, LowBytes(j.samples, j.bytes).data(), components, 4, frame);
   uint8_t* out = nullptr;
   uint32_t len = 0;
-  const int components = j.colour ? 3 : 1;
-  if (j.bitsAllocated == 8)
-    return Adopt(CompressJpeg8(j.columns, j.rows, components, j.samples, out, len, 4), out, len,
-                 frame);
-  if (j.bitsStored == 8) {
-    const std::vector<uint8_t> low = LowBytes(j.samples, j.bytes);
-    return Adopt(CompressJpeg8(j.columns, j.rows, components, low.data(), out, len, 4), out, len,
-                 frame);
-  }
   return Adopt(CompressJpeg16(j.columns, j.rows, components, j.samples, out, len), out, len, frame);
 }
 
@@ -101,12 +101,9 @@ bool EncodeJ2k(const FrameJob& j, bool lossless, EncodedFrame& frame) {
   uint8_t* out = nullptr;
   uint32_t len = 0;
   const bool isSigned = lossless && j.pixelRepresentation != 0;
-  if (!CompressJ2k(j.samples, out, len, j.columns, j.rows, j.colour ? 3 : 1, j.bitsAllocated,
-                   lossless ? 0 : 10, isSigned))
-    return false;
-  frame.bytes.reset(out);
-  frame.length = len;
-  return true;
+  const bool encoded = CompressJ2k(j.samples, out, len, j.columns, j.rows, j.colour ? 3 : 1,
+                                   j.bitsAllocated, lossless ? 0 : 10, isSigned);
+  return Adopt(encoded ? 0 : -1, out, len, frame);
 }
 
 // Targets that the encoders cannot serve faithfully; refused before anything changes.

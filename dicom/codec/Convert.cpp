@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "dicom/DcmObj.h"
 #include "dicom/Nesting.h"
@@ -39,14 +40,19 @@ void SetUShortValue(DcmTag& t, uint16_t v) {
   t.SetData(bytes, 2);
 }
 
-void SetTextValue(DcmTag& t, const char* text) {
-  t.SetData(text, static_cast<uint32_t>(std::strlen(text)));
+void SetTextValue(DcmTag& t, std::string_view text) {
+  t.SetData(text.data(), static_cast<uint32_t>(text.size()));
 }
 
+// Number of Frames as a decimal integer (one leading sign allowed); 0 when the whole text is not
+// one, so that a value such as "3x" counts as no count rather than as 3.
 int ParseFrames(const std::string& text) {
+  const char* begin = text.data();
+  const char* const end = begin + text.size();
+  if (begin != end && *begin == '+') ++begin;
   int value = 0;
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (ec != std::errc() || end == text.data()) return 0;
+  const auto [stop, ec] = std::from_chars(begin, end, value);
+  if (ec != std::errc() || stop != end) return 0;
   return value;
 }
 
@@ -62,26 +68,10 @@ bool Unconvertible(const std::string& source, const std::string& target) {
 
 const char* InterceptText(const PixelModule& m) { return m.modality == "CT" ? "-1024 " : "0 "; }
 
-const char* BaselineSlopeText(const PixelModule& m) {
-  const char* text = "1 ";
-  switch (m.bitsStored) {
-    case 10:
-      text = "4 ";
-      break;
-    case 12:
-      text = "16";
-      break;
-    case 14:
-      text = "64";
-      break;
-    case 16:
-      text = "256 ";
-      break;
-    default:
-      break;
-  }
-  if (m.modality == "CT") text = "16";
-  if (m.modality == "NM") text = "1 ";
+// The slope that undoes the 8-bit rescaling: its divisor as text, padded to even length.
+std::string BaselineSlopeText(const PixelModule& m) {
+  std::string text = std::to_string(EightBitDivisor(m.bitsStored, m.modality));
+  if (text.size() % 2) text += ' ';
   return text;
 }
 
@@ -133,56 +123,53 @@ void Capture(DcmObj& obj, DcmTag& t, PixelModule& m, const std::string& target) 
   }
 }
 
+// What a target rewrites while bits stored (as captured so far) differs from `keptAtBitsStored`:
+// a new US value, or -1 for kept, of (0028,0100) to (0028,0103); then the rescale texts, the
+// intercept "-1024 " for CT else "0 ", the slope "1 " or, for baseline JPEG, the divisor's.
+// Lossless JPEG 2000 keeps the stored values, so only the lossy target rescales.
+struct TargetRewrite {
+  std::string_view target;
+  uint16_t keptAtBitsStored;
+  int bitsAllocated, bitsStored, highBit, pixelRepresentation;
+  bool divisorSlope;
+};
+
+constexpr TargetRewrite kTargetRewrites[] = {
+    {ts::kJpegBaseline, 8, 8, 8, 7, 0, true},
+    {ts::kJpegExtended, 12, -1, 12, 11, 0, false},
+    {ts::kJ2k, 8, -1, -1, -1, -1, false},
+};
+
 // The target's rewrites, tested with the values captured so far (so (0028,0100) still sees the
 // default bits stored when it is tested for baseline JPEG).
 void Rewrite(DcmTag& t, const PixelModule& m, const std::string& target) {
-  if (target == ts::kJpegBaseline && m.bitsStored != 8) {
+  for (const TargetRewrite& r : kTargetRewrites) {
+    if (target != r.target || m.bitsStored == r.keptAtBitsStored) continue;
+    int value = -1;
     switch (t.element) {
       case 0x0100:
-        SetUShortValue(t, 8);
+        value = r.bitsAllocated;
         break;
       case 0x0101:
-        SetUShortValue(t, 8);
+        value = r.bitsStored;
         break;
       case 0x0102:
-        SetUShortValue(t, 7);
+        value = r.highBit;
         break;
       case 0x0103:
-        SetUShortValue(t, 0);
+        value = r.pixelRepresentation;
         break;
       case 0x1052:
         SetTextValue(t, InterceptText(m));
         break;
       case 0x1053:
-        SetTextValue(t, BaselineSlopeText(m));
+        SetTextValue(t, r.divisorSlope ? BaselineSlopeText(m) : std::string("1 "));
         break;
       default:
         break;
     }
-  } else if (target == ts::kJpegExtended && m.bitsStored != 12) {
-    switch (t.element) {
-      case 0x0101:
-        SetUShortValue(t, 12);
-        break;
-      case 0x0102:
-        SetUShortValue(t, 11);
-        break;
-      case 0x0103:
-        SetUShortValue(t, 0);
-        break;
-      case 0x1052:
-        SetTextValue(t, InterceptText(m));
-        break;
-      case 0x1053:
-        SetTextValue(t, "1 ");
-        break;
-      default:
-        break;
-    }
-  } else if (target == ts::kJ2k && m.bitsStored != 8) {
-    // Lossless JPEG 2000 keeps the stored values, so only the lossy target rescales.
-    if (t.element == 0x1052) SetTextValue(t, InterceptText(m));
-    if (t.element == 0x1053) SetTextValue(t, "1 ");
+    if (value >= 0) SetUShortValue(t, static_cast<uint16_t>(value));
+    return;
   }
 }
 

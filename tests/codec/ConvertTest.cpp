@@ -145,17 +145,28 @@ TEST(Convert, SizeZeroAndSizesBeyondAnElementLengthAreRefused) {
   EXPECT_TRUE(log.Has("ERROR, DcmObj::ConvertTransferSyntax, size=17179344900"));
 }
 
-// Number of Frames absent, zero or not a number: one frame, the size not multiplied.
+// Number of Frames absent, zero or not a number: one frame, the size not multiplied. Only a
+// whole decimal integer counts ("3x" is no count; "+2" is two).
 TEST(Convert, FramesThatAreNoCountMeanOne) {
-  for (const char* frames : {"", "0", "abc", "1"}) {
+  struct Case {
+    const char* text;
+    int frames;
+  };
+  for (const Case& c : {Case{"", 1}, Case{"0", 1}, Case{"abc", 1}, Case{"1", 1}, Case{"3x", 1},
+                        Case{"-2", 1}, Case{"+2", 2}, Case{" 2 ", 2}}) {
     ImageSpec s = {};
     s.rows = 2;
     s.columns = 2;
-    s.frames = frames;
+    s.frames = c.text;
     auto o = MakeImage(s, kImplicit);
-    AddNative(*o, Samples16({1, 2, 3, 4}));
-    EXPECT_TRUE(o->ConvertTransferSyntax(kExplicit)) << frames;
-    EXPECT_EQ(PixelBytes(*o), Samples16({1, 2, 3, 4})) << frames;
+    Bytes native;
+    for (int f = 0; f < c.frames; ++f) {
+      const Bytes frame = Samples16({1 + f, 2, 3, 4});
+      native.insert(native.end(), frame.begin(), frame.end());
+    }
+    AddNative(*o, native);
+    EXPECT_TRUE(o->ConvertTransferSyntax(kExplicit)) << c.text;
+    EXPECT_EQ(PixelBytes(*o), native) << c.text;
   }
 }
 
@@ -245,6 +256,37 @@ TEST(Convert, CtToBaselineRescalesAndMarksLossy) {
       0);
   EXPECT_NEAR(area.bytes[0], 100, 8);
   EXPECT_NEAR(area.bytes[63], 0, 8);
+}
+
+// Bits Allocated is tested before Bits Stored is captured, so for baseline JPEG it becomes 8
+// even for 8 bits stored in 16 allocated, while the other attributes stay; the low byte of each
+// sample is what gets encoded.
+TEST(Convert, BaselineAlwaysSetsEightBitsAllocated) {
+  ImageSpec s;
+  s.bitsStored = 8;
+  s.slope = "2";
+  s.intercept = "5";
+  auto o = MakeImage(s, kExplicit);
+  Bytes native;
+  for (int i = 0; i < 16; ++i) {
+    const Bytes v = Samples16({0x1200 | (i < 8 ? 200 : 20)});
+    native.insert(native.end(), v.begin(), v.end());
+  }
+  AddNative(*o, native);
+  ASSERT_TRUE(o->ConvertTransferSyntax(kBaseline));
+  EXPECT_EQ(US(*o, 0x0100), 8);
+  EXPECT_EQ(US(*o, 0x0101), 8);
+  EXPECT_EQ(US(*o, 0x0102), 7);
+  EXPECT_EQ(Text(*o, 0x0028, 0x1052), "5 ");
+  EXPECT_EQ(Text(*o, 0x0028, 0x1053), "2 ");
+  const std::vector<Bytes> items = Items(*o);
+  ASSERT_EQ(items.size(), 2u);
+  GuardedArea area(16);
+  ASSERT_EQ(
+      DecompressJpeg8(items[1].data(), area.data(), static_cast<uint32_t>(items[1].size()), 16, 1),
+      0);
+  EXPECT_NEAR(area.bytes[0], 200, 8);
+  EXPECT_NEAR(area.bytes[15], 20, 8);
 }
 
 struct SlopeCase {
