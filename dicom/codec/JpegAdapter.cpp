@@ -35,13 +35,13 @@ namespace {
 constexpr size_t kDestBlock = 16384;  // encoder output is gathered in blocks of this size
 
 // The standard error manager followed by the recovery point the error exit jumps to.
-struct BUILD(JpegErrorJump) {
+struct JpegErrorJump {
   jpeg_error_mgr pub;
   std::jmp_buf jump;
 };
 
 extern "C" void BUILD(JpegErrorLongjmp)(j_common_ptr ci) {
-  auto* err = reinterpret_cast<BUILD(JpegErrorJump)*>(ci->err);
+  auto* err = reinterpret_cast<JpegErrorJump*>(ci->err);
   std::longjmp(err->jump, 1);
 }
 
@@ -49,7 +49,7 @@ extern "C" void BUILD(JpegErrorLongjmp)(j_common_ptr ci) {
 extern "C" void BUILD(JpegSilentOutput)(j_common_ptr) {}
 extern "C" void BUILD(JpegSilentEmit)(j_common_ptr, int) {}
 
-void InstallErrorJump(BUILD(JpegErrorJump) & err) {
+void InstallErrorJump(JpegErrorJump& err) {
   jpeg_std_error(&err.pub);
   err.pub.error_exit = BUILD(JpegErrorLongjmp);
   err.pub.output_message = BUILD(JpegSilentOutput);
@@ -71,7 +71,7 @@ struct BUILD(JpegEncoder) {
 
   int Compress(int width, int height, int components, const uint8_t* samples);
 
-  void MemDestInit(j_compress_ptr ci) {
+  void BUILD(MemDestInit)(j_compress_ptr ci) {
     ci->dest->next_output_byte = buffer;
     ci->dest->free_in_buffer = kDestBlock;
     count = 0;
@@ -84,13 +84,13 @@ struct BUILD(JpegEncoder) {
       return false;
     }
   }
-  boolean MemDestEmpty(j_compress_ptr ci) {
+  boolean BUILD(MemDestEmpty)(j_compress_ptr ci) {
     if (!Append(kDestBlock)) ERREXIT1(ci, JERR_OUT_OF_MEMORY, 0);
     ci->dest->next_output_byte = buffer;
     ci->dest->free_in_buffer = kDestBlock;
     return TRUE;
   }
-  void MemDestTerm(j_compress_ptr ci) {
+  void BUILD(MemDestTerm)(j_compress_ptr ci) {
     count = static_cast<uint32_t>(kDestBlock - ci->dest->free_in_buffer);
     const bool ok = Append(count);
     delete[] buffer;
@@ -102,13 +102,13 @@ struct BUILD(JpegEncoder) {
 using Encoder = BUILD(JpegEncoder);
 
 extern "C" void BUILD(MemDestInitThunk)(j_compress_ptr ci) {
-  static_cast<Encoder*>(ci->client_data)->MemDestInit(ci);
+  static_cast<Encoder*>(ci->client_data)->BUILD(MemDestInit)(ci);
 }
 extern "C" boolean BUILD(MemDestEmptyThunk)(j_compress_ptr ci) {
-  return static_cast<Encoder*>(ci->client_data)->MemDestEmpty(ci);
+  return static_cast<Encoder*>(ci->client_data)->BUILD(MemDestEmpty)(ci);
 }
 extern "C" void BUILD(MemDestTermThunk)(j_compress_ptr ci) {
-  static_cast<Encoder*>(ci->client_data)->MemDestTerm(ci);
+  static_cast<Encoder*>(ci->client_data)->BUILD(MemDestTerm)(ci);
 }
 
 void ApplyBuildSettings(jpeg_compress_struct& ci, const Encoder& enc) {
@@ -127,7 +127,7 @@ void ApplyBuildSettings(jpeg_compress_struct& ci, const Encoder& enc) {
 
 int Encoder::Compress(int width, int height, int components, const uint8_t* samples) {
   jpeg_compress_struct ci;
-  BUILD(JpegErrorJump) err;
+  JpegErrorJump err;
   jpeg_destination_mgr dest;
   std::memset(&ci, 0, sizeof ci);
   InstallErrorJump(err);
@@ -192,14 +192,14 @@ int CompressFrame(Encoder& enc, int width, int height, int components, const uin
 
 // The whole compressed stream is handed to the library in one piece by the first fill; a second
 // fill means the stream ended early, which is reported as suspension (no EOI is faked).
-struct BUILD(MemSourceMgr) {
+struct MemSourceMgr {
   jpeg_source_mgr pub;
   long skipPending;
   const uint8_t* data;
   uint32_t length;
 };
 
-using Source = BUILD(MemSourceMgr);
+using Source = MemSourceMgr;
 
 extern "C" void BUILD(MemSourceInit)(j_decompress_ptr) {}
 extern "C" void BUILD(MemSourceTerm)(j_decompress_ptr) {}
@@ -255,7 +255,7 @@ void StoreRow(const JSAMPLE* row, size_t samples, uint8_t* dst, int bytesPerSamp
 
 // Runs one decoding; the records belong to the caller, so the jump skips nothing with a
 // destructor.
-int DecodeWith(jpeg_decompress_struct* ci, BUILD(JpegErrorJump) * err, Source* src, uint8_t* dst,
+int DecodeWith(jpeg_decompress_struct* ci, JpegErrorJump* err, Source* src, uint8_t* dst,
                size_t capacity, int bytesPerSample, bool labelledRgb) {
   InstallErrorJump(*err);
   ci->err = &err->pub;
@@ -316,7 +316,7 @@ int Decompress(const uint8_t* jpeg, uint8_t* dst, uint32_t jpegLen, size_t capac
                int bytesPerSample, bool labelledRgb) {
   if (!jpeg || !dst || (bytesPerSample != 1 && bytesPerSample != 2)) return -1;
   auto* ci = new (std::nothrow) jpeg_decompress_struct;
-  auto* err = new (std::nothrow) BUILD(JpegErrorJump);
+  auto* err = new (std::nothrow) JpegErrorJump;
   auto* src = new (std::nothrow) Source;
   int rc = -1;
   if (ci && err && src) {
