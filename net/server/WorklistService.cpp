@@ -90,7 +90,7 @@ bool MatchKey(const DcmTag& tag, const WorklistKey& key, const std::string& valu
     if (keyText.empty()) keyText = " ";  // a blank key is not an empty one
   }
   const bool mismatch =
-      key.rule == Rule::Text ? TextKeyMismatch(keyText, value) : RangeKeyMismatch(keyText, value);
+      key.rule == Rule::Text ? MatchString(keyText, value) : MatchDateRange(keyText, value);
   response.Add(new DcmTag(tag.group, tag.element, value));
   return mismatch;
 }

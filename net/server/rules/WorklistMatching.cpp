@@ -47,7 +47,7 @@ bool EqualsIgnoringCase1252(std::string_view a, std::string_view b) {
   return true;
 }
 
-bool TextKeyMismatch(std::string_view key, std::string_view value) {
+bool MatchString(std::string_view key, std::string_view value) {
   if (key.empty()) return false;
   const std::string trimmed = TrimControlAndBlanks(key);
   if (value.empty()) return true;
@@ -58,7 +58,7 @@ bool TextKeyMismatch(std::string_view key, std::string_view value) {
   return !EqualsIgnoringCase1252(prefix, value.substr(0, prefix.size()));
 }
 
-bool RangeKeyMismatch(std::string_view key, std::string_view value) {
+bool MatchDateRange(std::string_view key, std::string_view value) {
   if (key.empty() || value.empty()) return false;
   const std::string trimmed = TrimControlAndBlanks(key);
   const std::string_view k = trimmed;
