@@ -13,6 +13,7 @@
 #include "db/StudyDB.h"
 #include "db/StudyFiles.h"
 #include "dicom/DcmObj.h"
+#include "dicom/util/Log.h"
 #include "platform/Files.h"
 #include "tests/db/DbTestSupport.h"
 
@@ -77,7 +78,12 @@ TEST_F(DeleteTest, StudyFilesListTheFirstObjectOfEachSeriesInNumericOrder) {
 TEST_F(DeleteTest, DeletingAStudyRemovesFilesFoldersAndRows) {
   const std::string a = Store("1.4.2", "1.4.2.1", "1.4.2.1.1");
   const std::string b = Store("1.4.2", "1.4.2.2", "1.4.2.2.1", {{0x0020, 0x0011, "2"}});
+  TakeLog();
   EXPECT_TRUE(DeleteStudy("1.4.2", "PID1"));
+  EXPECT_EQ(TakeLog(), (std::vector<std::string>{"WARNING, Deleting Study for , StudyDate: 20240105",
+                                                 "INFO, Series folder deleted: 1.4.2.1",
+                                                 "INFO, Series folder deleted: 1.4.2.2",
+                                                 "INFO, Study folder deleted: 1.4.2"}));
   EXPECT_FALSE(FileExists(a));
   EXPECT_FALSE(FileExists(b));
   EXPECT_FALSE(FileExists(folder + "imagebox/20240105"));
@@ -196,6 +202,34 @@ TEST_F(DeleteTest, AFileThatCannotBeDeletedIsLoggedByNameWithItsCode) {
   EXPECT_TRUE(FileExists(file));
   EXPECT_EQ(Sqlite("SELECT COUNT(*) FROM Series"), std::vector<std::string>{"0"});
   EXPECT_EQ(Sqlite("SELECT COUNT(*) FROM Study"), std::vector<std::string>{"1"});
+}
+
+TEST_F(DeleteTest, AtLevelZeroOnlyTheWarningIsLogged) {
+  Store("1.4.9", "1.4.9.1", "1.4.9.1.1");
+  TakeLog();
+  LogLevel = 0;
+  EXPECT_TRUE(DeleteStudy("1.4.9", "PID1"));
+  EXPECT_EQ(TakeLog(),
+            std::vector<std::string>{"WARNING, Deleting Study for , StudyDate: 20240105"});
+}
+
+TEST_F(DeleteTest, AFailedSeriesQueryDeletesNothing) {
+  const std::string file = Store("1.4.10", "1.4.10.1", "1.4.10.1.1");
+  const std::string studyFolder = Parent(Parent(file)) + "/";
+  {
+    SQLdb db("ecg", kOpenReadWrite);
+    ASSERT_EQ(db.Exec("ALTER TABLE Series RENAME TO Kept"), 0);
+  }
+  TakeLog();
+  EXPECT_FALSE(DeleteStudy("1.4.10", "PID1"));
+  EXPECT_EQ(TakeLog(), (std::vector<std::string>{
+                           "WARNING, Deleting Study for , StudyDate: 20240105",
+                           "ERROR, SQLdb::Query, sqlite3_prepare_v2, no such table: Series",
+                           "ERROR, StudyDB::Delete, Path: " + studyFolder +
+                               ", no such table: Series"}));
+  EXPECT_TRUE(FileExists(file));
+  EXPECT_EQ(Sqlite("SELECT COUNT(*) FROM Study"), std::vector<std::string>{"1"});
+  EXPECT_EQ(Sqlite("SELECT COUNT(*) FROM Objects"), std::vector<std::string>{"1"});
 }
 
 TEST_F(DeleteTest, RefusalsLeaveEverything) {
