@@ -43,6 +43,16 @@ std::vector<Bytes> Items(const DcmObj& o) {
   return items;
 }
 
+// n 16-bit samples: the first half `first`, the rest `second` (an edge the lossy coders keep).
+Bytes Halves16(int n, int first, int second) {
+  Bytes b;
+  for (int i = 0; i < n; ++i) {
+    const Bytes v = Samples16({i < n / 2 ? first : second});
+    b.insert(b.end(), v.begin(), v.end());
+  }
+  return b;
+}
+
 Bytes LosslessStream16(const Bytes& samples, int w, int h) {
   uint8_t* out = nullptr;
   uint32_t len = 0;
@@ -226,12 +236,7 @@ TEST(Convert, CtToBaselineRescalesAndMarksLossy) {
   s.slope = "1";
   s.rows = s.columns = 8;
   auto o = MakeImage(s, kImplicit);
-  Bytes native;
-  for (int i = 0; i < 64; ++i) {
-    const Bytes v = Samples16({i < 32 ? 1600 : -2000});  // 1600 -> 100, negative -> 0
-    native.insert(native.end(), v.begin(), v.end());
-  }
-  AddNative(*o, native);
+  AddNative(*o, Halves16(64, 1600, -2000));  // 1600 -> 100, negative -> 0
   o->Insert(new DcmTag(0x0028, 0x0000, 0u, "UL"));
   o->Insert(new DcmTag(0x7FE0, 0x0000, 0u, "UL"));
   o->Insert(new DcmTag(0x0028, 0x2112, std::string("9.05250452625226"), "DS"));
@@ -267,12 +272,7 @@ TEST(Convert, BaselineAlwaysSetsEightBitsAllocated) {
   s.slope = "2";
   s.intercept = "5";
   auto o = MakeImage(s, kExplicit);
-  Bytes native;
-  for (int i = 0; i < 16; ++i) {
-    const Bytes v = Samples16({0x1200 | (i < 8 ? 200 : 20)});
-    native.insert(native.end(), v.begin(), v.end());
-  }
-  AddNative(*o, native);
+  AddNative(*o, Halves16(16, 0x1200 | 200, 0x1200 | 20));
   ASSERT_TRUE(o->ConvertTransferSyntax(kBaseline));
   EXPECT_EQ(US(*o, 0x0100), 8);
   EXPECT_EQ(US(*o, 0x0101), 8);
@@ -325,12 +325,7 @@ TEST(Convert, ExtendedTargetClampsTo12Bits) {
   s.slope = "1";
   s.intercept = "0";
   auto o = MakeImage(s, kExplicit);
-  Bytes native;
-  for (int i = 0; i < 16; ++i) {
-    const Bytes v = Samples16({i < 8 ? 60000 : 1000});
-    native.insert(native.end(), v.begin(), v.end());
-  }
-  AddNative(*o, native);
+  AddNative(*o, Halves16(16, 60000, 1000));
   ASSERT_TRUE(o->ConvertTransferSyntax(kExtended));
   EXPECT_EQ(US(*o, 0x0101), 12);
   EXPECT_EQ(US(*o, 0x0102), 11);
