@@ -14,6 +14,7 @@
 #include "db/StoreNames.h"
 #include "dicom/DcmObj.h"
 #include "dicom/util/Log.h"
+#include "dicom/util/TextUtil.h"
 #include "net/Dimse.h"
 #include "net/server/Services.h"
 #include "net/server/rules/PeerText.h"
@@ -23,11 +24,7 @@ namespace {
 bool LogAbove(int level) { return LogLevel.load(std::memory_order_relaxed) > level; }
 
 std::string CleanPatientName(const std::string& raw) {
-  std::string name = raw;
-  for (char& c : name) {
-    if (c == '^') c = ' ';
-  }
-  return TrimBlanks(name);
+  return TrimBlanks(ReplaceAll(raw, "^", " "));
 }
 
 std::string TodayAsDicomDate() {
