@@ -5,6 +5,7 @@
 #include <random>
 #include <sstream>
 
+#include "db/SQLdb.h"
 #include "db/StoreNames.h"
 #include "platform/ExeFolder.h"
 #include "dicom/DcmObj.h"
@@ -195,6 +196,16 @@ TEST_F(StoreNamesTest, LookUpsGiveTheRecordedFolders) {
                                       "ERROR, GetStudyPath, couldn't open database: ecg",
                                       "ERROR, SQLdb(), unable to open database file",
                                       "ERROR, GetSeriesPath, couldn't open database: ecg"}));
+
+  { SQLdb empty("ecg", kOpenCreate); }  // a database without the tables: the statements fail
+  TakeLog();
+  EXPECT_EQ(GetStudyPath("ecg", "1.7.1"), "");
+  EXPECT_EQ(GetSeriesPath("ecg", "1.7.1.1"), "");
+  EXPECT_EQ(TakeLog(),
+            (std::vector<std::string>{"ERROR, SQLdb::Query, sqlite3_prepare_v2, no such table: Study",
+                                      "ERROR, GetStudyPath: no such table: Study",
+                                      "ERROR, SQLdb::Query, sqlite3_prepare_v2, no such table: Series",
+                                      "ERROR, GetSeriesPath: no such table: Series"}));
 }
 
 }  // namespace
