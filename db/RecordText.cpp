@@ -39,7 +39,8 @@ void ForEachTopLevelElement(const DcmObj& dataSet,
   }
 }
 
-void ReadTopLevelValues(const DcmObj& dataSet, const std::function<std::string(const DcmTag&)>& textOf,
+void ReadTopLevelValues(const DcmObj& dataSet,
+                        const std::function<std::string(const DcmTag&)>& textOf,
                         std::initializer_list<GroupSetter> setters) {
   ForEachTopLevelElement(dataSet, [&](const DcmTag& tag) {
     if (tag.length == 0) return;

@@ -23,7 +23,8 @@ struct GroupSetter {
 // Hands each top-level element that holds a value to the setter of its group, with the text
 // `textOf` makes of it. Elements of length 0 leave their fields alone; groups without a setter
 // are ignored.
-void ReadTopLevelValues(const DcmObj& dataSet, const std::function<std::string(const DcmTag&)>& textOf,
+void ReadTopLevelValues(const DcmObj& dataSet,
+                        const std::function<std::string(const DcmTag&)>& textOf,
                         std::initializer_list<GroupSetter> setters);
 
 // The value bytes as text up to the first NUL (the whole value when there is none).

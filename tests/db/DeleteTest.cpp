@@ -80,10 +80,11 @@ TEST_F(DeleteTest, DeletingAStudyRemovesFilesFoldersAndRows) {
   const std::string b = Store("1.4.2", "1.4.2.2", "1.4.2.2.1", {{0x0020, 0x0011, "2"}});
   TakeLog();
   EXPECT_TRUE(DeleteStudy("1.4.2", "PID1"));
-  EXPECT_EQ(TakeLog(), (std::vector<std::string>{"WARNING, Deleting Study for , StudyDate: 20240105",
-                                                 "INFO, Series folder deleted: 1.4.2.1",
-                                                 "INFO, Series folder deleted: 1.4.2.2",
-                                                 "INFO, Study folder deleted: 1.4.2"}));
+  EXPECT_EQ(TakeLog(),
+            (std::vector<std::string>{"WARNING, Deleting Study for , StudyDate: 20240105",
+                                      "INFO, Series folder deleted: 1.4.2.1",
+                                      "INFO, Series folder deleted: 1.4.2.2",
+                                      "INFO, Study folder deleted: 1.4.2"}));
   EXPECT_FALSE(FileExists(a));
   EXPECT_FALSE(FileExists(b));
   EXPECT_FALSE(FileExists(folder + "imagebox/20240105"));
@@ -222,11 +223,11 @@ TEST_F(DeleteTest, AFailedSeriesQueryDeletesNothing) {
   }
   TakeLog();
   EXPECT_FALSE(DeleteStudy("1.4.10", "PID1"));
-  EXPECT_EQ(TakeLog(), (std::vector<std::string>{
-                           "WARNING, Deleting Study for , StudyDate: 20240105",
-                           "ERROR, SQLdb::Query, sqlite3_prepare_v2, no such table: Series",
-                           "ERROR, StudyDB::Delete, Path: " + studyFolder +
-                               ", no such table: Series"}));
+  EXPECT_EQ(TakeLog(),
+            (std::vector<std::string>{
+                "WARNING, Deleting Study for , StudyDate: 20240105",
+                "ERROR, SQLdb::Query, sqlite3_prepare_v2, no such table: Series",
+                "ERROR, StudyDB::Delete, Path: " + studyFolder + ", no such table: Series"}));
   EXPECT_TRUE(FileExists(file));
   EXPECT_EQ(Sqlite("SELECT COUNT(*) FROM Study"), std::vector<std::string>{"1"});
   EXPECT_EQ(Sqlite("SELECT COUNT(*) FROM Objects"), std::vector<std::string>{"1"});

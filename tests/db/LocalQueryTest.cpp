@@ -274,9 +274,9 @@ TEST_F(LocalQueryTest, UsersNarrowStudyQueries) {
   { SQLdb noUsers("vesmora", kOpenCreate); }  // a database without the Users table
   TakeLog();
   EXPECT_FALSE(ModifyQueryByUser("ECGUSER", identifier));
-  EXPECT_EQ(TakeLog(),
-            (std::vector<std::string>{"ERROR, SQLdb::Query, sqlite3_prepare_v2, no such table: Users",
-                                      "ERROR, Querying vesmora db, no such table: Users"}));
+  EXPECT_EQ(TakeLog(), (std::vector<std::string>{
+                           "ERROR, SQLdb::Query, sqlite3_prepare_v2, no such table: Users",
+                           "ERROR, Querying vesmora db, no such table: Users"}));
   EXPECT_EQ(identifier.Count(), 1);
 
   ASSERT_EQ(std::system(("/usr/bin/python3 -c \"import sqlite3; c = sqlite3.connect('" + folder +

@@ -7,8 +7,8 @@
 
 #include "db/SQLdb.h"
 #include "db/StoreNames.h"
-#include "platform/ExeFolder.h"
 #include "dicom/DcmObj.h"
+#include "platform/ExeFolder.h"
 #include "tests/db/DbTestSupport.h"
 
 namespace {
@@ -201,11 +201,11 @@ TEST_F(StoreNamesTest, LookUpsGiveTheRecordedFolders) {
   TakeLog();
   EXPECT_EQ(GetStudyPath("ecg", "1.7.1"), "");
   EXPECT_EQ(GetSeriesPath("ecg", "1.7.1.1"), "");
-  EXPECT_EQ(TakeLog(),
-            (std::vector<std::string>{"ERROR, SQLdb::Query, sqlite3_prepare_v2, no such table: Study",
-                                      "ERROR, GetStudyPath: no such table: Study",
-                                      "ERROR, SQLdb::Query, sqlite3_prepare_v2, no such table: Series",
-                                      "ERROR, GetSeriesPath: no such table: Series"}));
+  EXPECT_EQ(TakeLog(), (std::vector<std::string>{
+                           "ERROR, SQLdb::Query, sqlite3_prepare_v2, no such table: Study",
+                           "ERROR, GetStudyPath: no such table: Study",
+                           "ERROR, SQLdb::Query, sqlite3_prepare_v2, no such table: Series",
+                           "ERROR, GetSeriesPath: no such table: Series"}));
 }
 
 }  // namespace
