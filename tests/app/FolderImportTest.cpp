@@ -2,6 +2,8 @@
 // pydicom from its sample files (see make_import_tree.py).
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -18,7 +20,9 @@ class FolderImport : public testing::Test {
  protected:
   void SetUp() override {
     SetTodayForTests([] { return QDate(2024, 3, 1); });
-    folder.Write("trevalind.cfg", ConfigRecord(port, "KORVA", 1));
+    // The program runs from exe/, so its configuration (and a free port) must be there.
+    std::filesystem::create_directories(folder.path() + "exe");
+    folder.Write("exe/trevalind.cfg", ConfigRecord(port, "KORVA", 1));
     tree = folder.path() + "tree";
     ASSERT_EQ(Shell("/usr/bin/python3 -W ignore " TREVALIND_SOURCE_DIR
                     "/tests/app/make_import_tree.py '" + tree + "'"),
