@@ -1,25 +1,41 @@
 // The Study table: creation, insert and the modality merge of a known study.
 #include "db/StudyDB.h"
 
+#include <vector>
+
 #include "db/InsertRow.h"
 #include "db/Schema.h"
 #include "dicom/DcmObj.h"
 #include "dicom/util/Log.h"
+#include "dicom/util/TextUtil.h"
 
 namespace {
 
+// "4A3B" -> the bytes 0x4A 0x3B (the text SQLite's hex() gives, upper-case digits).
+std::string BytesOfHex(const std::string& hex) {
+  auto digit = [](char c) { return c <= '9' ? c - '0' : c - 'A' + 10; };
+  std::string bytes;
+  for (size_t i = 0; i + 1 < hex.size(); i += 2)
+    bytes += static_cast<char>(digit(hex[i]) * 16 + digit(hex[i + 1]));
+  return bytes;
+}
+
 // Appends a modality the study does not list yet ("ECG" then "HD" gives "ECG-HD"); the test is
-// a case-sensitive substring test on the bytes, so a later "EC" changes nothing. The merge is
-// done by the engine on the stored text itself: read back as a row text, a ";" in the stored
-// list would come back as ":" and be written so. The texts are compared as blobs because instr
-// on text steps by UTF-8 characters and would miss a match that starts on a byte of 0x80-0xBF.
+// a case-sensitive substring test on the bytes, so a later "EC" changes nothing and runs no
+// UPDATE. The stored list is read as hex: through the row text a ";" in it would come back as
+// ":" and be written back so.
 void MergeModality(SQLdb& db, const std::string& uid, const std::string& modality) {
   if (modality.empty()) return;
+  const std::string key = StoredText(uid);
+  std::vector<std::string> rows;
+  if (db.Query("SELECT hex(StudyModality) FROM Study WHERE StudyInstanceUID=?", {key}, rows) != 0 ||
+      rows.empty())
+    return;
+  const std::string stored = BytesOfHex(GetField(1, ";", rows.front()));
   const std::string added = StoredText(modality);
-  if (db.Exec("UPDATE Study SET StudyModality=COALESCE(StudyModality, '') || '-' || ? WHERE "
-              "StudyInstanceUID=? AND "
-              "instr(CAST(COALESCE(StudyModality, '') AS BLOB), CAST(? AS BLOB)) = 0",
-              {added, StoredText(uid), added}) != 0)
+  if (stored.find(added) != std::string::npos) return;
+  if (db.Exec("UPDATE Study SET StudyModality=? WHERE StudyInstanceUID=?",
+              {stored + "-" + added, key}) != 0)
     LogWrite("ERROR, updating Modality, " + db.errorText);
 }
 

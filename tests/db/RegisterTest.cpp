@@ -85,6 +85,38 @@ TEST_F(RegisterTest, LaterModalitiesAreMergedOnce) {
   }
 }
 
+// A merge that cannot be written is logged with the UPDATE it ran, the merged list in place,
+// and the object still registers; a modality already listed runs no UPDATE at all.
+TEST_F(RegisterTest, AFailedMergeIsLoggedAndTheObjectStillRegisters) {
+  DcmObj first;
+  MakeObject(first, "1.2.11", "1.2.11.1", "1.2.11.1.1");
+  ASSERT_TRUE(Register(first));
+  ASSERT_TRUE(Sqlite("CREATE TRIGGER frozen BEFORE UPDATE ON Study BEGIN SELECT "
+                     "RAISE(ABORT, 'study rows are frozen'); END;")
+                  .empty());
+  struct Case {
+    std::string modality;
+    std::vector<std::string> log;
+  } cases[] = {
+      {"HD",
+       {"ERROR, SQldb::Exec, command: UPDATE Study SET StudyModality='ECG-HD' WHERE "
+        "StudyInstanceUID='1.2.11', study rows are frozen",
+        "ERROR, updating Modality, study rows are frozen"}},
+      {"EC", {}},
+  };
+  int k = 1;
+  for (const Case& c : cases) {
+    DcmObj later;
+    MakeObject(later, "1.2.11", "1.2.11.1", "1.2.11.1." + std::to_string(++k),
+               {{0x0008, 0x0061, c.modality}});
+    TakeLog();
+    EXPECT_TRUE(Register(later)) << c.modality;
+    EXPECT_EQ(TakeLog(), c.log) << c.modality;
+  }
+  EXPECT_EQ(Sqlite("SELECT StudyModality FROM Study"), std::vector<std::string>{"ECG"});
+  EXPECT_EQ(Sqlite("SELECT COUNT(*) FROM Objects"), std::vector<std::string>{"3"});
+}
+
 TEST_F(RegisterTest, QuotesAreStoredAsBlanks) {
   DcmObj object;
   MakeObject(object, "1.2.4", "1.2.4.1", "1.2.4.1.1", {{0x0010, 0x0010, "O'Neil"}});
