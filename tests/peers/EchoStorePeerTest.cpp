@@ -40,6 +40,8 @@ TEST_F(EchoPeer, PatientRootFindIsRefusedAndTheServerStaysUp) {
   EXPECT_NE(find.exitCode, 0) << find.output;
   EXPECT_NE(find.output.find("No Acceptable Presentation Contexts"), std::string::npos)
       << find.output;
+  // The line follows the answer the peer already has: wait for the association's end.
+  ASSERT_TRUE(WaitForConnectedClients(10000));
   EXPECT_NE(LogText().find("ERROR: Association Failed! Socket: "), std::string::npos);
   EXPECT_TRUE(Echo());
 }

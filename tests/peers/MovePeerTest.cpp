@@ -163,6 +163,8 @@ TEST_F(MovePeer, FailedLocalQueryIsUnableToProcess) {
   EXPECT_EQ(DebugValues(move.output, "Completed Suboperations").back(), "0");
   EXPECT_EQ(DebugValues(move.output, "Failed Suboperations").back(), "0");
   EXPECT_NE(LogText().find("ERROR, MoveSCP, Query failed!!"), std::string::npos);
+  // The loop's line follows the final response the peer already has.
+  ASSERT_TRUE(WaitForConnectedClients(10000));
   EXPECT_NE(LogText().find("ERROR: Move RQ: Failed! Socket: "), std::string::npos);
   std::filesystem::rename(Folder() + "database/ecg.db.away", Folder() + "database/ecg.db");
   EXPECT_TRUE(Echo());
