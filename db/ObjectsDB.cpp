@@ -1,39 +1,12 @@
 // The Objects table: creation, insert and the removal of one row.
 #include "db/ObjectsDB.h"
 
-#include <charconv>
-#include <ctime>
 
 #include "db/InsertRow.h"
 #include "db/Schema.h"
 #include "dicom/DcmObj.h"
 #include "dicom/util/Log.h"
-
-namespace {
-
-std::string TodayYYYYMMDD() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  char text[16];
-  std::strftime(text, sizeof text, "%Y%m%d", &local);
-  return text;
-}
-
-}  // namespace
-
-int DecimalOrZero(const std::string& text) {
-  const char* begin = text.data();
-  const char* end = begin + text.size();
-  if (begin != end && *begin == '+') {  // a sign is part of a decimal integer, but only one
-    ++begin;
-    if (begin != end && *begin == '-') return 0;
-  }
-  int n = 0;
-  auto [ptr, ec] = std::from_chars(begin, end, n);
-  if (begin == end || ec != std::errc() || ptr != end) return 0;
-  return n;
-}
+#include "dicom/util/TextUtil.h"
 
 bool ObjectsDB::CreateTable(SQLdb& db) {
   if (db.Exec(kCreateObjectsTable) != 0) return false;
@@ -60,7 +33,7 @@ bool ObjectsDB::Insert(SQLdb& db, const std::string& table, const DcmObj& dataSe
     insert.Add("AcquisitionDate", AcquisitionDate);
     insert.Add("AcquisitionTime", AcquisitionTime);
     insert.Add("SliceLocation", SliceLocation);
-    insert.Add("ReceivedDate", TodayYYYYMMDD());
+    insert.Add("ReceivedDate", TodayAsDicomDate());
     insert.Add("SeriesInstanceUID", SeriesInstanceUID);
     insert.Add("StudyInstanceUID", StudyInstanceUID);
     insert.Add("ConvolutionKernel", ConvolutionKernel);

@@ -18,7 +18,3 @@ class ObjectsDB : public ImageInfo {
   // cannot be put in place. True when the statement ran (also when no row matched).
   static bool Delete(SQLdb& db, const std::string& sopInstanceUID);
 };
-
-// ImageNumber / AcquisitionNumber: a decimal signed 32-bit integer, 0 for anything else
-// (empty, hex forms, out of range).
-int DecimalOrZero(const std::string& text);

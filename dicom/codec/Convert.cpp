@@ -17,6 +17,7 @@
 #include "dicom/codec/Rescale.h"
 #include "dicom/codec/Syntaxes.h"
 #include "dicom/util/Log.h"
+#include "dicom/util/TextUtil.h"
 
 namespace {
 
@@ -42,18 +43,6 @@ void SetUShortValue(DcmTag& t, uint16_t v) {
 
 void SetTextValue(DcmTag& t, std::string_view text) {
   t.SetData(text.data(), static_cast<uint32_t>(text.size()));
-}
-
-// Number of Frames as a decimal integer (one leading sign allowed); 0 when the whole text is not
-// one, so that a value such as "3x" counts as no count rather than as 3.
-int ParseFrames(const std::string& text) {
-  const char* begin = text.data();
-  const char* const end = begin + text.size();
-  if (begin != end && *begin == '+') ++begin;
-  int value = 0;
-  const auto [stop, ec] = std::from_chars(begin, end, value);
-  if (ec != std::errc() || stop != end) return 0;
-  return value;
 }
 
 bool IsLossyTarget(const std::string& t) {
@@ -95,7 +84,7 @@ void Capture(DcmObj& obj, DcmTag& t, PixelModule& m, const std::string& target) 
       if (m.planarConfiguration == 1) SetUShortValue(t, 0);  // the buffer is made interleaved
       break;
     case 0x0008:
-      m.frames = ParseFrames(t.GetString());
+      m.frames = DecimalOrZero(t.GetString());  // "3x" is no count, not 3
       break;
     case 0x0010:
       m.rows = t.GetUShort();

@@ -2,6 +2,9 @@
 // (database rows with ";", paths with "/", list files with "," or "|").
 #include "dicom/util/TextUtil.h"
 
+#include <charconv>
+#include <ctime>
+
 std::string ReplaceAll(const std::string& text, const std::string& from, const std::string& to) {
   if (from.empty()) return text;
   std::string result = text;
@@ -23,4 +26,26 @@ std::string GetField(int n, const std::string& separator, const std::string& tex
     if (field == n) return text.substr(start, end - start);
     start = end + separator.size();
   }
+}
+
+int DecimalOrZero(const std::string& text) {
+  const char* begin = text.data();
+  const char* end = begin + text.size();
+  if (begin != end && *begin == '+') {  // from_chars takes "-" but not "+"; only one sign
+    ++begin;
+    if (begin != end && *begin == '-') return 0;
+  }
+  int n = 0;
+  auto [ptr, ec] = std::from_chars(begin, end, n);
+  if (begin == end || ec != std::errc() || ptr != end) return 0;
+  return n;
+}
+
+std::string TodayAsDicomDate() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char text[16];
+  std::strftime(text, sizeof text, "%Y%m%d", &local);
+  return text;
 }

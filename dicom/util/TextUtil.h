@@ -7,3 +7,8 @@
 std::string ReplaceAll(const std::string& text, const std::string& from, const std::string& to);
 // The n-th field (from 1) of `text` split by `separator`; "" when missing.
 std::string GetField(int n, const std::string& separator, const std::string& text);
+// The whole text as a decimal integer with at most one leading sign; 0 when it is not one
+// ("3x", "+-5", "", out of range).
+int DecimalOrZero(const std::string& text);
+// Today's local date as a DICOM DA value, "YYYYMMDD".
+std::string TodayAsDicomDate();

@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <ctime>
 #include <mutex>
 #include <stdexcept>
 
@@ -25,15 +24,6 @@ bool LogAbove(int level) { return LogLevel.load(std::memory_order_relaxed) > lev
 
 std::string CleanPatientName(const std::string& raw) {
   return TrimBlanks(ReplaceAll(raw, "^", " "));
-}
-
-std::string TodayAsDicomDate() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
-  char text[16];
-  std::strftime(text, sizeof text, "%Y%m%d", &local);
-  return text;
 }
 
 // A name unique to this write, in the object's folder and never ending in ".dcm", so neither

@@ -8,6 +8,7 @@
 #include "db/StudyInfo.h"
 #include "dicom/DcmObj.h"
 #include "dicom/DcmTag.h"
+#include "dicom/util/TextUtil.h"
 #include "tests/db/DbTestSupport.h"
 
 namespace {
