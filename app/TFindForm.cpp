@@ -19,6 +19,7 @@
 #include "app/TQSsetup.h"
 #include "db/StudyFiles.h"
 #include "dicom/util/Log.h"
+#include "ecg/Study.h"
 #include "platform/ExeFolder.h"
 #include "platform/gui/Cp1252.h"
 #include "platform/gui/ShowModal.h"
@@ -51,7 +52,7 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const QString& text, 
 
 TFindForm::TFindForm(QWidget* parent) : QWidget(parent) {
   setObjectName("FindForm");
-  setWindowTitle("Trevalind ECG 1.6");
+  setWindowTitle(QString(kChartBanner) + " 1.6");
   setFixedSize(868, 571);
   BuildLeftBar();
   BuildFilterBar();
@@ -191,7 +192,7 @@ void TFindForm::Button7Click() {
 }
 
 void TFindForm::Button8Click() {
-  Ui().ShowMessage(this, "Trevalind ECG\nVersion 1.6\nAll rights reserved.");
+  Ui().ShowMessage(this, QString(kChartBanner) + "\nVersion 1.6\nAll rights reserved.");
 }
 
 void TFindForm::ComboBox1Change() {
