@@ -89,6 +89,8 @@ class AAssociateRQ : public AAssociatePdu {
  public:
   AAssociateRQ();
   void AddPresentationContext(PresentationContext* context);  // takes ownership
+  void SetCallingApTitle(const std::string& title) { SetTitle(CallingApTitle, title); }
+  void SetCalledApTitle(const std::string& title) { SetTitle(CalledApTitle, title); }
   bool Write(Buffer& link);
   bool Read(Buffer& link);
   bool ReadDynamic(Buffer& link);

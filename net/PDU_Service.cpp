@@ -268,3 +268,10 @@ std::string PDU_Service::GetAbstractSyntaxUID() const {
       return accepted->AbsSyntax.UID;
   return "";
 }
+
+bool PDU_Service::SetTimeout(int seconds) {
+  Link.socket().SetTimeout(seconds);
+  return true;
+}
+
+int PDU_Service::GetSocketID() { return Link.socket().ConnectedFd(); }

@@ -37,6 +37,10 @@ class PDU_Service {
   // mode 1: command set, 0: data set; on the context of pdata.PresentationContextID.
   bool Write(DcmObj* message, int mode);
   bool Close();
+  // The read time-out of the association's socket, bounding every later wait for the peer.
+  bool SetTimeout(int seconds);
+  // The handle of the association's connected socket (-1 when none), for log lines.
+  int GetSocketID();
   bool GetTransferSyntaxUID(uint8_t presentationContextId, std::string& out) const;
   std::string GetAbstractSyntaxUID() const;
 

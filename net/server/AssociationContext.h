@@ -18,6 +18,3 @@ struct AssociationContext {
 // responses, and returns whether the association goes on.
 using ServiceHandler = bool (*)(PDU_Service& pdu, DcmObj& command,
                                 const AssociationContext& context);
-
-// The handle of the association's connected socket (-1 when none), for log lines.
-int GetSocketID(PDU_Service& pdu);

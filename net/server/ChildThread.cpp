@@ -73,8 +73,6 @@ bool Dispatch(PDU_Service& pdu, DcmObj& command, const AssociationContext& conte
 }
 }  // namespace
 
-int GetSocketID(PDU_Service& pdu) { return pdu.Link.socket().ConnectedFd(); }
-
 void ChildThread::Start(int socketHandle, const std::string& storeFolder,
                         const std::string& ownAeTitle) {
   auto child = std::make_unique<ChildThread>();
@@ -107,7 +105,7 @@ void ChildThread::Execute() {
     const std::string calling = pdu.assocAC.CallingTitle();
     if (LogAbove(0)) LogWrite("Associated with " + SanitizeForLog(calling) + ", Socket: " + handle);
     AssociationContext context{storeFolder, ownAeTitle, TrimControlAndBlanks(calling),
-                               socketHandle};
+                               pdu.GetSocketID()};
     DcmObj command;
     while (pdu.Read(&command)) {
       if (!Dispatch(pdu, command, context)) break;

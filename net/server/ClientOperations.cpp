@@ -40,21 +40,16 @@ void AppendRecord(QueryRecords& records, const std::string& level, const DcmObj&
 }
 }  // namespace
 
-bool SetTimeout(PDU_Service& pdu, int seconds) {
-  pdu.Link.socket().SetTimeout(seconds);
-  return true;
-}
-
 bool OpenAssociation(PDU_Service& pdu, const std::string& host, const std::string& port,
                      const std::string& callingAeTitle, const std::string& calledAeTitle,
                      const std::string& abstractSyntax, const std::string& ts1,
                      const std::string& ts2, int timeoutSeconds) {
   const std::string calling = PadApTitle(callingAeTitle);
   const std::string called = PadApTitle(calledAeTitle);
-  AAssociatePdu::SetTitle(pdu.assocRQ.CallingApTitle, calling);
-  AAssociatePdu::SetTitle(pdu.assocRQ.CalledApTitle, called);
+  pdu.assocRQ.SetCallingApTitle(calling);
+  pdu.assocRQ.SetCalledApTitle(called);
   pdu.assocRQ.SetApplicationContext(kApplicationContextUid);
-  SetTimeout(pdu, timeoutSeconds);
+  pdu.SetTimeout(timeoutSeconds);
   if (LogAbove(1)) {
     LogWrite("INFO, OpenAssociation, Calling Ap. Title: " + calling);
     LogWrite("INFO, OpenAssociation, Called Ap. Title: " + called);

@@ -22,9 +22,6 @@ struct QueryRecords {
   std::vector<std::unique_ptr<ImageInfo>> images;
 };
 
-// Sets the read time-out of the association's socket; always true.
-bool SetTimeout(PDU_Service& pdu, int seconds);
-
 // Proposes one context (ID 1 after the counter reset): ts2, ts1 (when different), implicit LE.
 // Empty ts1/ts2 mean "none". Titles go out as exactly 16 characters.
 bool OpenAssociation(PDU_Service& pdu, const std::string& host, const std::string& port,
