@@ -3,13 +3,13 @@
 // Only files the rows name are deleted, never "every .dcm in the folder": two series whose
 // values give the same CRC share a folder, and deleting one must not take the other's files.
 #include <cerrno>
-#include <cstdio>
 #include <vector>
 
 #include "db/SeriesDB.h"
 #include "db/StoreContainment.h"
 #include "db/StoreNames.h"
 #include "db/dbInsert.h"
+#include "dicom/util/DeleteFolder.h"
 #include "dicom/util/Log.h"
 #include "dicom/util/TextUtil.h"
 #include "platform/ExeFolder.h"
@@ -29,11 +29,7 @@ bool IsSafeSeriesPath(const std::string& seriesPath) {
 // with the file name and the system error code.
 void DeleteObjectFile(const std::string& folder, const std::string& name) {
   const int code = Files().Unlink(folder + "/" + name);  // a link itself, never its target
-  if (code != 0 && code != ENOENT) {
-    char hex[9];
-    std::snprintf(hex, sizeof hex, "%08X", static_cast<unsigned>(code));
-    LogWrite("Error deleting: " + name + ", " + hex);
-  }
+  if (code != 0 && code != ENOENT) LogDeleteError(name, code);
 }
 
 }  // namespace

@@ -20,13 +20,13 @@ bool Matches(const std::string& name, const std::string& extension) {
   return extension == "*" || ExtensionOf(name) == extension;
 }
 
+}  // namespace
+
 void LogDeleteError(const std::string& name, int error) {
   char code[9];
   std::snprintf(code, sizeof code, "%08X", static_cast<unsigned>(error));
   LogWrite("Error deleting: " + name + ", " + code);
 }
-
-}  // namespace
 
 void DeleteFolder(const std::string& path, const std::string& extension, bool removeFolder,
                   const std::function<void()>& pump) {
