@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <csignal>
 #include <filesystem>
 
 #include "tests/peers/PeerFixture.h"
@@ -32,18 +31,8 @@ class MovePeer : public PeerFixture {
                  "\r\n3|NOWHERE|127.0.0.3|" + std::to_string(silentPort_) + "\n4|SELF|127.0.0.1|" +
                  Port() + "\n");
   }
-  void TearDown() override {
-    if (scpPid_ > 0) ::kill(scpPid_, SIGTERM);
-    PeerFixture::TearDown();
-  }
   void StartStorescp(const std::string& options) {
-    const ToolResult started =
-        RunTool("sh -c 'storescp " + options + " -od " + received_ + " " +
-                std::to_string(scpPort_) + " >" + Folder() + "storescp.log 2>&1 & echo $!'");
-    scpPid_ = std::stoi(started.output);
-    for (int i = 0; i < 100 && RunTool("echoscu 127.0.0.2 " + std::to_string(scpPort_)).exitCode;
-         ++i) {
-    }
+    PeerFixture::StartStorescp(options, received_, scpPort_);
   }
   ToolResult Move(const std::string& destination, const std::string& keys) {
     return RunTool("movescu -d -S -aem " + destination + Peer() + keys);
@@ -70,7 +59,6 @@ class MovePeer : public PeerFixture {
   std::string received_;
   int scpPort_ = -1;
   int silentPort_ = -1;
-  pid_t scpPid_ = -1;
 };
 
 // Series A holds two 12-lead objects and a General ECG one, series B two 12-lead objects: one

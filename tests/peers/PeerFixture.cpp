@@ -1,6 +1,7 @@
 #include "tests/peers/PeerFixture.h"
 
 #include <algorithm>
+#include <csignal>
 #include <filesystem>
 #include <set>
 #include <sstream>
@@ -12,6 +13,21 @@ void PeerFixture::SetUp() {
   const ToolResult made = RunTool(
       "/usr/bin/python3 " TREVALIND_SOURCE_DIR "/tests/peers/make_fixtures.py " + fixtures_);
   ASSERT_EQ(made.exitCode, 0) << made.output;
+}
+
+void PeerFixture::TearDown() {
+  if (storescpPid_ > 0) ::kill(storescpPid_, SIGTERM);
+  ServerFixture::TearDown();
+}
+
+void PeerFixture::StartStorescp(const std::string& options, const std::string& folder, int port) {
+  const std::string portText = std::to_string(port);
+  const ToolResult started =
+      RunTool("sh -c 'timeout 300 storescp " + options + " -od " + folder + " " + portText + " >" +
+              Folder() + "storescp.log 2>&1 & echo $!'");
+  storescpPid_ = std::stoi(started.output);
+  for (int i = 0; i < 100 && RunTool("echoscu 127.0.0.2 " + portText).exitCode; ++i) {
+  }
 }
 
 ToolResult PeerFixture::StoreFiles(const std::string& files, const std::string& options) const {
