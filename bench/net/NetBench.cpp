@@ -17,24 +17,13 @@
 #include "net/Dimse.h"
 #include "net/PDU_Service.h"
 #include "net/UniqueId.h"
+#include "tests/support/LoopbackPort.h"
 
 namespace {
 constexpr int kEchoes = 1000;
 constexpr int kStores = 10;
 constexpr uint32_t kDataSetBytes = 5 * 1024 * 1024;
 const std::string kEcgClass = "1.2.840.10008.5.1.4.1.1.9.1.1";
-
-int FreePort() {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-  socklen_t n = sizeof a;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&a), &n);
-  close(fd);
-  return ntohs(a.sin_port);
-}
 
 void Serve(Socket& listener, int associations) {
   for (int i = 0; i < associations && listener.Accept(); ++i) {
@@ -84,7 +73,7 @@ int main(int argc, char** argv) {
   DcmObj dataSet;
   FillDataSet(dataSet);
   if (argc > 1) dataSet.Write(argv[1]);
-  int port = FreePort();
+  int port = FreeLoopbackPort();
   Socket listener;
   if (!listener.Listen(std::to_string(port))) return 1;
   std::thread server([&] { Serve(listener, 2); });

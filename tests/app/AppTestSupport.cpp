@@ -27,6 +27,7 @@
 #include "app/TQSsetup.h"
 #include "dicom/util/Log.h"
 #include "platform/ExeFolder.h"
+#include "tests/support/LoopbackPort.h"
 
 // The font library keeps caches for the life of the process; they are not leaks of ours.
 extern "C" const char* __lsan_default_suppressions() {
@@ -133,16 +134,6 @@ std::string ConfigRecord(const std::string& port, const std::string& aeTitle, in
   return record;
 }
 
-std::string FreePort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t size = sizeof address;
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-  ::close(fd);
-  return std::to_string(ntohs(address.sin_port));
-}
+std::string FreePort() { return std::to_string(FreeLoopbackPort()); }
 
 int Shell(const std::string& command) { return std::system(command.c_str()); }

@@ -20,18 +20,6 @@
 #include "net/PDU_Service.h"
 #include "net/Socket.h"
 
-int FreeLoopbackPort() {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  socklen_t size = sizeof address;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size);
-  close(fd);
-  return ntohs(address.sin_port);
-}
-
 std::string TempFolder(const std::string& tag) {
   std::string pattern = "/tmp/trevalind-" + tag + "-XXXXXX";
   std::vector<char> text(pattern.begin(), pattern.end());

@@ -10,8 +10,8 @@
 #include <thread>
 #include <vector>
 
-// A port the OS considered free a moment ago (bound to port 0, then released).
-int FreeLoopbackPort();
+#include "tests/support/LoopbackPort.h"
+
 // A fresh temporary folder.
 std::string TempFolder(const std::string& tag);
 // Runs a shell command under `timeout`; returns its exit status. Output goes to `outputFile`.

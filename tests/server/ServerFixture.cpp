@@ -42,22 +42,6 @@ void FillTestEcg(DcmObj& object, const std::string& sopUid, const std::string& s
   object.Add(new DcmTag(0x0020, 0x000E, seriesUid, "UI"));
 }
 
-// A port the OS reports free on loopback (Socket::Listen takes no "0" of its own).
-int FreeLoopbackPort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t size = sizeof address;
-  int port = -1;
-  if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), size) == 0 &&
-      ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) == 0) {
-    port = ntohs(address.sin_port);
-  }
-  if (fd >= 0) ::close(fd);
-  return port;
-}
-
 void ServerFixture::SetUp() {
   char pattern[] = "/tmp/trevalind-server-XXXXXX";
   ASSERT_NE(::mkdtemp(pattern), nullptr);

@@ -11,12 +11,12 @@
 #include <vector>
 
 #include "net/server/ServerThread.h"
+#include "tests/support/LoopbackPort.h"
 
 struct ToolResult {
   int exitCode = -1;
   std::string output;  // stdout and stderr together
 };
-int FreeLoopbackPort();
 
 class DcmObj;
 // A small 12-lead ECG object in explicit VR little endian, of patient DOE^JOHN, study date
