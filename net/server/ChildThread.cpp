@@ -103,7 +103,7 @@ void ChildThread::Execute() {
       return;
     }
     const std::string calling = pdu.assocAC.CallingTitle();
-    if (LogAbove(0)) LogWrite("Associated with " + SanitizeForLog(calling) + ", Socket: " + handle);
+    if (LogAbove(0)) LogWrite("Associated with " + calling + ", Socket: " + handle);
     AssociationContext context{storeFolder, ownAeTitle, TrimControlAndBlanks(calling),
                                pdu.GetSocketID()};
     DcmObj command;

@@ -38,7 +38,7 @@ bool FindSCP(PDU_Service& pdu, DcmObj& command, const AssociationContext& contex
   }
   if (level != "STUDY" && level != "SERIES" && level != "IMAGE") {
     CFind::WriteRSP(&pdu, &command, nullptr, kStatusUnableToProcess);
-    LogWrite("ERROR, QueryLevel not known: " + SanitizeForLog(level));
+    LogWrite("ERROR, QueryLevel not known: " + level);
     return false;
   }
   DcmObj response;

@@ -146,7 +146,7 @@ void OpenFor(Outgoing& out, MoveContext& move, const std::string& sopClass,
   out.failed = !OpenAssociation(*out.pdu, move.host, move.port, move.ownAeTitle, move.destination,
                                 sopClass, MoveProposalSyntax(fileSyntax), "", move.timeoutSeconds);
   if (out.failed) {
-    LogWrite("ERROR, STORE SCU Association Failed! AET: " + SanitizeForLog(move.destination) +
+    LogWrite("ERROR, STORE SCU Association Failed! AET: " + move.destination +
              ", IP: " + move.host + ", Port: " + move.port);
   }
 }
@@ -160,13 +160,11 @@ bool MoveObjects(MoveContext& move, const std::string& studyUid, const std::stri
   std::string columns;
   int count = 0;
   if (!QueryLocalDatabase(identifier, rows, columns, count, "IMAGE")) {
-    LogWrite("ERROR, Query Failed for StudyUID=" + SanitizeForLog(studyUid) +
-             ", SeriesUID=" + SanitizeForLog(seriesUid));
+    LogWrite("ERROR, Query Failed for StudyUID=" + studyUid + ", SeriesUID=" + seriesUid);
   }
   const std::vector<std::string> uids = KeyUids(rows, columns, count, "IMAGE");
   if (uids.empty()) {
-    LogWrite("No images found for StudyUID: " + SanitizeForLog(studyUid) +
-             ", SeriesUID: " + SanitizeForLog(seriesUid));
+    LogWrite("No images found for StudyUID: " + studyUid + ", SeriesUID: " + seriesUid);
     if (!sopUid.empty()) CountSubOperation(move.counts, -1);
     return false;
   }
@@ -178,7 +176,7 @@ bool MoveObjects(MoveContext& move, const std::string& studyUid, const std::stri
     const std::string path = !seriesPath.empty() && IsSafeUidFileName(uids[i])
                                  ? move.storeFolder + seriesPath + uids[i] + ".dcm"
                                  : "";
-    const std::string shown = path.empty() ? SanitizeForLog(uids[i]) : path;
+    const std::string shown = path.empty() ? uids[i] : path;
     DcmObj dataSet;
     if (path.empty() || !dataSet.Read(path)) {
       CountSubOperation(move.counts, -1);
@@ -234,7 +232,7 @@ bool MoveStudy(MoveContext& move, const std::string& studyUid) {
   std::string columns;
   int count = 0;
   if (!QueryLocalDatabase(identifier, rows, columns, count, "SERIES")) {
-    LogWrite("ERROR, Query Failed for StudyUID=" + SanitizeForLog(studyUid));
+    LogWrite("ERROR, Query Failed for StudyUID=" + studyUid);
   }
   bool result = false;
   for (const std::string& seriesUid : KeyUids(rows, columns, count, "SERIES")) {
@@ -294,7 +292,7 @@ bool MoveSCP(PDU_Service& pdu, DcmObj& command, const AssociationContext& contex
       lines ? FindMoveDestination(*lines, destination) : MoveDestination{};
   if (found.host.empty() || found.port.empty()) {
     Refuse(pdu, command, kStatusMoveDestinationUnknown,
-           "ERROR, couldn't match any AET with: " + SanitizeForLog(destination));
+           "ERROR, couldn't match any AET with: " + destination);
     return false;
   }
   MoveContext move{pdu,
@@ -324,8 +322,7 @@ bool MoveSCP(PDU_Service& pdu, DcmObj& command, const AssociationContext& contex
     }
     for (const std::string* uid : {&studyUid, &seriesUid, &sopUid}) {
       if (!IsSafeUidFileName(*uid)) {
-        Refuse(pdu, command, kStatusIdentifierLacksUid,
-               "ERROR, UID not valid: " + SanitizeForLog(*uid));
+        Refuse(pdu, command, kStatusIdentifierLacksUid, "ERROR, UID not valid: " + *uid);
         return false;
       }
     }
@@ -333,7 +330,6 @@ bool MoveSCP(PDU_Service& pdu, DcmObj& command, const AssociationContext& contex
     SendFinal(move, FinalMoveStatus(move.counts));
     return true;
   }
-  Refuse(pdu, command, kStatusUnableToProcess,
-         "ERROR, Unknown Query Level: " + SanitizeForLog(level));
+  Refuse(pdu, command, kStatusUnableToProcess, "ERROR, Unknown Query Level: " + level);
   return false;
 }

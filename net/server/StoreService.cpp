@@ -44,7 +44,7 @@ bool ObjectRowExists(SQLdb& db, const std::string& uid) {
 // none (an empty message, or an exception that is not a std::exception).
 std::string WithMessage(const std::string& head, const std::exception* e, const std::string& tail) {
   std::string line = head;
-  if (e && *e->what()) line += std::string(", ") + SanitizeForLog(e->what());
+  if (e && *e->what()) line += std::string(", ") + e->what();
   return line + ", " + tail;
 }
 
@@ -115,7 +115,7 @@ int32_t PlaceObject(DcmObj& dataSet, const std::string& uid, const std::string& 
 int32_t StoreExecute(DcmObj& dataSet, const std::string& /*storeFolder*/,
                      const std::string& /*callingAeTitle*/) {
   const std::string cleanName = CleanPatientName(dataSet.GetString(0x0010, 0x0010));
-  const std::string name = SanitizeForLog(cleanName);
+  const std::string& name = cleanName;
   if (dataSet.GetString(0x0010, 0x0020).empty()) {
     LogWrite("ERROR, PatientID is empty for " + name);
     return kStatusRefusedNoPatientId;
@@ -128,8 +128,8 @@ int32_t StoreExecute(DcmObj& dataSet, const std::string& /*storeFolder*/,
   std::string studyDate = dataSet.GetString(0x0008, 0x0020);
   const bool uidSafe = IsSafeUidFileName(uid);
   if (!uidSafe || (!studyDate.empty() && !IsSafeDateFolder(studyDate))) {
-    LogWrite("ERROR, StoreExecute, invalid path component: " +
-             SanitizeForLog(uidSafe ? studyDate : uid) + ", " + name);
+    LogWrite("ERROR, StoreExecute, invalid path component: " + (uidSafe ? studyDate : uid) + ", " +
+             name);
     return kStatusRefusedNoPatientId;
   }
   dataSet.SetString(0x0010, 0x0010, cleanName);
@@ -151,7 +151,7 @@ bool CStoreSCP(PDU_Service& pdu, DcmObj& command, const AssociationContext& cont
     LogWrite("ERROR: Store RQ: Failed! " + handle);
     return false;
   }
-  if (LogAbove(0)) LogWrite("INFO, Transfer Syntax: " + SanitizeForLog(dataSet.transferSyntax));
+  if (LogAbove(0)) LogWrite("INFO, Transfer Syntax: " + dataSet.transferSyntax);
   int32_t status = kStatusSuccess;
   // Without (0000,1000) no response can be built: store nothing, let the response fail.
   if (!command.GetString(0x0000, 0x1000).empty()) {
@@ -162,8 +162,7 @@ bool CStoreSCP(PDU_Service& pdu, DcmObj& command, const AssociationContext& cont
         LogWrite("ERROR, Status=0x" + StatusHex(static_cast<unsigned>(status)));
     } catch (const std::exception& e) {
       status = kStatusUnexpectedStoreFailure;
-      LogWrite(std::string("ERROR, CSTORESCP: ") +
-               (*e.what() ? SanitizeForLog(e.what()) : "Exception"));
+      LogWrite(std::string("ERROR, CSTORESCP: ") + (*e.what() ? e.what() : "Exception"));
     } catch (...) {
       status = kStatusUnexpectedStoreFailure;
       LogWrite("ERROR, CSTORESCP: Exception");

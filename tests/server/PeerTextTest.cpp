@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "dicom/util/Log.h"
+
 namespace {
 TEST(PeerText, ControlCharactersBecomeDots) {
   EXPECT_EQ(SanitizeForLog("DOE\r\n10:00:00, forged"), "DOE..10:00:00, forged");

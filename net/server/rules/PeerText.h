@@ -1,14 +1,11 @@
 // Text that a peer sent, made safe for the log and for comparisons.
 //
-// Peers choose their AE titles, names, UIDs and query levels. The log writer turns control
-// characters into "." (SanitizeForLog, declared with it); the services also apply it where a
-// sanitised value is built before it is logged.
+// Peers choose their AE titles, names, UIDs and query levels; the log writer itself turns their
+// control characters into ".", so log lines may carry them as received.
 #pragma once
 
 #include <string>
 #include <string_view>
-
-#include "dicom/util/Log.h"
 
 // Trims bytes 0x00-0x20 at both ends: the calling AE title as every service sees it.
 std::string TrimControlAndBlanks(std::string_view text);
