@@ -102,6 +102,12 @@ void TFindForm::ImportFile(SQLdb& db, const std::string& path, const std::string
     if (!object.Read(path) || AsciiUpper(name) == "DICOMDIR") return;
     const std::string modality = object.GetString(0x0008, 0x0060);
     if (modality != "ECG" && modality != "HD") return;
+    std::string emptyKey, unsafeValue;
+    if (!HasStoreKeys(object, emptyKey, unsafeValue)) {
+      LogWrite(emptyKey.empty() ? "ERROR, Unsafe SOPInstanceUID or StudyDate, file skipped: " + path
+                                : "ERROR, " + emptyKey + " is empty, file skipped: " + path);
+      return;
+    }
     std::string studyDate = object.GetString(0x0008, 0x0020);
     if (studyDate.empty()) {
       // As the C-STORE service does: without a date the object would land in the store root.
@@ -110,10 +116,6 @@ void TFindForm::ImportFile(SQLdb& db, const std::string& path, const std::string
       LogWrite("WARNING, Added StudyDate to " + object.GetString(0x0010, 0x0010));
     }
     const std::string sopInstanceUID = object.GetString(0x0008, 0x0018);
-    if (!IsSafeUidFileName(sopInstanceUID) || !IsSafeDateFolder(studyDate)) {
-      LogWrite("ERROR, Unsafe SOPInstanceUID or StudyDate, file skipped: " + path);
-      return;
-    }
     StoreFolders folders;
     if (!ChooseStoreFolders(db, object, studyDate, folders)) {
       LogWrite("ERROR, Couldn't choose store folders, file skipped: " + path);

@@ -120,18 +120,17 @@ int32_t StoreExecute(DcmObj& dataSet, const std::string& /*storeFolder*/,
     LogWrite("ERROR, PatientID is empty for " + name);
     return kStatusRefusedNoPatientId;
   }
+  // An object without its keys, or with values that cannot name its folder and file, is refused
+  // like one without a Patient ID: it would be filed where no row of its own points.
+  std::string emptyKey, unsafeValue;
+  if (!HasStoreKeys(dataSet, emptyKey, unsafeValue)) {
+    LogWrite(emptyKey.empty()
+                 ? "ERROR, StoreExecute, invalid path component: " + unsafeValue + ", " + name
+                 : "ERROR, " + emptyKey + " is empty for " + name);
+    return kStatusRefusedNoPatientId;
+  }
   const std::string uid = dataSet.GetString(0x0008, 0x0018);
-  if (uid.empty()) {
-    LogWrite("ERROR, SOPInstanceUID is empty for " + name);
-    return kStatusRefusedNoPatientId;
-  }
   std::string studyDate = dataSet.GetString(0x0008, 0x0020);
-  const bool uidSafe = IsSafeUidFileName(uid);
-  if (!uidSafe || (!studyDate.empty() && !IsSafeDateFolder(studyDate))) {
-    LogWrite("ERROR, StoreExecute, invalid path component: " + (uidSafe ? studyDate : uid) + ", " +
-             name);
-    return kStatusRefusedNoPatientId;
-  }
   dataSet.SetString(0x0010, 0x0010, cleanName);
   if (studyDate.empty()) {
     studyDate = TodayAsDicomDate();
