@@ -3,7 +3,8 @@
 //
 // Only regular files are read (a link to one counts; never a FIFO, device or socket), and links
 // to folders are not followed, so a crafted tree can neither hang the GUI nor loop. A file that
-// cannot be read or registered is skipped with its log line; the import goes on.
+// cannot be read or registered, or whose key values cannot place it in the store (the check
+// the C-STORE service makes), is skipped with its log line; the import goes on.
 #include <sys/stat.h>
 
 #include <QCoreApplication>
