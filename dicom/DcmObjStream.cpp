@@ -19,8 +19,10 @@ bool DcmObj::Read(const std::string& path) {
   if (!codec.LoadFromFile(path)) return false;
   std::string syntax;
   switch (codec.ReadMetaGroup(syntax)) {
-    case BufData::MetaOutcome::Read: break;
-    case BufData::MetaOutcome::NotPart10: return false;
+    case BufData::MetaOutcome::Read:
+      break;
+    case BufData::MetaOutcome::NotPart10:
+      return false;
     case BufData::MetaOutcome::Cut:
       LogWrite("ERROR: DcmObj::Read, " + path);
       return false;

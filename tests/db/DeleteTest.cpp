@@ -162,7 +162,8 @@ TEST_F(DeleteTest, WhatIsNotTheStudysStaysAndTheStudyRowGoes) {
   }
   // The colliding study, the last case, kept its rows and its file; it goes in its turn, and
   // with it the shared folders.
-  EXPECT_EQ(Sqlite("SELECT SOPInstanceUID FROM Objects"), std::vector<std::string>{"1.4.4.601.1.1"});
+  EXPECT_EQ(Sqlite("SELECT SOPInstanceUID FROM Objects"),
+            std::vector<std::string>{"1.4.4.601.1.1"});
   EXPECT_TRUE(DeleteStudy("1.4.4.601", "PID1"));
   EXPECT_FALSE(FileExists(folder + "imagebox/20240105"));
   EXPECT_EQ(Sqlite("SELECT (SELECT COUNT(*) FROM Study) + (SELECT COUNT(*) FROM Series) + "

@@ -130,8 +130,8 @@ TEST_F(StoreNamesTest, OnlyADicomDateNamesADateFolder) {
                {"2024'0105", false},
                {"2024;0105", false},
                {"2024 0105", false},
-               {"2024\x01" "0105", false},
-               {"2024\xE9" "0105", false},
+               {"2024\0010105", false},  // octal: a control byte
+               {"2024\3510105", false},  // octal: a byte above 0x7F
                {"2024..01", false},
                {".2024", false},
                {"2024-", false}};
