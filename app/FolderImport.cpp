@@ -3,7 +3,8 @@
 //
 // Only regular files are read (a link to one counts; never a FIFO, device or socket), and links
 // to folders are not followed, so a crafted tree can neither hang the GUI nor loop. A file that
-// cannot be read or registered is skipped with its log line; the import goes on.
+// cannot be read or registered, or whose key values cannot place it in the store (the check
+// the C-STORE service makes), is skipped with its log line; the import goes on.
 #include <sys/stat.h>
 
 #include <QCoreApplication>
@@ -102,6 +103,12 @@ void TFindForm::ImportFile(SQLdb& db, const std::string& path, const std::string
     if (!object.Read(path) || AsciiUpper(name) == "DICOMDIR") return;
     const std::string modality = object.GetString(0x0008, 0x0060);
     if (modality != "ECG" && modality != "HD") return;
+    std::string emptyKey, unsafeValue;
+    if (!HasStoreKeys(object, emptyKey, unsafeValue)) {
+      LogWrite(emptyKey.empty() ? "ERROR, Unsafe SOPInstanceUID or StudyDate, file skipped: " + path
+                                : "ERROR, " + emptyKey + " is empty, file skipped: " + path);
+      return;
+    }
     std::string studyDate = object.GetString(0x0008, 0x0020);
     if (studyDate.empty()) {
       // As the C-STORE service does: without a date the object would land in the store root.
@@ -110,10 +117,6 @@ void TFindForm::ImportFile(SQLdb& db, const std::string& path, const std::string
       LogWrite("WARNING, Added StudyDate to " + object.GetString(0x0010, 0x0010));
     }
     const std::string sopInstanceUID = object.GetString(0x0008, 0x0018);
-    if (!IsSafeUidFileName(sopInstanceUID) || !IsSafeDateFolder(studyDate)) {
-      LogWrite("ERROR, Unsafe SOPInstanceUID or StudyDate, file skipped: " + path);
-      return;
-    }
     StoreFolders folders;
     if (!ChooseStoreFolders(db, object, studyDate, folders)) {
       LogWrite("ERROR, Couldn't choose store folders, file skipped: " + path);

@@ -21,8 +21,8 @@ bool IsSafeSeriesPath(const std::string& seriesPath) {
   const std::string date = GetField(1, "/", seriesPath);
   const std::string study = GetField(2, "/", seriesPath);
   const std::string series = GetField(3, "/", seriesPath);
-  return IsSafeDateFolder(date) && IsSafeFolderComponent(study) && IsSafeFolderComponent(series) &&
-         seriesPath == date + "/" + study + "/" + series;
+  return IsSafeFolderComponent(date) && IsSafeFolderComponent(study) &&
+         IsSafeFolderComponent(series) && seriesPath == date + "/" + study + "/" + series;
 }
 
 // A file already gone is no failure; any other one is logged, like the folder deletion does,

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "db/SQLdb.h"
+#include "db/StoredFields.h"
 #include "db/dbInsert.h"
 #include "dicom/DcmObj.h"
 #include "dicom/util/Log.h"
@@ -15,16 +16,22 @@ namespace {
 
 constexpr size_t kMaxUidLength = 64;
 
-bool QueryFirstRow(SQLdb& db, const std::string& statement, const std::string& value,
-                   std::string& row, bool& failed) {
-  std::vector<std::string> rows;
-  failed = db.Query(statement, {StoredText(value)}, rows) != 0;
+using Fields = std::vector<std::string>;
+
+// The first row of a one-key look-up, its columns as stored (never through the row text, which
+// would turn a ";" of a recorded path into ":" and send an object where no row points).
+bool QueryFirstRow(SQLdb& db, const Fields& columns, const std::string& rest,
+                   const std::string& value, Fields& row, bool& failed) {
+  std::vector<Fields> rows;
+  failed = QueryStoredFields(db, columns, rest, {StoredText(value)}, rows) != 0;
   if (failed || rows.empty()) return false;
   row = rows.front();
   return true;
 }
 
-// "date/study/series" into its three components; false unless all three are safe.
+// A recorded "date/study/series" into its three components; false unless each can be joined
+// into a path. The date is checked as a recorded folder, not as a new Study Date: the folder
+// already exists under that name.
 bool SplitSeriesPath(const std::string& path, StoreFolders& out) {
   std::vector<std::string> parts;
   size_t start = 0;
@@ -35,7 +42,7 @@ bool SplitSeriesPath(const std::string& path, StoreFolders& out) {
     if (slash == std::string::npos) break;
     start = slash + 1;
   }
-  if (parts.size() != 3 || !IsSafeDateFolder(parts[0]) || !IsSafeFolderComponent(parts[1]) ||
+  if (parts.size() != 3 || !IsSafeFolderComponent(parts[0]) || !IsSafeFolderComponent(parts[1]) ||
       !IsSafeFolderComponent(parts[2]))
     return false;
   out.studyDate = parts[0];
@@ -61,15 +68,15 @@ namespace {
 // The first row of a one-UID look-up on its own read-only connection to `dbName`; false (after
 // the caller-named log line of a failure) when the database cannot be opened, the statement
 // fails or no row matches.
-bool LookUpFirstRow(const std::string& dbName, const std::string& caller,
-                    const std::string& statement, const std::string& uid, std::string& row) {
+bool LookUpFirstRow(const std::string& dbName, const std::string& caller, const Fields& columns,
+                    const std::string& rest, const std::string& uid, Fields& row) {
   SQLdb db(dbName, kOpenReadOnly);
   if (!db.isOpen) {
     LogWrite("ERROR, " + caller + ", couldn't open database: " + dbName);
     return false;
   }
   bool failed = false;
-  if (QueryFirstRow(db, statement, uid, row, failed)) return true;
+  if (QueryFirstRow(db, columns, rest, uid, row, failed)) return true;
   if (failed) LogWrite("ERROR, " + caller + ": " + db.errorText);
   return false;
 }
@@ -77,30 +84,65 @@ bool LookUpFirstRow(const std::string& dbName, const std::string& caller,
 }  // namespace
 
 std::string GetStudyPath(const std::string& dbName, const std::string& studyInstanceUID) {
-  std::string row;
-  if (!LookUpFirstRow(dbName, "GetStudyPath",
-                      "SELECT StudyPath, StudyDate FROM Study WHERE StudyInstanceUID=?",
-                      studyInstanceUID, row))
+  Fields row;
+  if (!LookUpFirstRow(dbName, "GetStudyPath", {"StudyPath", "StudyDate"},
+                      "FROM Study WHERE StudyInstanceUID=?", studyInstanceUID, row))
     return {};
-  const std::string studyPath = GetField(1, ";", row);
-  if (studyPath.empty()) return {};
-  return GetField(2, ";", row) + kPathSeparator + studyPath;
+  if (row[0].empty()) return {};
+  return row[1] + kPathSeparator + row[0];
 }
 
 std::string GetSeriesPath(const std::string& dbName, const std::string& seriesInstanceUID) {
-  std::string row;
-  if (!LookUpFirstRow(dbName, "GetSeriesPath",
-                      "SELECT SeriesPath FROM Series WHERE SeriesInstanceUID=?", seriesInstanceUID,
-                      row))
+  Fields row;
+  if (!LookUpFirstRow(dbName, "GetSeriesPath", {"SeriesPath"},
+                      "FROM Series WHERE SeriesInstanceUID=?", seriesInstanceUID, row))
     return {};
-  return GetField(1, ";", row) + kPathSeparator;
+  return row[0] + kPathSeparator;
 }
 
-bool IsSafeUidFileName(const std::string& uid) {
-  if (uid.empty() || uid.size() > kMaxUidLength) return false;
-  for (char c : uid)
-    if (c != '.' && (c < '0' || c > '9')) return false;
+namespace {
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Runs of digits joined by single characters of `separators`: it starts and ends with a digit,
+// so it is never empty, hidden or a dot-only name, and no run is empty.
+bool IsDigitGroups(const std::string& text, const std::string& separators) {
+  if (text.empty() || !IsDigit(text.front()) || !IsDigit(text.back())) return false;
+  for (size_t i = 1; i < text.size(); ++i) {
+    if (IsDigit(text[i])) continue;
+    if (separators.find(text[i]) == std::string::npos || !IsDigit(text[i - 1])) return false;
+  }
   return true;
+}
+
+}  // namespace
+
+bool IsSafeUidFileName(const std::string& uid) {
+  return uid.size() <= kMaxUidLength && IsDigitGroups(uid, ".");
+}
+
+bool HasStoreKeys(const DcmObj& dataSet, std::string& emptyKey, std::string& unsafeValue) {
+  emptyKey.clear();
+  unsafeValue.clear();
+  static const struct {
+    uint16_t group, element;
+    const char* key;
+  } kKeys[] = {{0x0008, 0x0018, "SOPInstanceUID"},
+               {0x0020, 0x000D, "StudyInstanceUID"},
+               {0x0020, 0x000E, "SeriesInstanceUID"}};
+  for (const auto& k : kKeys) {
+    if (dataSet.GetString(k.group, k.element).empty()) {
+      emptyKey = k.key;
+      return false;
+    }
+  }
+  const std::string uid = dataSet.GetString(0x0008, 0x0018);
+  const std::string date = dataSet.GetString(0x0008, 0x0020);
+  if (!IsSafeUidFileName(uid))
+    unsafeValue = uid;
+  else if (!date.empty() && !IsSafeDateFolder(date))
+    unsafeValue = date;
+  return unsafeValue.empty();
 }
 
 bool IsSafeFolderComponent(const std::string& name) {
@@ -110,7 +152,7 @@ bool IsSafeFolderComponent(const std::string& name) {
   return true;
 }
 
-bool IsSafeDateFolder(const std::string& date) { return IsSafeFolderComponent(date); }
+bool IsSafeDateFolder(const std::string& date) { return IsDigitGroups(date, ".-"); }
 
 std::string SafeSeriesPath(const std::string& seriesPath) {
   std::string rest = seriesPath;
@@ -132,34 +174,38 @@ std::string SafeSeriesPath(const std::string& seriesPath) {
 bool ChooseStoreFolders(SQLdb& db, const DcmObj& dataSet, const std::string& studyDate,
                         StoreFolders& out) {
   if (!IsSafeUidFileName(dataSet.GetString(0x0008, 0x0018))) return false;
-  std::string row;
+  Fields row;
   bool failed = false;
   // A registered series keeps the folder it was first stored in.
-  if (QueryFirstRow(db, "SELECT SeriesPath FROM Series WHERE SeriesInstanceUID=?",
+  if (QueryFirstRow(db, {"SeriesPath"}, "FROM Series WHERE SeriesInstanceUID=?",
                     dataSet.GetString(0x0020, 0x000E), row, failed))
-    return SplitSeriesPath(GetField(1, ";", row), out);
+    return SplitSeriesPath(row[0], out);
   if (failed) return false;
 
   const std::string studyUid = dataSet.GetString(0x0020, 0x000D);
   out.seriesFolder = MakeSeriesFolderName(dataSet);
   // A new series of a registered study goes under the study's recorded date and folder.
-  if (QueryFirstRow(db, "SELECT SeriesPath FROM Series WHERE StudyInstanceUID=? LIMIT 1", studyUid,
+  if (QueryFirstRow(db, {"SeriesPath"}, "FROM Series WHERE StudyInstanceUID=? LIMIT 1", studyUid,
                     row, failed)) {
     StoreFolders recorded;
-    if (!SplitSeriesPath(GetField(1, ";", row), recorded)) return false;
+    if (!SplitSeriesPath(row[0], recorded)) return false;
     out.studyDate = recorded.studyDate;
     out.studyFolder = recorded.studyFolder;
     return true;
   }
   if (failed) return false;
-  if (QueryFirstRow(db, "SELECT StudyPath, StudyDate FROM Study WHERE StudyInstanceUID=?", studyUid,
+  if (QueryFirstRow(db, {"StudyPath", "StudyDate"}, "FROM Study WHERE StudyInstanceUID=?", studyUid,
                     row, failed)) {
-    const std::string recordedFolder = GetField(1, ";", row);
-    const std::string recordedDate = GetField(2, ";", row);
+    const std::string& recordedFolder = row[0];
+    const std::string& recordedDate = row[1];
     if (!recordedFolder.empty()) {
       out.studyFolder = recordedFolder;
-      out.studyDate = recordedDate.empty() ? studyDate : recordedDate;
-      return IsSafeDateFolder(out.studyDate) && IsSafeFolderComponent(out.studyFolder);
+      if (recordedDate.empty()) {
+        out.studyDate = studyDate;
+        return IsSafeDateFolder(out.studyDate) && IsSafeFolderComponent(out.studyFolder);
+      }
+      out.studyDate = recordedDate;
+      return IsSafeFolderComponent(out.studyDate) && IsSafeFolderComponent(out.studyFolder);
     }
   }
   if (failed) return false;

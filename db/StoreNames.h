@@ -37,10 +37,22 @@ std::string GetStudyPath(const std::string& dbName, const std::string& studyInst
 // The recorded SeriesPath + "/", "/" for an empty one, or "" for an unknown series.
 std::string GetSeriesPath(const std::string& dbName, const std::string& seriesInstanceUID);
 
-// A UID that may name a file: digits and dots only, 1..64 characters.
+// A UID that may name a file: at most 64 characters, components of digits joined by single
+// dots, first and last character a digit (so never "." or a hidden name). Leading zeros and long
+// components, which devices do send, are accepted.
 bool IsSafeUidFileName(const std::string& uid);
-// A Study Date that may name a folder: not empty, no "/", "\" or NUL, not "." or "..".
+// The one decision whether a received Study Date may name a new date folder, for the C-STORE
+// service and the folder import alike: a DICOM date, runs of digits joined by single "." or "-"
+// (the old separated forms), first and last character a digit. Anything else (blanks inside,
+// quotes, semicolons, control bytes, bytes above 0x7F) could be recorded in the database
+// differently from the folder it names, and is refused.
 bool IsSafeDateFolder(const std::string& date);
+// The keys both writers check before an object gets a place in the store. False with `emptyKey`
+// set ("SOPInstanceUID", "StudyInstanceUID" or "SeriesInstanceUID") when that key is missing or
+// empty: the object would join whatever rows have the empty key. False with `unsafeValue` set
+// when the SOP Instance UID cannot name a file or the Study Date cannot name a folder. An empty
+// Study Date passes: the writer supplies today's.
+bool HasStoreKeys(const DcmObj& dataSet, std::string& emptyKey, std::string& unsafeValue);
 // One recorded folder name that may be joined into a store path: not empty, no "/", "\" or
 // NUL, not "." or "..".
 bool IsSafeFolderComponent(const std::string& name);

@@ -20,9 +20,11 @@ class StudyDB : public StudyInfo {
   bool Insert(SQLdb& db, const std::string& table, const DcmObj& dataSet,
               const std::string& studyFolder);
   // Deletes the study named by StudyInstanceUID through `db` (read-write): each series with its
-  // files, then the empty study and date folders, then the Study row. `pump` (may be empty) runs
-  // after each file. Returns the last series' result; false on a refusal or when the study had
-  // no series.
+  // files, then the empty study and date folders, then the Study row. A study folder that still
+  // holds what is not this study's (a stray file, a link, a colliding study) stays, and the Study
+  // row goes all the same; the row stays only while a file or series of its own remains. `pump`
+  // (may be empty) runs after each file. Returns the last series' result; false on a refusal,
+  // when a file or series of the study remains, or when the study had no series.
   bool Delete(SQLdb& db, const std::function<void()>& pump = {});
 
   std::string StudyPath;

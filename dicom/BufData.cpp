@@ -418,6 +418,15 @@ void BufData::ReserveFor(const DcmObj& obj) { MS.Reserve(MS.Position() + Encoded
 // --- file meta header ---
 
 bool BufData::ReadMetaHeader(std::string& transferSyntax) {
+  return ReadMetaGroup(transferSyntax) == MetaOutcome::Read;
+}
+
+// The meta group is read element by element up to the first element of another group. A file
+// that ends inside it is cut short like any truncated file, and fails: the data set that should
+// follow is missing, and reading it as an empty object would pass a broken file for a whole one.
+// It ends inside the group when an element of group 0002 is cut, when the group length
+// (0002,0000) reaches past the end, or when nothing at all follows "DICM".
+BufData::MetaOutcome BufData::ReadMetaGroup(std::string& transferSyntax) {
   // The meta group is always little endian.
   const bool savedOrder = bigEndian;
   bigEndian = false;
@@ -426,25 +435,36 @@ bool BufData::ReadMetaHeader(std::string& transferSyntax) {
   if (MS.Read(magic, 4) != 4 || std::memcmp(magic, "DICM", 4) != 0) {
     Clear();
     bigEndian = savedOrder;
-    return false;
+    return MetaOutcome::NotPart10;
   }
   transferSyntax.clear();
   const uint64_t end = MS.Size();
+  uint64_t declaredEnd = 0;  // where (0002,0000) says the group ends; 0 without one
+  MetaOutcome outcome = end > kMetaStart ? MetaOutcome::Read : MetaOutcome::Cut;
   while (MS.Position() < end) {
     // Only the group of the next element is looked at before deciding: the first element of the
     // data set may be big endian and must not be decoded here. Any group but 0002 starts the
     // data set, so an element of group 0000 or 0001 there is not swallowed as meta.
     const uint64_t start = MS.Position();
     uint16_t group = 0;
-    if (!TakeU16(group, end)) break;
+    if (!TakeU16(group, end)) {
+      // One byte left: stray bytes after the group, unless nothing of it came yet.
+      if (start == kMetaStart) outcome = MetaOutcome::Cut;
+      break;
+    }
     MS.Seek(start);
     if (group != 0x0002) break;
     DcmTag tag;
-    if (ReadHeader(tag, true, end) != ReadStatus::Ok || !ReadValue(tag, end)) break;
-    if (tag.group == 0x0002 && tag.element == 0x0010) transferSyntax = tag.GetString();
+    if (ReadHeader(tag, true, end) != ReadStatus::Ok || !ReadValue(tag, end)) {
+      outcome = MetaOutcome::Cut;
+      break;
+    }
+    if (tag.element == 0x0000 && tag.length == 4) declaredEnd = MS.Position() + tag.GetULong();
+    if (tag.element == 0x0010) transferSyntax = tag.GetString();
   }
+  if (declaredEnd > end) outcome = MetaOutcome::Cut;
   bigEndian = savedOrder;
-  return true;
+  return outcome;
 }
 
 void BufData::WriteMetaHeader(const std::string& sopClassUid, const std::string& sopInstanceUid,

@@ -36,6 +36,8 @@ class BufData {
   bool ReadOjb(DcmObj& obj, int depth = 0);
   // Writes every entry; switches to big endian for "1.2.840.10008.1.2.2".
   void WriteObj(DcmObj& obj);
+  // Checks "DICM" and reads the file meta group, leaving the position at the data set; false
+  // for a file without "DICM" (the stream is then emptied) and for one cut inside the group.
   bool ReadMetaHeader(std::string& transferSyntax);
   void WriteMetaHeader(const std::string& sopClassUid, const std::string& sopInstanceUid,
                        const std::string& transferSyntaxUid);
@@ -57,6 +59,8 @@ class BufData {
  private:
   friend class DcmObj;
   enum class ReadStatus { Ok, TruncatedHeader, Failed };
+  enum class MetaOutcome { Read, NotPart10, Cut };
+  MetaOutcome ReadMetaGroup(std::string& transferSyntax);
 
   bool Take(void* out, uint32_t count, uint64_t end);
   bool TakeU16(uint16_t& value, uint64_t end);

@@ -18,7 +18,15 @@ bool DcmObj::Read(const std::string& path) {
   ScratchLease lease(codec.MS.Bytes());
   if (!codec.LoadFromFile(path)) return false;
   std::string syntax;
-  if (!codec.ReadMetaHeader(syntax)) return false;
+  switch (codec.ReadMetaGroup(syntax)) {
+    case BufData::MetaOutcome::Read:
+      break;
+    case BufData::MetaOutcome::NotPart10:
+      return false;
+    case BufData::MetaOutcome::Cut:
+      LogWrite("ERROR: DcmObj::Read, " + path);
+      return false;
+  }
   transferSyntax = syntax;
   explicitVR = syntax != kImplicitLittleEndian;
   codec.bigEndian = syntax == kExplicitBigEndian;

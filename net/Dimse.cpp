@@ -24,7 +24,10 @@ const StatusEntry kDimseStatusTable[] = {
     {kStatusUnexpectedStoreFailure, "unexpected failure while storing", "C-STORE-RSP"},
     {kStatusMoveDestinationUnknown, "move destination missing or not in the destination list",
      "C-MOVE-RSP"},
-    {kStatusIdentifierLacksUid, "identifier lacks a UID the level needs", "C-MOVE-RSP"},
+    {kStatusIdentifierLacksUid,
+     "identifier lacks a UID the level needs, or a stored data set's SOP Class or Instance UID "
+     "is not its command's",
+     "C-MOVE-RSP C-STORE-RSP"},
     {kStatusSubOperationsWarning, "sub-operations finished with failures or warnings",
      "C-MOVE-RSP"},
     {0, nullptr, nullptr},

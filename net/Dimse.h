@@ -39,6 +39,7 @@ enum DimseStatus : uint16_t {
   kStatusUnexpectedStoreFailure = 0xA710,
   kStatusMoveDestinationUnknown = 0xA801,
   kStatusIdentifierLacksUid = 0xA900,
+  kStatusDataSetDoesNotMatch = 0xA900,  // C-STORE: the data set's UIDs are not the command's
   kStatusSubOperationsWarning = 0xB000,
 };
 

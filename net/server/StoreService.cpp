@@ -56,6 +56,26 @@ std::string CrcFilePath(const DcmObj& dataSet, const std::string& studyDate,
   return StoreFilePath(byCrc, uid);
 }
 
+// True when the data set is the object the command announces: its SOP Instance and Class UIDs
+// are the command's Affected ones, padding (trailing NUL or blank) aside. Otherwise the response
+// would confirm a UID under which nothing is kept; both values are logged.
+bool DataSetMatchesCommand(const DcmObj& command, const DcmObj& dataSet) {
+  static const struct {
+    uint16_t commandElement, dataSetElement;
+    const char* what;
+  } kPairs[] = {{0x1000, 0x0018, "SOP Instance UID"}, {0x0002, 0x0016, "SOP Class UID"}};
+  for (const auto& p : kPairs) {
+    const std::string announced = command.GetString(0x0000, p.commandElement);
+    const std::string received = dataSet.GetString(0x0008, p.dataSetElement);
+    if (announced != received) {
+      LogWrite(std::string("ERROR, StoreExecute, ") + p.what + " of the command: " + announced +
+               ", of the data set: " + received);
+      return false;
+    }
+  }
+  return true;
+}
+
 // Everything from the folders to the rename, under RegisterBusy.
 int32_t PlaceObject(DcmObj& dataSet, const std::string& uid, const std::string& studyDate,
                     const std::string& name) {
@@ -120,18 +140,17 @@ int32_t StoreExecute(DcmObj& dataSet, const std::string& /*storeFolder*/,
     LogWrite("ERROR, PatientID is empty for " + name);
     return kStatusRefusedNoPatientId;
   }
+  // An object without its keys, or with values that cannot name its folder and file, is refused
+  // like one without a Patient ID: it would be filed where no row of its own points.
+  std::string emptyKey, unsafeValue;
+  if (!HasStoreKeys(dataSet, emptyKey, unsafeValue)) {
+    LogWrite(emptyKey.empty()
+                 ? "ERROR, StoreExecute, invalid path component: " + unsafeValue + ", " + name
+                 : "ERROR, " + emptyKey + " is empty for " + name);
+    return kStatusRefusedNoPatientId;
+  }
   const std::string uid = dataSet.GetString(0x0008, 0x0018);
-  if (uid.empty()) {
-    LogWrite("ERROR, SOPInstanceUID is empty for " + name);
-    return kStatusRefusedNoPatientId;
-  }
   std::string studyDate = dataSet.GetString(0x0008, 0x0020);
-  const bool uidSafe = IsSafeUidFileName(uid);
-  if (!uidSafe || (!studyDate.empty() && !IsSafeDateFolder(studyDate))) {
-    LogWrite("ERROR, StoreExecute, invalid path component: " + (uidSafe ? studyDate : uid) + ", " +
-             name);
-    return kStatusRefusedNoPatientId;
-  }
   dataSet.SetString(0x0010, 0x0010, cleanName);
   if (studyDate.empty()) {
     studyDate = TodayAsDicomDate();
@@ -157,7 +176,9 @@ bool CStoreSCP(PDU_Service& pdu, DcmObj& command, const AssociationContext& cont
   if (!command.GetString(0x0000, 0x1000).empty()) {
     // A returned failure status is logged; an exception has its own line instead.
     try {
-      status = StoreExecute(dataSet, context.storeFolder, context.callingAeTitle);
+      status = DataSetMatchesCommand(command, dataSet)
+                   ? StoreExecute(dataSet, context.storeFolder, context.callingAeTitle)
+                   : kStatusDataSetDoesNotMatch;
       if (status != kStatusSuccess)
         LogWrite("ERROR, Status=0x" + StatusHex(static_cast<unsigned>(status)));
     } catch (const std::exception& e) {

@@ -13,6 +13,7 @@
 #include "app/TFindForm.h"
 #include "app/TForm2.h"
 #include "tests/app/AppTestSupport.h"
+#include "tests/support/StoreKeyCases.h"
 
 namespace {
 
@@ -92,6 +93,23 @@ TEST_F(FolderImport, ImportsEcgAndHdFilesOfTheWholeTreeAndNothingElse) {
     start = end + 1;
   }
   EXPECT_EQ(files, 4u);
+}
+
+// The folder import filed objects with hostile or missing key values where no row of theirs
+// points, as the C-STORE service did: each is skipped with a line naming its file now, and the
+// old date forms and real devices' UIDs are still imported.
+TEST_F(FolderImport, HostileAndMissingKeyValuesAreSkippedOrKeptWhole) {
+  const std::string keys = folder.path() + "keys";
+  const std::vector<StoreKeyCase> cases = MakeStoreKeyCases(keys);
+  ASSERT_EQ(cases.size(), 20u);
+  ScanFolder(keys);
+  const std::string log = Log();
+  for (const StoreKeyCase& c : cases)
+    EXPECT_EQ(log.find("file skipped: " + keys + "/" + c.name + ".dcm") == std::string::npos,
+              c.kept)
+        << c.name << "\n"
+        << log;
+  ExpectEachKeptAtItsRowsPath(folder.path() + "exe/", cases);
 }
 
 // "Abort!" ends the folder being read; the folder above it goes on with its next entry.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <functional>
 
 #include "db/ObjectsDB.h"
 #include "db/Register.h"
@@ -112,16 +113,62 @@ TEST_F(DeleteTest, DeletingASeriesTakesOnlyItsOwnFiles) {
   EXPECT_EQ(Sqlite("SELECT SOPInstanceUID FROM Objects"), std::vector<std::string>{"1.4.3.2.1"});
 }
 
-TEST_F(DeleteTest, AStrayFileKeepsTheStudyRow) {
-  const std::string file = Store("1.4.4", "1.4.4.1", "1.4.4.1.1");
-  WriteTextFile(Parent(file) + "/notes.txt", "stray");
-  EXPECT_FALSE(DeleteStudy("1.4.4", "PID1"));
-  const std::string studyFolder = Parent(Parent(file)) + "/";
-  EXPECT_TRUE(LogHas("ERROR, deleting folder: " + studyFolder));
-  EXPECT_FALSE(FileExists(file));
-  EXPECT_TRUE(FileExists(Parent(file) + "/notes.txt"));
-  EXPECT_EQ(Sqlite("SELECT COUNT(*) FROM Study"), std::vector<std::string>{"1"});
-  EXPECT_EQ(Sqlite("SELECT COUNT(*) FROM Series"), std::vector<std::string>{"0"});
+// What is not the study's kept its folder, and the folder kept the Study row for good: the
+// browser listed a study without series that no Delete could remove. Now the row goes once the
+// study's own series and files are gone; the folder stays with the rest in it. The study folder
+// is a CRC of StudyInstanceUID + StudyID, so "1.4.4.60" with StudyID "1" shares it with
+// "1.4.4.601" without one.
+TEST_F(DeleteTest, WhatIsNotTheStudysStaysAndTheStudyRowGoes) {
+  // Each stranger is put beside the study's file; it gives the path that must stay.
+  struct Case {
+    const char* name;
+    std::function<std::string(const std::string& file)> addStranger;
+  };
+  const Case cases[] = {
+      {"a stray file",
+       [](const std::string& file) {
+         WriteTextFile(file + ".txt", "stray");
+         return file + ".txt";
+       }},
+      {"a link",
+       [this](const std::string& file) {
+         EXPECT_EQ(symlink((outside + "keep.dcm").c_str(), (file + ".lnk").c_str()), 0);
+         return file + ".lnk";
+       }},
+      {"a colliding study",
+       [this](const std::string& file) {
+         const std::string theirs = Store("1.4.4.601", "1.4.4.601.1", "1.4.4.601.1.1");
+         EXPECT_EQ(Parent(Parent(theirs)), Parent(Parent(file)));
+         return theirs;
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Shell("rm -rf '" + folder + "imagebox/'*");
+    Sqlite("DELETE FROM Study; DELETE FROM Series; DELETE FROM Objects;");
+    const std::string file =
+        Store("1.4.4.60", "1.4.4.60.1", "1.4.4.60.1.1", {{0x0020, 0x0010, "1"}});
+    const std::string stranger = c.addStranger(file);
+    EXPECT_TRUE(DeleteStudy("1.4.4.60", "PID1"));
+    EXPECT_TRUE(LogHas("WARNING, Study folder kept, it holds what is not this study's: " +
+                       Parent(Parent(file)) + "/"));
+    EXPECT_FALSE(FileExists(file));
+    EXPECT_TRUE(FileExists(stranger));
+    EXPECT_TRUE(FileExists(outside + "keep.dcm"));
+    EXPECT_EQ(Sqlite("SELECT COUNT(*) FROM Study WHERE StudyInstanceUID='1.4.4.60'"),
+              std::vector<std::string>{"0"});
+    EXPECT_EQ(Sqlite("SELECT COUNT(*) FROM Series WHERE StudyInstanceUID='1.4.4.60'"),
+              std::vector<std::string>{"0"});
+  }
+  // The colliding study, the last case, kept its rows and its file; it goes in its turn, and
+  // with it the shared folders.
+  EXPECT_EQ(Sqlite("SELECT SOPInstanceUID FROM Objects"),
+            std::vector<std::string>{"1.4.4.601.1.1"});
+  EXPECT_TRUE(DeleteStudy("1.4.4.601", "PID1"));
+  EXPECT_FALSE(FileExists(folder + "imagebox/20240105"));
+  EXPECT_EQ(Sqlite("SELECT (SELECT COUNT(*) FROM Study) + (SELECT COUNT(*) FROM Series) + "
+                   "(SELECT COUNT(*) FROM Objects)"),
+            std::vector<std::string>{"0"});
 }
 
 TEST_F(DeleteTest, LinksAreNeverFollowedOutOfTheStore) {

@@ -97,17 +97,44 @@ TEST_F(StoreNamesTest, OnlyDigitsAndDotsNameAFile) {
                {"1.2\\3", false},
                {std::string("1.2\0", 4), false},
                {"1.2.a", false},
-               {"1.2 ", false}};
+               {"1.2 ", false},
+               // Dots alone or at either end named hidden files ("..dcm"); an empty component
+               // is no UID either. Leading zeros and long components are what devices send.
+               {".", false},
+               {".1.2.3", false},
+               {"1.2.3.", false},
+               {"1..2", false},
+               {"1.02.003", true},
+               {"1.2." + std::string(60, '9'), true}};
   for (const Case& c : cases) EXPECT_EQ(IsSafeUidFileName(c.uid), c.safe) << c.uid;
 }
 
-TEST_F(StoreNamesTest, ADateFolderIsOneHarmlessComponent) {
+// A Study Date named the folder as received, while the database stored some values changed (a
+// quote as a blank) and read others back changed (";" as ":"), so files and rows parted. Only
+// DICOM dates, with the old "." or "-" separated forms, name a folder now.
+TEST_F(StoreNamesTest, OnlyADicomDateNamesADateFolder) {
   struct Case {
     std::string date;
     bool safe;
-  } cases[] = {{"20240105", true}, {"2024", true}, {"", false},
-               {".", false},       {"..", false},  {"a/b", false},
-               {"..\\x", false},   {"..b", true},  {std::string("2024\0", 5), false}};
+  } cases[] = {{"20240105", true},
+               {"2024", true},
+               {"2024.01.05", true},
+               {"2024-01-05", true},
+               {"", false},
+               {".", false},
+               {"..", false},
+               {"a/b", false},
+               {"..\\x", false},
+               {"..b", false},
+               {std::string("2024\0", 5), false},
+               {"2024'0105", false},
+               {"2024;0105", false},
+               {"2024 0105", false},
+               {"2024\0010105", false},  // octal: a control byte
+               {"2024\3510105", false},  // octal: a byte above 0x7F
+               {"2024..01", false},
+               {".2024", false},
+               {"2024-", false}};
   for (const Case& c : cases) EXPECT_EQ(IsSafeDateFolder(c.date), c.safe) << c.date;
 }
 
@@ -159,15 +186,18 @@ TEST_F(StoreNamesTest, RecordedSeriesPathsAreCheckedPerComponent) {
 }
 
 // The look-ups from a UID to its recorded folder. A "'" in a UID is looked up as the blank that
-// registration stored in its place, instead of breaking the statement.
+// registration stored in its place, instead of breaking the statement. A recorded path is read
+// as stored: through the row text, the ";" of a folder an older store holds came back as ":",
+// and later objects, C-MOVE and Delete went to a folder no row named.
 TEST_F(StoreNamesTest, LookUpsGiveTheRecordedFolders) {
   CreateStudyDatabase();
   ASSERT_TRUE(Sqlite("INSERT INTO Study (StudyInstanceUID, StudyDate, StudyPath) VALUES "
                      "('1.7.1', '20240105', 'AB12CD34'), ('1.7.2', '20240105', ''), "
-                     "('1.7 3', '20240106', '0000FFFF'); "
-                     "INSERT INTO Series (SeriesInstanceUID, SeriesPath) VALUES "
-                     "('1.7.1.1', '20240105/AB12CD34/0123ABCD'), ('1.7.1.2', ''), "
-                     "('1.7 3.1', '20240106/0000FFFF/00000001');")
+                     "('1.7 3', '20240106', '0000FFFF'), ('1.7.5', '2024;01', 'AB12CD35'); "
+                     "INSERT INTO Series (SeriesInstanceUID, SeriesPath, StudyInstanceUID) VALUES "
+                     "('1.7.1.1', '20240105/AB12CD34/0123ABCD', '1.7.1'), ('1.7.1.2', '', ''), "
+                     "('1.7 3.1', '20240106/0000FFFF/00000001', '1.7 3'), "
+                     "('1.7.5.1', '2024;01/AB12CD35/00000002', '1.7.5');")
                   .empty());
   struct Case {
     std::string uid;
@@ -181,10 +211,21 @@ TEST_F(StoreNamesTest, LookUpsGiveTheRecordedFolders) {
       {"1.7.1.1", "", "20240105/AB12CD34/0123ABCD/"},
       {"1.7.1.2", "", "/"},  // an empty SeriesPath gives the lone separator
       {"1.7'3.1", "", "20240106/0000FFFF/00000001/"},
+      {"1.7.5", "2024;01/AB12CD35", ""},
+      {"1.7.5.1", "", "2024;01/AB12CD35/00000002/"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(GetStudyPath("ecg", c.uid), c.studyPath) << c.uid;
     EXPECT_EQ(GetSeriesPath("ecg", c.uid), c.seriesPath) << c.uid;
+  }
+  // A later object of each recorded series, or a new series of its study, follows the rows.
+  for (const std::string series : {"1.7.5.1", "1.7.5.9"}) {
+    DcmObj later;
+    MakeObject(later, "1.7.5", series, series + ".1");
+    SQLdb db("ecg", kOpenReadOnly);
+    StoreFolders folders;
+    ASSERT_TRUE(ChooseStoreFolders(db, later, "20240107", folders)) << series;
+    EXPECT_EQ(folders.studyDate + "/" + folders.studyFolder, "2024;01/AB12CD35") << series;
   }
   EXPECT_TRUE(TakeLog().empty());
 

@@ -3,6 +3,7 @@
 // input, and with exactly the designed log lines.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <new>
@@ -111,6 +112,37 @@ TEST(HostileInput, EveryTruncationPoint) {
     }
     start += p.bytes.size();
   }
+
+  // A file cut inside its meta group read as an empty object. Every cut there fails, also one
+  // between two meta elements, which only the group length (0002,0000) reveals, and one right
+  // after "DICM"; a cut value adds its short-read line.
+  Bytes uid = Text(kExplicitLE);
+  uid.push_back(0);
+  const Bytes syntax = Explicit(0x0002, 0x0010, "UI", uid);
+  Bytes groupLength;
+  Put32(groupLength, static_cast<uint32_t>(syntax.size()));
+  const std::vector<Piece> metaPieces = {
+      {Explicit(0x0002, 0x0000, "UL", groupLength), 8, "0002,0000"},
+      {syntax, 8, "0002,0010"},
+  };
+  start = 128 + 4;
+  ASSERT_EQ(start + metaPieces[0].bytes.size() + metaPieces[1].bytes.size(), dataStart);
+  for (const Piece& p : metaPieces) {
+    ASSERT_TRUE(std::equal(p.bytes.begin(), p.bytes.end(), whole.begin() + start));
+    for (size_t cut = 0; cut < p.bytes.size(); ++cut) {
+      SCOPED_TRACE(std::string("meta element ") + p.tag + " cut after " + std::to_string(cut));
+      const Outcome o = ReadFile(Bytes(whole.begin(), whole.begin() + start + cut));
+      EXPECT_FALSE(o.read);
+      EXPECT_EQ(o.count, 0);
+      std::vector<std::string> lines{kReadFailed};
+      if (cut >= p.header) {
+        const uint32_t length = static_cast<uint32_t>(p.bytes.size() - p.header);
+        lines.insert(lines.begin(), ShortRead(p.tag, static_cast<long>(cut - p.header), length));
+      }
+      EXPECT_EQ(o.lines, lines);
+    }
+    start += p.bytes.size();
+  }
 }
 
 TEST(HostileInput, HugeDeclaredLengthsAllocateNothingLarge) {
@@ -128,14 +160,15 @@ TEST(HostileInput, HugeDeclaredLengthsAllocateNothingLarge) {
   EXPECT_EQ(o.lines, (std::vector<std::string>{ShortRead("0010,0020", 4, 0xFFFFFFFE), kReadFailed}));
   EXPECT_LT(o.largest, 1u << 20);
 
-  // In the file meta group: reported, and the damaged meta group ends the reading of it.
+  // In the file meta group: reported, and the file, cut inside its meta group, is not read.
   Bytes meta(128, 0);
   Append(meta, Text("DICM"));
   Append(meta, Explicit(0x0002, 0x0001, "OB", Bytes(6, 0), 0xFFFFFFF0));
   o = ReadFile(meta);
-  EXPECT_TRUE(o.read);
+  EXPECT_FALSE(o.read);
   EXPECT_EQ(o.count, 0);
-  EXPECT_EQ(o.lines, (std::vector<std::string>{ShortRead("0002,0001", 6, 0xFFFFFFF0)}));
+  EXPECT_EQ(o.lines,
+            (std::vector<std::string>{ShortRead("0002,0001", 6, 0xFFFFFFF0), kReadFailed}));
   EXPECT_LT(o.largest, 1u << 20);
 
   // A nested item claiming more than its sequence holds.

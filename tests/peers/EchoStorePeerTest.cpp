@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "tests/peers/PeerFixture.h"
+#include "tests/support/StoreKeyCases.h"
 
 namespace {
 class EchoPeer : public PeerFixture {};
@@ -96,6 +97,25 @@ TEST_F(StorePeer, StatusesRowsAndFiles) {
   EXPECT_NE(LogText().find("ERROR, PatientID is empty for EVIL..10:00:00, forged"),
             std::string::npos);
   EXPECT_NE(LogText().find("ERROR, Status=0xA700"), std::string::npos);
+  EXPECT_TRUE(Echo());
+}
+
+// Objects whose key values the database records other than they name the store (a quote or a
+// ";" in the Study Date), that name a hidden file (a SOP Instance UID of dots) or that have no
+// Study or Series Instance UID were acknowledged and filed where no row of theirs points. Each
+// is refused with 0xA700 now; the old date forms and real devices' UIDs are still kept.
+TEST_F(StorePeer, HostileAndMissingKeyValuesAreRefusedOrKeptWhole) {
+  const std::string folder = Folder() + "keys";
+  const std::vector<StoreKeyCase> cases = MakeStoreKeyCases(folder);
+  ASSERT_EQ(cases.size(), 20u);
+  for (const StoreKeyCase& c : cases) {
+    const ToolResult store = StoreFiles(folder + "/" + c.name + ".dcm");
+    EXPECT_NE(store.output.find("Received Store Response (" + c.peerResponse + ")"),
+              std::string::npos)
+        << c.name << "\n"
+        << store.output;
+  }
+  ExpectEachKeptAtItsRowsPath(Folder(), cases);
   EXPECT_TRUE(Echo());
 }
 

@@ -128,6 +128,50 @@ TEST_F(ServerAssociation, StoreRequestWithoutInstanceUidStoresNothing) {
   EXPECT_TRUE(EchoSCU("127.0.0.1", Port(), "TESTSCU", "TREVALIND", 30));
 }
 
+// The response confirmed the command's Affected SOP Instance UID while the file was named by
+// the data set's, so a sender tracking its objects by the command counted as kept an object
+// stored under another name. Padding aside, both UIDs must be the data set's.
+TEST_F(ServerAssociation, StoreRequestWhoseDataSetIsNotTheAnnouncedObjectIsRefused) {
+  constexpr const char* kGeneralEcgClass = "1.2.840.10008.5.1.4.1.1.9.1.2";
+  const std::string sop = "1.2.826.0.1.3680043.8.498.9.4";
+  const struct {
+    const char* name;
+    std::string commandClass, commandInstance, dataSetInstance;  // "": the data set has none
+    uint16_t status;
+  } cases[] = {
+      {"the same UIDs", kEcgClass, sop + ".1", sop + ".1", 0x0000},
+      {"padded differently", std::string(kEcgClass) + '\0', sop + ".2\0", sop + ".2 ", 0x0000},
+      {"another instance", kEcgClass, sop + ".99", sop + ".3", 0xA900},
+      {"another class", kGeneralEcgClass, sop + ".4", sop + ".4", 0xA900},
+      {"no instance in the data set", kEcgClass, sop + ".5", "", 0xA900},
+  };
+  PDU_Service pdu;
+  ASSERT_TRUE(Open(pdu, kEcgClass));
+  size_t stored = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    DcmObj command;
+    FillCommand(command, c.commandClass, 0x0001, 0x0000);
+    command.Add(new DcmTag(0x0000, 0x1000, c.commandInstance, "UI"));
+    DcmObj object;
+    FillTestEcg(object, c.dataSetInstance);
+    object.transferSyntax = "1.2.840.10008.1.2";
+    object.explicitVR = false;
+    ASSERT_TRUE(pdu.Write(&command, 1));
+    ASSERT_TRUE(pdu.Write(&object, 0));
+    EXPECT_EQ(ReadStoreRSP(pdu), c.status);
+    if (c.status == 0) ++stored;
+  }
+  pdu.Close();
+  EXPECT_TRUE(HasLine("ERROR, StoreExecute, SOP Instance UID of the command: " + sop +
+                      ".99, of the data set: " + sop + ".3"));
+  EXPECT_TRUE(HasLine(std::string("ERROR, StoreExecute, SOP Class UID of the command: ") +
+                      kGeneralEcgClass + ", of the data set: " + kEcgClass));
+  EXPECT_TRUE(HasLine("ERROR, Status=0xA900"));
+  EXPECT_EQ(EcgRows("SELECT SOPInstanceUID FROM Objects").size(), stored);
+  EXPECT_EQ(StoredFiles().size(), stored);
+}
+
 // A file layer that fails by throwing, as a library below might.
 class ThrowingFiles : public FileSystem {
  public:

@@ -74,6 +74,10 @@ TEST_F(StoreExecuteTest, UnsafeOrIncompleteObjectsAreRefusedAndNothingIsStored) 
   } cases[] = {
       {0x0010, 0x0020, "", "ERROR, PatientID is empty for DOE JOHN"},
       {0x0008, 0x0018, "", "ERROR, SOPInstanceUID is empty for DOE JOHN"},
+      {0x0020, 0x000D, "", "ERROR, StudyInstanceUID is empty for DOE JOHN"},
+      {0x0020, 0x000E, " ", "ERROR, SeriesInstanceUID is empty for DOE JOHN"},
+      {0x0008, 0x0018, ".", "ERROR, StoreExecute, invalid path component: ., DOE JOHN"},
+      {0x0008, 0x0020, "2024'0102", "ERROR, StoreExecute, invalid path component: 2024'0102"},
       {0x0008, 0x0018, "1.2/../../x", "ERROR, StoreExecute, invalid path component: 1.2/../../x"},
       {0x0008, 0x0018, "1.2.3a", "ERROR, StoreExecute, invalid path component: 1.2.3a"},
       {0x0008, 0x0018, "1.22222222222222222222222222222222222222222222222222222222222222222",
