@@ -234,6 +234,44 @@ TEST_F(MovePeer, RefusalsAndFailuresCarryTheirStatus) {
   EXPECT_TRUE(Echo());
 }
 
+// The server refused the hemodynamic class, so a 12-lead recording written in it could neither
+// be sent to the node nor moved into it. It is now taken, found and moved like an ECG; the
+// cardiac electrophysiology class stays refused.
+TEST_F(MovePeer, HemodynamicRecordingIsStoredFoundAndMoved) {
+  constexpr const char* kHdStudy = "1.2.826.0.1.3680043.8.498.7.30";
+  const ToolResult refused = StoreFiles(Fixture("eps_12lead.dcm"));
+  EXPECT_NE(refused.exitCode, 0) << refused.output;
+  EXPECT_TRUE(EcgRows("SELECT * FROM Study WHERE PatientID='P031'").empty());
+  const ToolResult stored = StoreFiles(Fixture("hd_12lead.dcm"));
+  ASSERT_EQ(stored.exitCode, 0) << stored.output;
+  EXPECT_EQ(EcgRows("SELECT Modality FROM Series WHERE StudyInstanceUID='" + std::string(kHdStudy) +
+                    "'"),
+            std::vector<std::string>{"HD;"});
+  EXPECT_EQ(EcgRows("SELECT SOPClassUID FROM Objects WHERE StudyInstanceUID='" +
+                    std::string(kHdStudy) + "'"),
+            std::vector<std::string>{"1.2.840.10008.5.1.4.1.1.9.2.1;"});
+  ExpectRowsMatchFiles();
+  const ToolResult find = RunTool("findscu -d -S" + Peer() +
+                                  "-k QueryRetrieveLevel=STUDY -k ModalitiesInStudy "
+                                  "-k PatientID=P030 -k StudyInstanceUID");
+  const auto statuses = DebugValues(find.output, "DIMSE Status");
+  EXPECT_EQ(std::count(statuses.begin(), statuses.end(), "0xff00"), 1) << find.output;
+  EXPECT_NE(find.output.find(kHdStudy), std::string::npos) << find.output;
+  EXPECT_NE(find.output.find("[HD]"), std::string::npos) << find.output;
+  StartStorescp("");
+  const ToolResult move = MoveStudy("ARCHIVE1", kHdStudy);
+  EXPECT_EQ(DebugValues(move.output, "DIMSE Status").back(), "0x0000") << move.output;
+  EXPECT_EQ(DebugValues(move.output, "Completed Suboperations").back(), "1");
+  const auto files = Received();
+  ASSERT_EQ(files.size(), 1u);
+  EXPECT_NE(RunTool("dcmdump +P 0008,0016 " + files[0]).output.find("HemodynamicWaveformStorage"),
+            std::string::npos);
+  const ToolResult same = RunTool("/usr/bin/python3 " TREVALIND_SOURCE_DIR
+                                  "/tests/peers/same_except_name_and_date.py " +
+                                  Fixture("hd_12lead.dcm") + " " + files[0]);
+  EXPECT_EQ(same.exitCode, 0) << same.output;
+}
+
 TEST_F(MovePeer, MissingDestinationListIsReported) {
   std::filesystem::remove(Folder() + "remotes.txt");
   const ToolResult move =
