@@ -29,7 +29,8 @@ bool QueryObjectsDB(SQLdb& db, const DcmObj& identifier, std::vector<std::string
 bool BuildDateCondition(const std::string& value, const std::string& column, std::string& condition,
                         SqlValues& values);
 
-// Key value preparation per level ("'" becomes a blank, as stored).
+// Key value preparation per level ("'" becomes a blank, as stored; at STUDY level a Patient
+// Name's "^" too).
 std::string PrepareStudyValue(const DcmTag& element);
 std::string PrepareSeriesValue(const DcmTag& element);
 std::string PrepareImageValue(const DcmTag& element);

@@ -89,8 +89,18 @@ TEST_F(LocalQueryTest, StudyValuePreparation) {
                {"O'Neil*", "O Neil"},
                {"P_D%", "P_D%"},
                {std::string("A1\0*", 4), "A1"},
-               {"", ""}};
+               {"", ""},
+               // Patient Names as DICOM writes them, in the form names are stored.
+               {"SMITH^ANNA", "SMITH ANNA"},
+               {"SMITH^ANNA^^ ", "SMITH ANNA"},
+               {"^SMITH", "SMITH"},
+               {"SMITH^* ", "SMITH"},
+               {"SM*^ANNA", "SM% ANNA"},
+               {"SMITH^ANN?", "SMITH ANN?"}};
   for (const Case& c : cases) EXPECT_EQ(PrepareStudyValue(Raw(c.bytes)), c.prepared) << c.bytes;
+  // Only the Patient Name key stands for a stored name.
+  const std::string caret = "A^B";
+  EXPECT_EQ(PrepareStudyValue(DcmTag(0x0008, 0x0090, 3, caret.data(), "PN")), "A^B");
   EXPECT_EQ(PrepareSeriesValue(Raw("* ")), "*");
   EXPECT_EQ(PrepareImageValue(Raw(std::string("1.2\0", 4))), "1.2");
 }
