@@ -251,6 +251,18 @@ TEST_F(LocalQueryTest, RowsBecomeResponsesInKeyOrderWithTheLevel) {
   EXPECT_EQ(named.TagAt(1)->group, 0x0010);
   EXPECT_EQ(named.TagAt(2)->element, 0x000D);
 
+  // A row of stored text beyond ASCII declares the database's encoding, first of all; an ASCII
+  // row declares nothing.
+  DcmObj latin;
+  ASSERT_TRUE(RowToDCO(latin, "PatientName, StudyInstanceUID ", "M\xDCLLER;1.2.3;", 2, "STUDY"));
+  ASSERT_EQ(latin.Count(), 4);
+  EXPECT_EQ(latin.TagAt(0)->group, 0x0008);
+  EXPECT_EQ(latin.TagAt(0)->element, 0x0005);
+  EXPECT_EQ(latin.TagAt(0)->VR(), "CS");
+  EXPECT_EQ(latin.GetString(0x0008, 0x0005), "ISO_IR 100");
+  EXPECT_EQ(latin.GetString(0x0010, 0x0010), "M\xDCLLER");
+  EXPECT_EQ(named.GetString(0x0008, 0x0005), "");
+
   DcmObj bad;
   EXPECT_FALSE(RowToDCO(bad, "PatientName, Nonsense ", "A;B;", 2, "STUDY"));
   EXPECT_TRUE(LogHas("ERROR, group&element ==0 for DICOMField Nonsense"));
