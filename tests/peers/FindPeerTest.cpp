@@ -97,8 +97,8 @@ TEST_F(FindPeer, PatientNameKeysMatchAsNamesAreStored) {
       {"SMITH^ANNA^X", {}},
   };
   for (const NameCase& c : cases) {
-    const ToolResult find = Find("-k QueryRetrieveLevel=STUDY -k StudyInstanceUID -k \"PatientName=" +
-                                 std::string(c.key) + "\"");
+    const ToolResult find = Find("-k QueryRetrieveLevel=STUDY -k StudyInstanceUID " +
+                                 std::string("-k \"PatientName=") + c.key + "\"");
     const auto statuses = DebugValues(find.output, "DIMSE Status");
     ASSERT_FALSE(statuses.empty()) << c.key << "\n" << find.output;
     EXPECT_EQ(statuses.back(), "0x0000") << c.key;

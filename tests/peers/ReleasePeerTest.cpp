@@ -104,15 +104,10 @@ struct ResetCase {
 
 // A listener that accepts one connection and says nothing: our requestor times out.
 StreamEnd RequestorTimesOut(const std::string& /*serverPort*/) {
-  const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  listen(listener, 1);
-  socklen_t size = sizeof address;
-  getsockname(listener, reinterpret_cast<sockaddr*>(&address), &size);
-  const std::string port = std::to_string(ntohs(address.sin_port));
+  int listenPort = 0;
+  const int listener = ListenOnLoopback(listenPort, 1);
+  if (listener < 0) return StreamEnd::Open;
+  const std::string port = std::to_string(listenPort);
   std::thread requestor([port] {
     PDU_Service pdu;
     OpenAssociation(pdu, "127.0.0.1", port, "TREVALIND", "SILENT", "1.2.840.10008.1.1", 1);

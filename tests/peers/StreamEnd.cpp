@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <chrono>
 
+#include "tests/support/LoopbackPort.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -64,15 +66,7 @@ StreamEnd ReadToEnd(int fd, int boundMs, int settleMs) {
 
 StreamEndRelay::StreamEndRelay(const std::string& targetHost, int targetPort, bool passClientEnd)
     : targetHost_(targetHost), targetPort_(targetPort), passClientEnd_(passClientEnd) {
-  listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  listen(listener_, 4);
-  socklen_t size = sizeof address;
-  getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size);
-  port_ = ntohs(address.sin_port);
+  listener_ = ListenOnLoopback(port_);
   thread_ = std::thread([this] { Serve(); });
 }
 
