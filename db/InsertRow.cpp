@@ -4,7 +4,8 @@
 
 #include "dicom/util/Log.h"
 
-bool InsertRowUnlessPresent(SQLdb& db, const std::string& table, const InsertSteps& steps) {
+bool InsertRowUnlessPresent(SQLdb& db, const std::string& table, const DcmObj& dataSet,
+                            const InsertSteps& steps) {
   const std::string prefix = steps.className;
   try {
     steps.readRecord();
@@ -21,7 +22,7 @@ bool InsertRowUnlessPresent(SQLdb& db, const std::string& table, const InsertSte
     case LocateOutcome::NotFound:
       break;
   }
-  dbInsert insert;
+  dbInsert insert(DeclaredCharacterSet(dataSet));
   try {
     steps.addColumns(insert);
     if (!insert.Post(db, table)) {

@@ -8,6 +8,8 @@
 #include "db/SQLdb.h"
 #include "db/dbInsert.h"
 
+class DcmObj;
+
 struct InsertSteps {
   const char* className;  // "StudyDB", "SeriesDB", "ObjectsDB": the prefix of the log lines
   std::function<void()> readRecord;
@@ -18,5 +20,7 @@ struct InsertSteps {
   std::function<void()> whenInserted;  // may be empty
 };
 
-// True when the row exists afterwards (inserted now or already there).
-bool InsertRowUnlessPresent(SQLdb& db, const std::string& table, const InsertSteps& steps);
+// True when the row exists afterwards (inserted now or already there). The row's texts are
+// converted from the character set `dataSet` declares.
+bool InsertRowUnlessPresent(SQLdb& db, const std::string& table, const DcmObj& dataSet,
+                            const InsertSteps& steps);

@@ -29,7 +29,8 @@ bool QueryObjectsDB(SQLdb& db, const DcmObj& identifier, std::vector<std::string
 bool BuildDateCondition(const std::string& value, const std::string& column, std::string& condition,
                         SqlValues& values);
 
-// Key value preparation per level ("'" becomes a blank, as stored).
+// Key value preparation per level ("'" becomes a blank, as stored; at STUDY level a Patient
+// Name's "^" too).
 std::string PrepareStudyValue(const DcmTag& element);
 std::string PrepareSeriesValue(const DcmTag& element);
 std::string PrepareImageValue(const DcmTag& element);
@@ -44,7 +45,8 @@ GroupElement SeriesFieldToTag(const std::string& column);
 GroupElement ImageFieldToTag(const std::string& column);
 
 // Appends one response identifier for a row: the columns in order, (0008,0052) with the level
-// before the first greater tag (or last). False on a column the level does not map.
+// before the first greater tag (or last), and (0008,0005) first when the row holds a byte above
+// 0x7F. False on a column the level does not map.
 bool RowToDCO(DcmObj& response, const std::string& columns, const std::string& row, int count,
               const std::string& level);
 // The row's StudyInstanceUID / SeriesInstanceUID / SOPInstanceUID for the level, or "".

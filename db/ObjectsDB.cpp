@@ -40,7 +40,7 @@ bool ObjectsDB::Insert(SQLdb& db, const std::string& table, const DcmObj& dataSe
     insert.AddInt("BackupStatus", 0);
     insert.Add("KeyObject", "N");
   };
-  return InsertRowUnlessPresent(db, table, steps);
+  return InsertRowUnlessPresent(db, table, dataSet, steps);
 }
 
 bool ObjectsDB::Delete(SQLdb& db, const std::string& sopInstanceUID) {

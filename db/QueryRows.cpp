@@ -1,6 +1,7 @@
 // Result rows back into response identifiers, and the key UID of a row.
 #include <string>
 
+#include "db/CharacterSet.h"
 #include "db/LocalQuery.h"
 #include "db/RecordText.h"
 #include "dicom/DcmObj.h"
@@ -80,6 +81,9 @@ GroupElement ImageFieldToTag(const std::string& column) { return Lookup(kImageFi
 
 bool RowToDCO(DcmObj& response, const std::string& columns, const std::string& row, int count,
               const std::string& level) {
+  // The stored texts are in the database's one encoding; a peer reads them right only when the
+  // response says so. Pure ASCII needs no declaration. Every column's tag comes after it.
+  if (HasBytesAbove7F(row)) AppendText(response, 0x0008, 0x0005, kDatabaseCharacterSet, ' ');
   bool levelWritten = false;
   for (int i = 1; i <= count; ++i) {
     const std::string column = TrimText(GetField(i, ",", columns));

@@ -22,11 +22,14 @@ std::string TrimBlanksRight(const std::string& text) {
 }  // namespace
 
 // The pad goes first, then the trailing run of "*" (a prefix search asks for no more than its
-// stem), so "AB*C" keeps its inner wildcard; remaining "*" become "%".
+// stem), so "AB*C" keeps its inner wildcard; remaining "*" become "%". A Patient Name key is
+// first written the way names are stored, each "^" a blank, so "SMITH^ANNA^^" and "SMITH^*"
+// find the stored "SMITH ANNA"; "?" stays an ordinary character.
 std::string PrepareStudyValue(const DcmTag& element) {
   if (element.length == 0 || element.length == kUndefinedLength) return {};
   const size_t size = std::min<size_t>(element.length, element.data.size());
   std::string bytes(reinterpret_cast<const char*>(element.data.data()), size);
+  if (element.group == 0x0010 && element.element == 0x0010) bytes = ReplaceAll(bytes, "^", " ");
   while (!bytes.empty() && static_cast<unsigned char>(bytes.back()) <= 0x20) bytes.pop_back();
   while (!bytes.empty() && bytes.back() == '*') bytes.pop_back();
   const size_t nul = bytes.find('\0');

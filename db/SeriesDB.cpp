@@ -36,5 +36,5 @@ bool SeriesDB::Insert(SQLdb& db, const std::string& table, const DcmObj& dataSet
     insert.Add("SeriesPath", SeriesPath);
     insert.Add("StudyInstanceUID", StudyInstanceUID);
   };
-  return InsertRowUnlessPresent(db, table, steps);
+  return InsertRowUnlessPresent(db, table, dataSet, steps);
 }

@@ -72,5 +72,5 @@ bool StudyDB::Insert(SQLdb& db, const std::string& table, const DcmObj& dataSet,
   steps.whenInserted = [&] {
     LogWrite("INFO, StudyDB::Insert, " + PatientName + ", " + PatientID + ", " + StudyDate);
   };
-  return InsertRowUnlessPresent(db, table, steps);
+  return InsertRowUnlessPresent(db, table, dataSet, steps);
 }

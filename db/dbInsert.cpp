@@ -15,7 +15,7 @@ std::string StoredText(const std::string& value) {
 void dbInsert::Add(const std::string& column, const std::string& value) {
   columns += column + ", ";
   values += "?, ";
-  bound_.emplace_back(StoredText(value));
+  bound_.emplace_back(StoredText(ToDatabaseText(value, from_)));
 }
 
 void dbInsert::AddInt(const std::string& column, long long value) {

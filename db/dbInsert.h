@@ -3,11 +3,15 @@
 
 #include <string>
 
+#include "db/CharacterSet.h"
 #include "db/SQLdb.h"
 
 class dbInsert {
  public:
-  // A text value; every "'" becomes a blank (the stored form look-ups also use).
+  // Text values are in `from`, the character set their data set declares.
+  explicit dbInsert(ReceivedCharacterSet from = ReceivedCharacterSet::AsStored) : from_(from) {}
+  // A text value, in the database's encoding; every "'" becomes a blank (the stored form
+  // look-ups also use).
   void Add(const std::string& column, const std::string& value);
   void AddInt(const std::string& column, long long value);
   // Runs "INSERT OR IGNORE INTO table (columns) VALUES (...)" with the values bound, leaves the
@@ -19,6 +23,7 @@ class dbInsert {
   std::string sql;
 
  private:
+  ReceivedCharacterSet from_;
   SqlValues bound_;
 };
 

@@ -56,7 +56,7 @@ constexpr UidRow kUidRows[] = {
     {"1.2.840.10008.5.1.4.1.1.9.1.2", "General ECG Waveform Storage", UidList::kNonImageStorage},
     {"1.2.840.10008.5.1.4.1.1.11.1", "Grayscale Softcopy Presentation State Storage",
      UidList::kNonImageStorage},
-    {"1.2.840.10008.5.1.4.1.1.9.2.1", "Hemodynamic Waveform Storage", UidList::kNone},
+    {"1.2.840.10008.5.1.4.1.1.9.2.1", "Hemodynamic Waveform Storage", UidList::kNonImageStorage},
     {"1.2.840.10008.5.1.4.1.1.88.59", "Key Object Selection Document", UidList::kNone},
     {"1.2.840.10008.5.1.4.1.1.88.50", "Mammography CAD SR", UidList::kNonImageStorage},
     {"1.2.840.10008.5.1.4.1.1.4.2", "MR Spectroscopy Storage", UidList::kNone},

@@ -29,9 +29,13 @@ PDU_Service::PDU_Service() {
 }
 
 PDU_Service::~PDU_Service() {
-  // The last PDU sent (a release answer, an abort) must reach the peer before the linger-0
-  // close turns into a reset.
-  if (Link.socket().IsConnected()) Link.socket().CloseAfterFinalPdu(kFinalPduWaitMilliseconds);
+  if (!Link.socket().IsConnected()) return;
+  // A released association ends in order. Any other end resets, but only after the last PDU
+  // sent (an abort, a refusing acceptance) has reached the peer.
+  if (releaseCompleted)
+    Link.socket().CloseGracefully();
+  else
+    Link.socket().CloseAfterFinalPdu(kFinalPduWaitMilliseconds);
 }
 
 void PDU_Service::AbortAndClose() {
@@ -130,6 +134,7 @@ bool PDU_Service::Read(DcmObj* out) {
             return false;
           }
           releaseRP.Write(Link);
+          releaseCompleted = Link.socket().IsConnected();  // a failed send has closed it
           if (LogLevel.load() > 0) LogWrite("INFO, PDU_Service::Read Release-RQ");
           return false;
         case kReleaseRPPdu:
@@ -246,9 +251,15 @@ bool PDU_Service::Close() {
   pdata.Length = 0;
   if (Link.socket().IsConnected()) {
     releaseRQ.Write(Link);
-    releaseRP.Read(Link);
+    // Released only when the answer is an A-RELEASE-RP; anything else, or none within the
+    // time-out, ends with a reset.
+    releaseCompleted = releaseRP.Read(Link) && releaseRP.ItemType == kReleaseRPPdu;
+    releaseRP.ItemType = kReleaseRPPdu;
   }
-  Link.socket().Close();
+  if (releaseCompleted)
+    Link.socket().CloseGracefully();
+  else
+    Link.socket().Close();
   return true;
 }
 

@@ -2,7 +2,8 @@
 // A-ASSOCIATE-RQ its caller prepared in `assocRQ` and selects a context from the answer. As
 // acceptor, Multiplex takes an accepted connection, negotiates every proposed context and
 // answers with an A-ASSOCIATE-AC. Then Read delivers the next message (command set or data set)
-// as a DcmObj, Write sends one, Close releases.
+// as a DcmObj, Write sends one, Close releases. A completed release closes the connection in
+// order; an abort, a protocol error, a time-out or a failed release closes it with a reset.
 //
 // Below: the PDUs, P-DATA-TF, the link Buffer and its Socket; the element codec (BufData) for
 // messages. Above: the DIMSE messages (net/Dimse.h) and the services. Never touches storage.
@@ -70,6 +71,8 @@ class PDU_Service {
   uint32_t SendLimit();
   bool sendLimitCapped = false;
   bool isRequestor = false;
+  // The release handshake finished (either role): the connection then closes without a reset.
+  bool releaseCompleted = false;
 };
 
 // The transfer syntax the acceptor chooses for one proposed context ("" when none).

@@ -26,6 +26,7 @@ namespace {
 constexpr int kDumpShownBytes = 256;
 constexpr int kAcceptRetryMilliseconds = 1000;
 constexpr int kMillisecondsPerSecond = 1000;
+constexpr int kGracefulDrainReads = 16;
 
 // A send on a connection the peer has reset must never kill the process: every send carries
 // MSG_NOSIGNAL, and SIGPIPE is ignored once, as soon as the first socket exists.
@@ -44,12 +45,14 @@ void CloseFd(int& fd) {
   }
 }
 
-void SetLingerZero(int fd) {
+void SetLinger(int fd, bool resetOnClose) {
   linger value{};
-  value.l_onoff = 1;
+  value.l_onoff = resetOnClose ? 1 : 0;
   value.l_linger = 0;
   setsockopt(fd, SOL_SOCKET, SO_LINGER, &value, sizeof value);
 }
+
+void SetLingerZero(int fd) { SetLinger(fd, true); }
 
 // A TCP stream socket whose close resets the connection (and so does every socket accepted
 // from it); -1, logged, when none can be made.
@@ -369,6 +372,23 @@ void Socket::CloseAfterFinalPdu(int waitMilliseconds) {
       ssize_t count = ::recv(sockfd, scratch, sizeof scratch, 0);
       if (count < 0 && errno == EINTR) continue;
       if (count <= 0) break;
+    }
+  }
+  Close();
+}
+
+void Socket::CloseGracefully() {
+  if (sockfd >= 0) {
+    SetLinger(sockfd, false);
+    ::shutdown(sockfd, SHUT_WR);
+    // Bytes left unread would turn the close into a reset after all. Only what has arrived is
+    // read, and no more than a bound: a peer that goes on sending gets its reset.
+    char scratch[4096];
+    for (int reads = 0; reads < kGracefulDrainReads;) {
+      ssize_t count = ::recv(sockfd, scratch, sizeof scratch, MSG_DONTWAIT);
+      if (count < 0 && errno == EINTR) continue;
+      if (count <= 0) break;
+      ++reads;
     }
   }
   Close();

@@ -50,6 +50,10 @@ class Socket {
   // Closes a connected socket after a final PDU: half-close, then wait (bounded) for the peer to
   // close, so that the linger-0 reset cannot discard bytes still queued for sending.
   void CloseAfterFinalPdu(int waitMilliseconds = 2000);
+  // The orderly end after a completed release: the reset on close is turned off, the sending
+  // side shut down, input that already arrived discarded, and the socket closed, so the peer
+  // sees the end of the stream and no reset. Every other close still resets.
+  void CloseGracefully();
   bool SetTimeout(int seconds);
   int GetLastError() const { return lastError; }
   // The port in host byte order, or -1 when the text is neither a number nor a known service.

@@ -21,7 +21,7 @@ using namespace std::chrono_literals;
 bool LogAbove(int level) { return LogLevel.load(std::memory_order_relaxed) > level; }
 
 // Runs on every way out of an association: the association object is deleted (closing the
-// connection, a reset) and the thread is no longer counted.
+// connection: in order after a release, else with a reset) and the thread is no longer counted.
 struct AssociationEnd {
   std::unique_ptr<PDU_Service> pdu;
   int socketHandle = -1;

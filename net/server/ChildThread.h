@@ -1,5 +1,6 @@
 // One association as acceptor: negotiation, then one command after another through the command
-// table until the association ends, then the 1,000 ms pause and the close (a reset).
+// table until the association ends, then the 1,000 ms pause and the close (in order after the
+// peer's release, a reset after anything else).
 #pragma once
 
 #include <string>

@@ -89,8 +89,18 @@ TEST_F(LocalQueryTest, StudyValuePreparation) {
                {"O'Neil*", "O Neil"},
                {"P_D%", "P_D%"},
                {std::string("A1\0*", 4), "A1"},
-               {"", ""}};
+               {"", ""},
+               // Patient Names as DICOM writes them, in the form names are stored.
+               {"SMITH^ANNA", "SMITH ANNA"},
+               {"SMITH^ANNA^^ ", "SMITH ANNA"},
+               {"^SMITH", "SMITH"},
+               {"SMITH^* ", "SMITH"},
+               {"SM*^ANNA", "SM% ANNA"},
+               {"SMITH^ANN?", "SMITH ANN?"}};
   for (const Case& c : cases) EXPECT_EQ(PrepareStudyValue(Raw(c.bytes)), c.prepared) << c.bytes;
+  // Only the Patient Name key stands for a stored name.
+  const std::string caret = "A^B";
+  EXPECT_EQ(PrepareStudyValue(DcmTag(0x0008, 0x0090, 3, caret.data(), "PN")), "A^B");
   EXPECT_EQ(PrepareSeriesValue(Raw("* ")), "*");
   EXPECT_EQ(PrepareImageValue(Raw(std::string("1.2\0", 4))), "1.2");
 }
@@ -240,6 +250,18 @@ TEST_F(LocalQueryTest, RowsBecomeResponsesInKeyOrderWithTheLevel) {
   EXPECT_EQ(std::string(named.TagAt(0)->data.begin(), named.TagAt(0)->data.end()), "STUDY ");
   EXPECT_EQ(named.TagAt(1)->group, 0x0010);
   EXPECT_EQ(named.TagAt(2)->element, 0x000D);
+
+  // A row of stored text beyond ASCII declares the database's encoding, first of all; an ASCII
+  // row declares nothing.
+  DcmObj latin;
+  ASSERT_TRUE(RowToDCO(latin, "PatientName, StudyInstanceUID ", "M\xDCLLER;1.2.3;", 2, "STUDY"));
+  ASSERT_EQ(latin.Count(), 4);
+  EXPECT_EQ(latin.TagAt(0)->group, 0x0008);
+  EXPECT_EQ(latin.TagAt(0)->element, 0x0005);
+  EXPECT_EQ(latin.TagAt(0)->VR(), "CS");
+  EXPECT_EQ(latin.GetString(0x0008, 0x0005), "ISO_IR 100");
+  EXPECT_EQ(latin.GetString(0x0010, 0x0010), "M\xDCLLER");
+  EXPECT_EQ(named.GetString(0x0008, 0x0005), "");
 
   DcmObj bad;
   EXPECT_FALSE(RowToDCO(bad, "PatientName, Nonsense ", "A;B;", 2, "STUDY"));

@@ -40,6 +40,11 @@ TEST(NegotiationTest, TransferSyntaxChoices) {
       {"image with RLE and implicit", kCt, {kRle, kImplicitLE}, false, kImplicitLE},
       {"image with big endian only", kCt, {kExplicitBE}, false, ""},
       {"12-lead ECG", kEcg12Lead, {kImplicitLE, kExplicitLE}, false, kExplicitLE},
+      // Hemodynamic recordings are taken like the ECG classes; the other waveform classes not.
+      {"hemodynamic", "1.2.840.10008.5.1.4.1.1.9.2.1", {kImplicitLE, kExplicitLE}, false,
+       kExplicitLE},
+      {"cardiac electrophysiology", "1.2.840.10008.5.1.4.1.1.9.3.1", {kExplicitLE}, false, ""},
+      {"basic voice audio", "1.2.840.10008.5.1.4.1.1.9.4.1", {kExplicitLE}, false, ""},
       {"verification implicit only", kVerification, {kImplicitLE}, false, kImplicitLE},
       {"unknown class", "1.2.3.4", {kImplicitLE}, false, ""},
       {"whole texts only", kEcg12Lead, {kImplicitLE + ".9"}, false, ""},

@@ -166,15 +166,7 @@ struct PduScanner {
 }  // namespace
 
 PduRelay::PduRelay(int targetPort) : targetPort_(targetPort) {
-  listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(listener_, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  listen(listener_, 4);
-  socklen_t size = sizeof address;
-  getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &size);
-  port_ = ntohs(address.sin_port);
+  listener_ = ListenOnLoopback(port_);
   thread_ = std::thread([this] { Serve(listener_); });
 }
 

@@ -73,6 +73,45 @@ TEST_F(FindPeer, KeysAtThreeLevels) {
   EXPECT_TRUE(Echo());
 }
 
+// Stored names have their carets turned into blanks, but Patient Name keys were matched as sent,
+// so a name searched exactly as DICOM writes it found nothing.
+TEST_F(FindPeer, PatientNameKeysMatchAsNamesAreStored) {
+  ASSERT_EQ(StoreFiles(Fixture("ecg_smith.dcm") + " " + Fixture("ecg_jones.dcm")).exitCode, 0);
+  const std::string smith = "1.2.826.0.1.3680043.8.498.7.20";
+  const std::string jones = "1.2.826.0.1.3680043.8.498.7.21";
+  struct NameCase {
+    const char* key;
+    std::vector<std::string> studies;
+  };
+  const NameCase cases[] = {
+      {"SMITH^ANNA", {smith}},
+      {"SMITH ANNA", {smith}},
+      {"SMITH^ANNA^^", {smith}},
+      {"SMITH^ANNA  ", {smith}},
+      {"^SMITH^ANNA", {smith}},
+      {"SMITH^*", {smith}},
+      {"SM*^ANNA", {smith}},
+      {"JONES^ANNA", {jones}},  // stored from JONES^ANNA^^
+      {"*^ANNA", {jones, smith}},
+      {"SMITH^ANN?", {}},  // "?" is an ordinary character
+      {"SMITH^ANNA^X", {}},
+  };
+  for (const NameCase& c : cases) {
+    const ToolResult find = Find("-k QueryRetrieveLevel=STUDY -k StudyInstanceUID " +
+                                 std::string("-k \"PatientName=") + c.key + "\"");
+    const auto statuses = DebugValues(find.output, "DIMSE Status");
+    ASSERT_FALSE(statuses.empty()) << c.key << "\n" << find.output;
+    EXPECT_EQ(statuses.back(), "0x0000") << c.key;
+    std::vector<std::string> found;
+    for (const std::string& uid : {jones, smith})
+      if (find.output.find("[" + uid + "]") != std::string::npos) found.push_back(uid);
+    EXPECT_EQ(found, c.studies) << c.key << "\n" << find.output;
+    EXPECT_EQ(static_cast<size_t>(std::count(statuses.begin(), statuses.end(), "0xff00")),
+              c.studies.size())
+        << c.key;
+  }
+}
+
 // A node with a Users row searches only the studies its row allows, and every response carries
 // the row's key; a node without a row searches unrestricted.
 TEST_F(FindPeer, UsersRowNarrowsStudySearches) {

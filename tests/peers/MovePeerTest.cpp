@@ -50,6 +50,17 @@ class MovePeer : public PeerFixture {
   ToolResult MoveStudy(const std::string& destination, const std::string& study = kStudy) {
     return Move(destination, "-k QueryRetrieveLevel=STUDY -k StudyInstanceUID=" + study);
   }
+  // Moves a study of one object to a storescp started with `options`; the file it received, or
+  // "" (with the failure recorded) when the move did not bring exactly one.
+  std::string MoveTheOneObject(const std::string& options, const std::string& study) {
+    StartStorescp(options);
+    const ToolResult move = MoveStudy("ARCHIVE1", study);
+    EXPECT_EQ(DebugValues(move.output, "DIMSE Status").back(), "0x0000") << move.output;
+    EXPECT_EQ(DebugValues(move.output, "Completed Suboperations").back(), "1");
+    const auto files = Received();
+    EXPECT_EQ(files.size(), 1u);
+    return files.size() == 1 ? files[0] : "";
+  }
   std::vector<std::string> Received() const {
     std::vector<std::string> files;
     for (const auto& e : std::filesystem::directory_iterator(received_)) files.push_back(e.path());
@@ -159,25 +170,17 @@ TEST_F(MovePeer, FailedLocalQueryIsUnableToProcess) {
 }
 
 TEST_F(MovePeer, CompressedImageIsDecompressedForAnUncompressedDestination) {
-  StartStorescp("");
-  const ToolResult move = Move(
-      "ARCHIVE1", std::string("-k QueryRetrieveLevel=STUDY -k StudyInstanceUID=") + kImageStudy);
-  EXPECT_EQ(DebugValues(move.output, "DIMSE Status").back(), "0x0000") << move.output;
-  const auto files = Received();
-  ASSERT_EQ(files.size(), 1u);
-  const std::string dump = RunTool("dcmdump " + files[0]).output;
+  const std::string file = MoveTheOneObject("", kImageStudy);
+  ASSERT_FALSE(file.empty());
+  const std::string dump = RunTool("dcmdump " + file).output;
   EXPECT_EQ(dump.find("JPEGLossless"), std::string::npos) << dump;
   EXPECT_NE(dump.find("(7fe0,0010) OW"), std::string::npos) << dump;
 }
 
 TEST_F(MovePeer, CompressedImageStaysCompressedWhenAccepted) {
-  StartStorescp("+xa");
-  const ToolResult move = Move(
-      "ARCHIVE1", std::string("-k QueryRetrieveLevel=STUDY -k StudyInstanceUID=") + kImageStudy);
-  EXPECT_EQ(DebugValues(move.output, "DIMSE Status").back(), "0x0000") << move.output;
-  const auto files = Received();
-  ASSERT_EQ(files.size(), 1u);
-  EXPECT_NE(RunTool("dcmdump " + files[0]).output.find("JPEGLossless:Non-hierarchical-1stOrder"),
+  const std::string file = MoveTheOneObject("+xa", kImageStudy);
+  ASSERT_FALSE(file.empty());
+  EXPECT_NE(RunTool("dcmdump " + file).output.find("JPEGLossless:Non-hierarchical-1stOrder"),
             std::string::npos);
 }
 
@@ -186,15 +189,11 @@ TEST_F(MovePeer, CompressedImageStaysCompressedWhenAccepted) {
 // accept RLE, and the object goes out decoded.
 TEST_F(MovePeer, RleObjectGoesOutDecodedEvenWhereRleWouldBeAccepted) {
   ASSERT_NE(LogText().find("INFO, Transfer Syntax: 1.2.840.10008.1.2.5"), std::string::npos);
-  StartStorescp("+xa");
-  const ToolResult move = MoveStudy("ARCHIVE1", kRleStudy);
-  EXPECT_EQ(DebugValues(move.output, "DIMSE Status").back(), "0x0000") << move.output;
-  EXPECT_EQ(DebugValues(move.output, "Completed Suboperations").back(), "1");
-  const auto files = Received();
-  ASSERT_EQ(files.size(), 1u);
-  const std::string dump = RunTool("dcmdump " + files[0]).output;
+  const std::string file = MoveTheOneObject("+xa", kRleStudy);
+  ASSERT_FALSE(file.empty());
+  const std::string dump = RunTool("dcmdump " + file).output;
   EXPECT_NE(dump.find("LittleEndianImplicit"), std::string::npos) << dump;
-  EXPECT_NE(RunTool("dcmdump +P 7fe0,0010 " + files[0]).output.find("OW"), std::string::npos);
+  EXPECT_NE(RunTool("dcmdump +P 7fe0,0010 " + file).output.find("OW"), std::string::npos);
 }
 
 struct RefusedMove {
@@ -232,6 +231,38 @@ TEST_F(MovePeer, RefusalsAndFailuresCarryTheirStatus) {
   }
   EXPECT_TRUE(Received().empty());
   EXPECT_TRUE(Echo());
+}
+
+// The server refused the hemodynamic class, so a 12-lead recording written in it could neither
+// be sent to the node nor moved into it. It is now taken, found and moved like an ECG; the
+// cardiac electrophysiology class stays refused.
+TEST_F(MovePeer, HemodynamicRecordingIsStoredFoundAndMoved) {
+  constexpr const char* kHdStudy = "1.2.826.0.1.3680043.8.498.7.30";
+  const ToolResult refused = StoreFiles(Fixture("eps_12lead.dcm"));
+  EXPECT_NE(refused.exitCode, 0) << refused.output;
+  EXPECT_TRUE(EcgRows("SELECT * FROM Study WHERE PatientID='P031'").empty());
+  const ToolResult stored = StoreFiles(Fixture("hd_12lead.dcm"));
+  ASSERT_EQ(stored.exitCode, 0) << stored.output;
+  const std::string inStudy = " WHERE StudyInstanceUID='" + std::string(kHdStudy) + "'";
+  EXPECT_EQ(EcgRows("SELECT Modality FROM Series" + inStudy), std::vector<std::string>{"HD;"});
+  EXPECT_EQ(EcgRows("SELECT SOPClassUID FROM Objects" + inStudy),
+            std::vector<std::string>{"1.2.840.10008.5.1.4.1.1.9.2.1;"});
+  ExpectRowsMatchFiles();
+  const ToolResult find = RunTool("findscu -d -S" + Peer() +
+                                  "-k QueryRetrieveLevel=STUDY -k ModalitiesInStudy "
+                                  "-k PatientID=P030 -k StudyInstanceUID");
+  const auto statuses = DebugValues(find.output, "DIMSE Status");
+  EXPECT_EQ(std::count(statuses.begin(), statuses.end(), "0xff00"), 1) << find.output;
+  EXPECT_NE(find.output.find(kHdStudy), std::string::npos) << find.output;
+  EXPECT_NE(find.output.find("[HD]"), std::string::npos) << find.output;
+  const std::string file = MoveTheOneObject("", kHdStudy);
+  ASSERT_FALSE(file.empty());
+  EXPECT_NE(RunTool("dcmdump +P 0008,0016 " + file).output.find("HemodynamicWaveformStorage"),
+            std::string::npos);
+  const ToolResult same = RunTool("/usr/bin/python3 " TREVALIND_SOURCE_DIR
+                                  "/tests/peers/same_except_name_and_date.py " +
+                                  Fixture("hd_12lead.dcm") + " " + file);
+  EXPECT_EQ(same.exitCode, 0) << same.output;
 }
 
 TEST_F(MovePeer, MissingDestinationListIsReported) {

@@ -16,6 +16,8 @@ STUDY = ROOT + ".1"
 SERIES_A = ROOT + ".1.1"
 SERIES_B = ROOT + ".1.2"
 GENERAL_ECG = "1.2.840.10008.5.1.4.1.1.9.1.2"
+HEMODYNAMIC = "1.2.840.10008.5.1.4.1.1.9.2.1"
+CARDIAC_EP = "1.2.840.10008.5.1.4.1.1.9.3.1"
 
 
 def ecg(sop, study=STUDY, series=SERIES_A, **changes):
@@ -82,6 +84,17 @@ def main(out):
          out, "ecg_quote_name.dcm")
     save(ecg(ROOT + ".2.8", PatientID=None, PatientName="EVIL\r\n10:00:00, forged"), out,
          "ecg_crlf_name.dcm")
+    # Names written as DICOM writes them, each in a study of its own.
+    save(ecg(ROOT + ".20.1", study=ROOT + ".20", series=ROOT + ".20.0", PatientName="SMITH^ANNA"),
+         out, "ecg_smith.dcm")
+    save(ecg(ROOT + ".21.1", study=ROOT + ".21", series=ROOT + ".21.0",
+             PatientName="JONES^ANNA^^"), out, "ecg_jones.dcm")
+    # The sample's twelve leads as a hemodynamic recording, as real carts write them, and as a
+    # cardiac electrophysiology one (a class the server refuses).
+    save(ecg(ROOT + ".30.1", study=ROOT + ".30", series=ROOT + ".30.0", SOPClassUID=HEMODYNAMIC,
+             Modality="HD", PatientID="P030"), out, "hd_12lead.dcm")
+    save(ecg(ROOT + ".31.1", study=ROOT + ".31", series=ROOT + ".31.0", SOPClassUID=CARDIAC_EP,
+             Modality="EPS", PatientID="P031"), out, "eps_12lead.dcm")
     # Worklist queries nested 20 and 40 sequences deep (40 and 80 levels of nested data sets).
     for levels in (20, 40):
         save(nested_worklist_query(levels), out, "wl_nested_%d.dcm" % levels)

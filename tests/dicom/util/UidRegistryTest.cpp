@@ -58,7 +58,7 @@ const Row kRows[] = {
     {"1.2.840.10008.5.1.4.1.1.88.22", "Enhanced SR", 'N'},
     {"1.2.840.10008.5.1.4.1.1.9.1.2", "General ECG Waveform Storage", 'N'},
     {"1.2.840.10008.5.1.4.1.1.11.1", "Grayscale Softcopy Presentation State Storage", 'N'},
-    {"1.2.840.10008.5.1.4.1.1.9.2.1", "Hemodynamic Waveform Storage", '-'},
+    {"1.2.840.10008.5.1.4.1.1.9.2.1", "Hemodynamic Waveform Storage", 'N'},
     {"1.2.840.10008.5.1.4.1.1.88.59", "Key Object Selection Document", '-'},
     {"1.2.840.10008.5.1.4.1.1.88.50", "Mammography CAD SR", 'N'},
     {"1.2.840.10008.5.1.4.1.1.4.2", "MR Spectroscopy Storage", '-'},
@@ -156,7 +156,7 @@ TEST(UidRegistry, ListSizes) {
   }
   EXPECT_EQ(std::size(kRows), 106u);
   EXPECT_EQ(members['S'], 5);
-  EXPECT_EQ(members['N'], 13);
+  EXPECT_EQ(members['N'], 14);
   EXPECT_EQ(members['I'], 42);
   EXPECT_EQ(members['T'], 11);
   EXPECT_EQ(named, 103);
@@ -174,9 +174,10 @@ TEST(UidRegistry, OddTexts) {
   EXPECT_EQ(UIDToName("1.2.840.10008.1.2.4.100"), "");
   EXPECT_TRUE(IsImageStorageSOPClass("1.2.840.10008.5.1.4.1.1.13.1.2"));
   EXPECT_EQ(UIDToName("1.2.840.10008.5.1.4.1.1.13.1.2"), "");
-  // Named waveform classes the server does not accept.
-  for (const char* uid : {"1.2.840.10008.5.1.4.1.1.9.2.1", "1.2.840.10008.5.1.4.1.1.9.3.1",
-                          "1.2.840.10008.5.1.4.1.1.9.4.1"}) {
+  // Hemodynamic recordings (real carts write 12-lead ones in that class) are stored like ECGs;
+  // the other named waveform classes are not accepted.
+  EXPECT_TRUE(IsNonImageStorageSOPClass("1.2.840.10008.5.1.4.1.1.9.2.1"));
+  for (const char* uid : {"1.2.840.10008.5.1.4.1.1.9.3.1", "1.2.840.10008.5.1.4.1.1.9.4.1"}) {
     EXPECT_FALSE(IsNonImageStorageSOPClass(uid)) << uid;
     EXPECT_FALSE(IsImageStorageSOPClass(uid)) << uid;
   }

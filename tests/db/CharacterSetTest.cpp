@@ -1,0 +1,110 @@
+// Received text into the database's one encoding: the shared characters of Windows-1252 and
+// Latin-1, everything else "?". Registration converts by the data set's declaration and leaves
+// the data set's own bytes alone.
+#include <gtest/gtest.h>
+
+#include "db/CharacterSet.h"
+#include "db/Register.h"
+#include "db/StoreNames.h"
+#include "dicom/DcmObj.h"
+#include "tests/db/DbTestSupport.h"
+
+namespace {
+
+struct ConversionCase {
+  const char* what;
+  ReceivedCharacterSet from;
+  std::string text;
+  std::string stored;
+};
+
+const ConversionCase kConversions[] = {
+    {"umlauts in UTF-8", ReceivedCharacterSet::Utf8, "M\xC3\x9CLLER^J\xC3\x96RG",
+     "M\xDCLLER^J\xD6RG"},
+    {"the last shared character", ReceivedCharacterSet::Utf8, "\xC3\xBF", "\xFF"},
+    {"a no-break space", ReceivedCharacterSet::Utf8, "\xC2\xA0", "\xA0"},
+    {"euro sign, only Windows-1252 has it", ReceivedCharacterSet::Utf8, "5\xE2\x82\xAC", "5?"},
+    {"a C1 control", ReceivedCharacterSet::Utf8,
+     "A\xC2\x85"
+     "B",
+     "A?B"},
+    {"Polish L", ReceivedCharacterSet::Utf8, "\xC5\x81UKASZ", "?UKASZ"},
+    {"four bytes, one character", ReceivedCharacterSet::Utf8, "\xF0\x9F\x98\x80!", "?!"},
+    {"lone continuation byte", ReceivedCharacterSet::Utf8,
+     "A\x80"
+     "B",
+     "A?B"},
+    {"truncated at the end", ReceivedCharacterSet::Utf8, "AB\xC3", "AB?"},
+    {"truncated before ASCII", ReceivedCharacterSet::Utf8,
+     "\xE2\x82"
+     "A",
+     "?A"},
+    {"overlong slash", ReceivedCharacterSet::Utf8, "\xC0\xAF", "?"},
+    {"overlong in three bytes", ReceivedCharacterSet::Utf8, "\xE0\x81\x81", "?"},
+    {"surrogate", ReceivedCharacterSet::Utf8, "\xED\xA0\x80", "?"},
+    {"beyond U+10FFFF", ReceivedCharacterSet::Utf8, "\xF4\x90\x80\x80", "?"},
+    {"no lead byte at all", ReceivedCharacterSet::Utf8, "\xFF\xFE", "??"},
+    {"Latin-1 letters stay", ReceivedCharacterSet::Latin1,
+     "GR\xC5"
+     "BERG^S\xD8REN",
+     "GR\xC5"
+     "BERG^S\xD8REN"},
+    {"Latin-1 C1 byte the browser would misread", ReceivedCharacterSet::Latin1, "K\x85NIG",
+     "K?NIG"},
+    {"undeclared bytes stay", ReceivedCharacterSet::AsStored, "K\x85\xC3\x9C", "K\x85\xC3\x9C"},
+    {"ASCII is ASCII", ReceivedCharacterSet::Utf8, "DOE^JOHN 1.2.3", "DOE^JOHN 1.2.3"},
+};
+
+TEST(CharacterSet, ReceivedTextBecomesTheDatabasesEncoding) {
+  for (const ConversionCase& c : kConversions)
+    EXPECT_EQ(ToDatabaseText(c.text, c.from), c.stored) << c.what;
+}
+
+TEST(CharacterSet, DeclarationsThatAreConverted) {
+  struct Case {
+    const char* declared;  // nullptr: no (0008,0005)
+    ReceivedCharacterSet read;
+  } cases[] = {{"ISO_IR 192", ReceivedCharacterSet::Utf8},
+               {"ISO_IR 100", ReceivedCharacterSet::Latin1},
+               {"ISO_IR 144", ReceivedCharacterSet::AsStored},
+               {"", ReceivedCharacterSet::AsStored},
+               {nullptr, ReceivedCharacterSet::AsStored}};
+  for (const Case& c : cases) {
+    DcmObj dataSet;
+    if (c.declared) dataSet.Insert(new DcmTag(0x0008, 0x0005, std::string(c.declared), "CS"));
+    EXPECT_EQ(DeclaredCharacterSet(dataSet), c.read) << (c.declared ? c.declared : "none");
+  }
+  EXPECT_TRUE(HasBytesAbove7F("M\xDCLLER"));
+  EXPECT_FALSE(HasBytesAbove7F("MUELLER"));
+}
+
+class CharacterSetRegistration : public DbTest {
+ protected:
+  void SetUp() override {
+    DbTest::SetUp();
+    CreateStudyDatabase();
+  }
+};
+
+// A UTF-8 name was registered as its bytes, so the browser and every C-FIND response showed each
+// umlaut as two wrong characters.
+TEST_F(CharacterSetRegistration, TextColumnsAreConvertedAndTheDataSetKeepsItsBytes) {
+  const std::string utf8Name = "M\xC3\x9CLLER^J\xC3\x96RG";
+  DcmObj object;
+  MakeObject(object, "1.2.50", "1.2.50.1", "1.2.50.1.1",
+             {{0x0008, 0x0005, "ISO_IR 192"},
+              {0x0010, 0x0010, utf8Name},
+              {0x0008, 0x1030, "\xC3\x89TUDE \xE2\x82\xAC"},
+              {0x0008, 0x103E, "S\xC3\xA9rie"}});
+  ASSERT_TRUE(RegisterinDB("PEER", object, "20240105", MakeStudyFolderName(object),
+                           MakeSeriesFolderName(object)));
+  // hex() shows the stored bytes themselves, whatever the shell's locale does with them.
+  EXPECT_EQ(Sqlite("SELECT hex(PatientName), hex(StudyDescription) FROM Study"),
+            std::vector<std::string>{"4DDC4C4C45525E4AD65247|C954554445203F"});
+  EXPECT_EQ(Sqlite("SELECT hex(SeriesDescription) FROM Series"),
+            std::vector<std::string>{"53E9726965"});
+  EXPECT_EQ(object.GetString(0x0010, 0x0010), utf8Name);
+  EXPECT_EQ(object.GetString(0x0008, 0x0005), "ISO_IR 192");
+}
+
+}  // namespace
