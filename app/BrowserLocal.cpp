@@ -80,8 +80,10 @@ void TFindForm::Button11Click() {
     for (int row = 1; row < StringGrid1->RowCount(); ++row) {
       if (!IsCellChecked(*StringGrid1, 0, row)) continue;
       // The study row goes by its primary key alone: the grid's Patient ID has lost its ";".
+      // The name from the row only tells the log whose study goes.
       StudyDB study;
       study.StudyInstanceUID = ToCp1252(StringGrid1->Cell(12, row));
+      study.PatientName = ToCp1252(StringGrid1->Cell(0, row));
       if (!study.StudyInstanceUID.empty())
         study.Delete(db, [] { QCoreApplication::processEvents(); });
       SetCellChecked(*StringGrid1, 0, row, 0);

@@ -13,6 +13,7 @@
 #include "app/Gridfunctions.h"
 #include "app/ScpConfig.h"
 #include "app/ScreenCursor.h"
+#include "app/SearchFilter.h"
 #include "app/TFindForm.h"
 #include "db/StudyInfo.h"
 #include "dicom/util/Log.h"
@@ -72,7 +73,7 @@ void TFindForm::Button4Click() {
       try {
         if (next < records.studies.size()) {
           const StudyInfo& study = *records.studies[next];
-          if (study.StudyModality == "ECG" || study.StudyModality == "HD") {
+          if (ListedInSearch(study.StudyModality)) {
             FillStudyRow(grid, study, shown + 1);
             QCoreApplication::processEvents();
             grid.SetRowCount(grid.RowCount() + 1);

@@ -34,6 +34,17 @@ GridRect CheckBoxRect(const GridRect& cell) {
   return box;
 }
 
+GridRect CheckBoxSquare(const GridRect& cell) {
+  const GridRect box = CheckBoxRect(cell);
+  GridRect square;
+  square.left = box.left;
+  square.right = box.left + kCheckBoxSize;
+  // Centred on the cell's middle: the box rectangle reaches below the cell, the square never.
+  square.top = cell.top + (cell.bottom - cell.top - kCheckBoxSize) / 2;
+  square.bottom = square.top + kCheckBoxSize;
+  return square;
+}
+
 bool HitCellCheckBox(const StringGrid& grid, int x, int y, int& column, int& row) {
   if (!grid.MouseToCell(x, y, column, row)) return false;
   GridRect cell = grid.CellRect(column, row);
@@ -48,13 +59,14 @@ void DrawCheckBoxCell(const StringGrid& grid, int column, int row, const GridRec
   painter.fillRect(cell, painter.brush());
   QRect text = cell;
   if (CellHasCheckBox(grid, column, row)) {
-    GridRect box = CheckBoxRect(rect);
+    const GridRect box = CheckBoxRect(rect);
+    const GridRect square = CheckBoxSquare(rect);
     QStyleOptionButton option;
-    option.rect = QRect(box.left, box.top, box.right - box.left, box.bottom - box.top);
+    option.rect = QRect(square.left, square.top, kCheckBoxSize, kCheckBoxSize);
     option.state = QStyle::State_Enabled |
                    (IsCellChecked(grid, column, row) ? QStyle::State_On : QStyle::State_Off);
     painter.save();
-    painter.setClipRect(cell);
+    painter.setClipRect(option.rect.intersected(cell));
     grid.style()->drawPrimitive(QStyle::PE_IndicatorCheckBox, &option, &painter, &grid);
     painter.restore();
     text.setLeft(box.right + 5);

@@ -20,6 +20,10 @@ bool IsCellChecked(const StringGrid& grid, int column, int row);  // slot > 0xFF
 bool CellHasCheckBox(const StringGrid& grid, int column, int row);
 // The box of a cell: from half a box plus 2 pixels above the cell's middle to a box below it.
 GridRect CheckBoxRect(const GridRect& cell);
+// The square the box is drawn in: a box's size, at the box rectangle's left, centred on the
+// cell's middle, so it lies inside both the box rectangle and the cell (for cells at least a
+// box high, as the grid's rows are).
+GridRect CheckBoxSquare(const GridRect& cell);
 // The cell under a client point, and whether the point lies in that cell's box rectangle.
 bool HitCellCheckBox(const StringGrid& grid, int x, int y, int& column, int& row);
 // Background with the painter's brush, the box when the cell has one, then the text.

@@ -3,7 +3,9 @@
 #include <QDir>
 #include <QPixmap>
 #include <QTimer>
+#include <QToolButton>
 
+#include "app/Gridfunctions.h"
 #include "app/ShutDown.h"
 #include "app/TFindForm.h"
 #include "db/StudyFiles.h"
@@ -15,7 +17,10 @@ void ScheduleScreenshotsIfAsked() {
   if (folder.isEmpty()) return;
   QTimer::singleShot(4000, [folder] {
     QDir().mkpath(folder);
+    // The first row ticked, as a user marks a study to delete or retrieve.
+    SetCellChecked(*FindForm->StringGrid1, 0, 1, 1);
     FindForm->grab().save(folder + "/study-browser.png");
+    SetCellChecked(*FindForm->StringGrid1, 0, 1, 0);
     std::vector<std::string> files;
     GetStudyFiles(files, ToCp1252(FindForm->StringGrid1->Cell(12, 1)));
     TForm1& window = EcgWindow();
@@ -23,6 +28,11 @@ void ScheduleScreenshotsIfAsked() {
     window.show();
     QTimer::singleShot(1000, [folder, &window] {
       window.grab().save(folder + "/ecg-window.png");
+      // Both cursors on, at their start positions: the times, the amplitudes and the
+      // differences beside the header and the labels.
+      window.SpeedButton2->click();
+      window.SpeedButton3->click();
+      window.grab().save(folder + "/ecg-window-cursors.png");
       ShutDownProgram();
     });
   });

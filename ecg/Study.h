@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/ProductName.h"
+
 class Canvas;
 class DcmObj;
 
@@ -88,4 +90,4 @@ class TStudy {
 
 // The product's display name: the centred banner line at the top of the chart and the ECG
 // window's caption (the study browser shows it followed by its version).
-inline constexpr const char* kChartBanner = "Trevalind ECG";
+inline constexpr const char* kChartBanner = kProductDisplayName;

@@ -10,7 +10,7 @@ packages=(
   libgdcm-dev libopenjp2-7-dev libopenjp2-tools
   qt6-base-dev libgl-dev
   dcmtk libdcmtk-dev python3 python3-pydicom python3-numpy python3-pil dicom3tools orthanc
-  poppler-utils xvfb locales
+  poppler-utils xvfb locales fonts-dejavu-extra
 )
 
 missing=()

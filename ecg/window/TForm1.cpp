@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFile>
+#include <QFileInfo>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLocale>
@@ -19,6 +21,7 @@
 #include "ecg/NumberText.h"
 #include "ecg/window/ChartView.h"
 #include "ecg/window/Printing.h"
+#include "platform/ExeFolder.h"
 #include "platform/gui/Cp1252.h"
 #include "platform/gui/GuardedApplication.h"
 #include "platform/gui/ShowModal.h"
@@ -267,7 +270,11 @@ void TForm1::About1Click() {
 }
 
 void TForm1::SpeedButton1Click() {
-  Ui().OpenUrl(QUrl::fromLocalFile(QCoreApplication::applicationDirPath() + "/README.md"));
+  // The build places the README beside the executable; a program copied without it, or a
+  // desktop without a launcher, gets a message instead of nothing at all.
+  const QString page = QFile::decodeName(QByteArray::fromStdString(ExeFolder + "README.md"));
+  if (!QFileInfo(page).isFile() || !Ui().OpenUrl(QUrl::fromLocalFile(page)))
+    Ui().ShowMessage(this, "ERROR: Couldn't open the feedback page " + page);
 }
 
 void TForm1::SpeedButton2Click() {

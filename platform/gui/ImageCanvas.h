@@ -14,7 +14,8 @@
 
 #include "platform/Canvas.h"
 
-// "Tahoma" where the system has it, else the system's sans serif family.
+// The requested family where the system has it; else a packaged face of about its widths
+// ("DejaVu Sans Condensed" for "Tahoma") where that is installed; else the system's sans serif.
 QString ResolveFontFamily(const std::string& requested);
 // A non-antialiased font of the given family, pixel size and weight.
 QFont MakePixelFont(const std::string& name, int pixelSize, bool bold);

@@ -1,6 +1,5 @@
 #include "platform/gui/UiServices.h"
 
-#include <QApplication>
 #include <QDesktopServices>
 #include <QFile>
 #include <QFileDialog>
@@ -8,12 +7,14 @@
 #include <QPrintDialog>
 #include <QPrinter>
 
+#include "platform/ProductName.h"
+
 namespace {
 UiServices* installed = nullptr;
 }  // namespace
 
 void QtUiServices::ShowMessage(QWidget* parent, const QString& text) {
-  QMessageBox::information(parent, QApplication::applicationDisplayName(), text);
+  QMessageBox::information(parent, kProductDisplayName, text);
 }
 
 std::optional<std::string> QtUiServices::OpenFileName(QWidget* parent) {
@@ -27,7 +28,7 @@ bool QtUiServices::ConfirmPrint(QWidget* parent, QPrinter& printer) {
   return dialog.exec() == QDialog::Accepted;
 }
 
-void QtUiServices::OpenUrl(const QUrl& url) { QDesktopServices::openUrl(url); }
+bool QtUiServices::OpenUrl(const QUrl& url) { return QDesktopServices::openUrl(url); }
 
 bool UiServices::Confirm(QWidget*, const QString&, const QString&) { return false; }
 

@@ -39,7 +39,7 @@ class RecordingUi : public UiServices {
   void ShowMessage(QWidget*, const QString& text) override { messages << text; }
   std::optional<std::string> OpenFileName(QWidget*) override { return std::nullopt; }
   bool ConfirmPrint(QWidget*, QPrinter&) override { return false; }
-  void OpenUrl(const QUrl&) override {}
+  bool OpenUrl(const QUrl&) override { return true; }
   bool Confirm(QWidget*, const QString& text, const QString& caption) override {
     questions << caption + "|" + text;
     return confirmAnswer;

@@ -220,6 +220,35 @@ TEST_F(Browser, DeleteStudyOnlyAfterOkAndMoveStudyIgnoresLocal) {
   EXPECT_FALSE(CellHasCheckBox(*FindForm->StringGrid1, 0, 1));
 }
 
+// The browser deleted by Study Instance UID alone and left the record's name empty, so the log
+// read "WARNING, Deleting Study for , StudyDate: ...": each checked study's line names the
+// patient of its row and its date, and an unchecked study is neither logged nor deleted.
+TEST_F(Browser, DeleteLogLineNamesThePatientAndDateOfEachCheckedStudy) {
+  Start();
+  ASSERT_EQ(Shell("sqlite3 '" + folder.path() +
+                  "database/ecg.db' \"INSERT INTO Study (StudyInstanceUID, PatientName, "
+                  "PatientID, StudyDate, StudyPath) VALUES "
+                  "('1.1', 'Roe^Richard', 'P1', '20231231', '20231231/0A1B2C3D'), "
+                  "('1.2', 'Doe^Jane', 'P2', '20240105', '20240105/4E5F6A7B'), "
+                  "('1.3', 'Poe^Edgar', 'P3', '20240220', '20240220/8C9DAEBF')\""),
+            0);
+  FindForm->ComboBox1Change();
+  ASSERT_EQ(Column(0), (QStringList{"Doe^Jane", "Poe^Edgar", "Roe^Richard"}));
+  for (int row : {1, 3}) {
+    const GridRect box = CheckBoxRect(FindForm->StringGrid1->CellRect(0, row));
+    ClickGrid(box.left + 4, box.top + 6);
+  }
+  QTest::mouseClick(FindForm->Button11, Qt::LeftButton);
+  QStringList deleting;
+  for (const QString& line :
+       QString::fromStdString(folder.Read("logs/20240301_ecg.log")).split('\n'))
+    if (line.contains("Deleting Study")) deleting << line.mid(line.indexOf("WARNING"));
+  EXPECT_EQ(deleting,
+            (QStringList{"WARNING, Deleting Study for Doe^Jane, StudyDate: 20240105",
+                         "WARNING, Deleting Study for Roe^Richard, StudyDate: 20231231"}));
+  EXPECT_EQ(Column(12), QStringList{"1.3"});
+}
+
 TEST_F(Browser, ChoosingARemoteNodeEmptiesRowOneWithItsBox) {
   folder.Write("remote.txt", "PEER            ,127.0.0.1,1\r\n");
   Start();

@@ -213,4 +213,10 @@ TEST_F(Executable, ShutDownWhileStoringKeepsDatabaseAndFilesTogether) {
   EXPECT_EQ(std::count(files.begin(), files.end(), '\n'), rows);
 }
 
+// "Send Feedback" opens the README beside the executable, which the build puts there.
+TEST(BuildOutput, PlacesTheReadmeBesideTheExecutable) {
+  EXPECT_EQ(Shell("cmp -s " TREVALIND_SOURCE_DIR "/README.md " TREVALIND_BINARY_DIR "/README.md"),
+            0);
+}
+
 }  // namespace

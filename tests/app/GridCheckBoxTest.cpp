@@ -4,6 +4,7 @@
 #include <QImage>
 #include <QPainter>
 #include <QTest>
+#include <algorithm>
 
 #include "app/Gridfunctions.h"
 #include "app/StringGrid.h"
@@ -116,6 +117,45 @@ TEST_F(GridFixture, CheckedAndUncheckedBoxesLookDifferent) {
   SetCellChecked(grid, 0, 1, 1);
   const QImage checked = grid.viewport()->grab().toImage().copy(2, 28, 13, 22);
   EXPECT_NE(unchecked, checked);
+}
+
+// The smallest rectangle holding every pixel of the cell that differs from its background
+// (taken where the cell is empty, far right of the box).
+GridRect InkOfBox(const QImage& image, const GridRect& cell) {
+  const QRgb background = image.pixel(cell.right - 2, cell.top + 2);
+  GridRect ink{cell.right, cell.bottom, -1, -1};
+  for (int y = cell.top; y < cell.bottom; ++y)
+    for (int x = cell.left; x < cell.right; ++x)
+      if (image.pixel(x, y) != background) {
+        ink.left = std::min(ink.left, x);
+        ink.top = std::min(ink.top, y);
+        ink.right = std::max(ink.right, x + 1);
+        ink.bottom = std::max(ink.bottom, y + 1);
+      }
+  return ink;
+}
+
+// The style's box was stretched into the 13 x 22 hit rectangle, cut off by the cell's bottom,
+// and its tick ran past the rectangle's right edge: the box is a square of a box's size that
+// lies inside both the cell and the hit rectangle, ticked or not, in a current row or another.
+TEST_F(GridFixture, DrawnBoxIsASquareInsideItsCellAndHitRectangle) {
+  for (int row : {1, 2}) {
+    for (int checked : {0, 1}) {
+      SetCellCheckBox(grid, 0, row, checked, 1);
+      const QImage image = grid.viewport()->grab().toImage();
+      const GridRect cell = grid.CellRect(0, row), hit = CheckBoxRect(cell);
+      const GridRect ink = InkOfBox(image, cell);
+      SCOPED_TRACE(testing::Message()
+                   << "row " << row << " checked " << checked << " ink " << ink.left << ","
+                   << ink.top << "-" << ink.right << "," << ink.bottom);
+      EXPECT_EQ(ink.right - ink.left, kCheckBoxSize);
+      EXPECT_EQ(ink.bottom - ink.top, kCheckBoxSize);
+      EXPECT_GE(ink.left, std::max(cell.left, hit.left));
+      EXPECT_GE(ink.top, std::max(cell.top, hit.top));
+      EXPECT_LE(ink.right, std::min(cell.right, hit.right));
+      EXPECT_LE(ink.bottom, std::min(cell.bottom, hit.bottom));
+    }
+  }
 }
 
 TEST_F(GridFixture, CopiedRowsCarryTheirBoxes) {

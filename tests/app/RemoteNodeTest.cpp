@@ -50,9 +50,9 @@ class RemoteNode : public testing::Test {
               0);
     WaitForPeer("PEERQR");
   }
-  // Orthanc as ORTHANCQR, DICOM only, loaded with the same three objects over C-STORE; it knows
-  // KORVA and logs the query keys.
-  void StartOrthanc() {
+  // Orthanc as ORTHANCQR, DICOM only, loaded with the same three objects (or `files` of the
+  // peer store) over C-STORE; it knows KORVA and logs the query keys.
+  void StartOrthanc(const std::string& files = "ecg.dcm hd.dcm ct.dcm") {
     const std::string store = folder.path() + "peer";
     ASSERT_EQ(Shell("/usr/bin/python3 -W ignore " TREVALIND_SOURCE_DIR
                     "/tests/app/make_peer_store.py '" + store + "'"),
@@ -68,8 +68,8 @@ class RemoteNode : public testing::Test {
                     "> peer.log 2>&1 & echo $! > peer.pid)"),
               0);
     WaitForPeer("ORTHANCQR");
-    ASSERT_EQ(Shell("cd '" + store + "' && storescu -aec ORTHANCQR 127.0.0.1 " + peerPort +
-                    " ecg.dcm hd.dcm ct.dcm"),
+    ASSERT_EQ(Shell("cd '" + store + "' && storescu -aec ORTHANCQR 127.0.0.1 " + peerPort + " " +
+                    files),
               0);
   }
   // Bounded wait until the peer answers an echo.
@@ -100,15 +100,17 @@ class RemoteNode : public testing::Test {
   std::unique_ptr<RunningBrowser> browser;
 };
 
-// dcmqrscp does not answer Modalities in Study, so its studies are counted but none is shown:
-// only a study whose modality is exactly ECG or HD gets a row.
-TEST_F(RemoteNode, SearchCountsEveryStudyAndShowsOnlyEcgAndHd) {
+// dcmqrscp never answers Modalities in Study, and a study was listed only when the value was
+// exactly ECG or HD, so "found 3 studies" came with an empty grid: without the key nothing says
+// a study holds no ECG, so every study it finds is listed (the CT image's too).
+TEST_F(RemoteNode, SearchListsEveryStudyOfANodeThatLeavesModalitiesOut) {
   StartPeer();
   StartBrowserWithPeer();
   QTest::mouseClick(FindForm->Button4, Qt::LeftButton);
   EXPECT_EQ(ui.questions, QStringList{"WARNING|Have no filters\r\nSearch can take very long"});
   EXPECT_EQ(Memo(), QStringList{"Study Query OK!, found 3 studies"});
-  EXPECT_EQ(FindForm->StringGrid1->RowCount(), 2);
+  ASSERT_EQ(FindForm->StringGrid1->RowCount(), 4);
+  for (int row = 1; row <= 3; ++row) EXPECT_EQ(FindForm->StringGrid1->Cell(7, row), "") << row;
   const std::string log = folder.Read("peer.log");
   EXPECT_NE(log.find("Find SCP Response 4 [status: Success]"), std::string::npos) << log;
 }
@@ -142,8 +144,8 @@ TEST_F(RemoteNode, EmptyRemoteRowSendsNoMove) {
   EXPECT_EQ(Sql("SELECT COUNT(*) FROM Objects"), "0\n");
 }
 
-// Two checked rows (the peer does not answer Modalities in Study, so they are put in as a
-// search would): each is retrieved into our own store through our C-STORE service.
+// Two checked rows, put in as a search would: each is retrieved into our own store through our
+// C-STORE service.
 TEST_F(RemoteNode, MoveStudyRetrievesEveryCheckedRowToOurOwnStore) {
   StartPeer();
   StartBrowserWithPeer();
@@ -194,6 +196,39 @@ TEST_F(RemoteNode, OrthancSearchShowsEcgAndHdAndRetrievesThem) {
   EXPECT_FALSE(IsCellChecked(grid, 0, 2));
   for (int i = 0; i < 50 && Sql("SELECT COUNT(*) FROM Objects") != "2\n"; ++i) QTest::qWait(100);
   EXPECT_EQ(Sql("SELECT Modality FROM Series ORDER BY Modality"), "ECG\nHD\n");
+}
+
+struct ListedStudy {
+  const char* uid;
+  const char* modalities;  // as the peer answers them
+  bool listed;
+};
+
+// A study whose Modalities in Study named ECG beside another modality was dropped, since only
+// the exact values ECG and HD were listed. Orthanc answers the key from the study's series: a
+// study is listed when any of its values is ECG or HD, and hidden when it names only others.
+TEST_F(RemoteNode, OrthancSearchListsAStudyWhenAnyOfItsModalitiesIsEcgOrHd) {
+  const ListedStudy studies[] = {
+      {"1.3.76.13.65829.2.20130125082826.1072139.2", "ECG", true},
+      {"1.2.826.0.1.3680043.8.498.77.2", "HD", true},
+      {"1.2.826.0.1.3680043.8.498.78.2", "ECG\\SR", true},  // an ECG series and a report
+      {"1.3.6.1.4.1.5962.1.2.1.20040119072730.12322", "CT", false}};
+  StartOrthanc("ecg.dcm hd.dcm mixed-ecg.dcm mixed-sr.dcm ct.dcm");
+  StartBrowserWithPeer("ORTHANCQR");
+  QTest::mouseClick(FindForm->Button4, Qt::LeftButton);
+  EXPECT_EQ(Memo(), QStringList{"Study Query OK!, found 4 studies"});
+  const StringGrid& grid = *FindForm->StringGrid1;
+  int listed = 0;
+  for (const ListedStudy& study : studies) {
+    int row = 1;
+    while (row < grid.RowCount() && grid.Cell(12, row) != study.uid) ++row;
+    EXPECT_EQ(row < grid.RowCount(), study.listed) << study.modalities;
+    if (row < grid.RowCount()) {
+      EXPECT_EQ(grid.Cell(7, row), study.modalities);
+    }
+    listed += study.listed;
+  }
+  EXPECT_EQ(grid.RowCount(), listed + 1);
 }
 
 struct FilterCase {
@@ -293,6 +328,25 @@ TEST_F(RemoteNode, LocalSearchAsksTheProgramsOwnServer) {
   EXPECT_EQ(FindForm->StringGrid1->Cell(1, 1), "642341");
   QTest::mouseClick(FindForm->Button3, Qt::LeftButton);
   EXPECT_EQ(Memo().last(), "Echo OK!: KORVA");
+}
+
+// The program's own store joins a study's modalities with "-": an ECG and an HD object of one
+// study make "ECG-HD", which its own C-FIND service answers, and the "Local" search lists it.
+TEST_F(RemoteNode, LocalSearchListsAStudyOfEcgAndHdObjects) {
+  browser = std::make_unique<RunningBrowser>(folder.path());
+  const std::string hd = folder.path() + "hd-beside-ecg.dcm";
+  ASSERT_EQ(Shell("cp " PYDICOM_TEST_FILES "/waveform_ecg.dcm '" + hd +
+                  "' && dcmodify -nb -m '(0008,0060)=HD' -m '(0008,0018)=1.2.826.0.1.3680043.8."
+                  "498.79.1' -m '(0020,000e)=1.2.826.0.1.3680043.8.498.79.2' '" + hd + "'"),
+            0);
+  ASSERT_EQ(Shell("storescu -aec KORVA 127.0.0.1 " + ourPort + " " PYDICOM_TEST_FILES
+                  "/waveform_ecg.dcm '" + hd + "'"),
+            0);
+  FindForm->Edit1->setText("642341");
+  QTest::mouseClick(FindForm->Button4, Qt::LeftButton);
+  EXPECT_EQ(Memo().last(), "Study Query OK!, found 1 studies");
+  ASSERT_EQ(FindForm->StringGrid1->RowCount(), 2);
+  EXPECT_EQ(FindForm->StringGrid1->Cell(7, 1), "ECG-HD");
 }
 
 }  // namespace

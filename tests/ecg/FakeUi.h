@@ -31,13 +31,17 @@ class FakeUi : public UiServices {
     }
     return confirmPrint;
   }
-  void OpenUrl(const QUrl& url) override { urls.push_back(url); }
+  bool OpenUrl(const QUrl& url) override {
+    urls.push_back(url);
+    return urlOpens;
+  }
 
   std::vector<std::string> messages;
   std::optional<std::string> fileToOpen;
   std::string openDialogError;  // when set, the open dialog throws with this text
   std::string printToFile;
   bool confirmPrint = true;
+  bool urlOpens = true;  // what OpenUrl answers
   int openDialogs = 0, printDialogs = 0;
   std::vector<QUrl> urls;
 };

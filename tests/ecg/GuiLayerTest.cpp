@@ -5,6 +5,8 @@
 
 #include <QCloseEvent>
 #include <QMainWindow>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -16,6 +18,7 @@
 #include "dicom/DcmTag.h"
 #include "platform/gui/Cp1252.h"
 #include "platform/gui/ShowModal.h"
+#include "platform/gui/UiServices.h"
 #include "tests/ecg/FakeUi.h"
 #include "tests/ecg/QtTestApp.h"
 
@@ -170,6 +173,44 @@ TEST(GuardedApplicationLocale, NumbersStayInTheCLocale) {
   DcmTag sensitivity(0x003A, 0x0210, std::string("1.25"));
   EXPECT_FLOAT_EQ(sensitivity.GetFloat(), 1.25f);
 }
+
+// --- message boxes ---
+
+struct BoxCase {
+  const char* name;
+  std::function<void()> show;
+  const char* caption;
+  const char* text;
+};
+
+class MessageBoxes : public ::testing::TestWithParam<BoxCase> {};
+
+// Message boxes were captioned with the executable's file name, "trevalind": the real boxes
+// carry the product's display name, and a question its own caption.
+TEST_P(MessageBoxes, CarryTheirCaption) {
+  App();
+  QString caption, text;
+  QTimer::singleShot(0, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    ASSERT_NE(box, nullptr);
+    caption = box->windowTitle();
+    text = box->text();
+    box->button(box->buttons().size() > 1 ? QMessageBox::Cancel : QMessageBox::Ok)->click();
+  });
+  GetParam().show();
+  EXPECT_EQ(caption, GetParam().caption);
+  EXPECT_EQ(text, GetParam().text);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Boxes, MessageBoxes,
+    ::testing::Values(
+        BoxCase{"Message", [] { QtUiServices().ShowMessage(nullptr, "ERROR: Reading File"); },
+                "Trevalind ECG", "ERROR: Reading File"},
+        BoxCase{"Question",
+                [] { QtUiServices().Confirm(nullptr, "Have no filters\r\nSearch", "WARNING"); },
+                "WARNING", "Have no filters\nSearch"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // --- modal showing ---
 

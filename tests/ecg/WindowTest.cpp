@@ -14,6 +14,7 @@
 #include "ecg/NumberText.h"
 #include "ecg/window/ChartView.h"
 #include "ecg/window/TForm1.h"
+#include "platform/ExeFolder.h"
 #include "platform/gui/ShowModal.h"
 #include "tests/ecg/FakeUi.h"
 #include "tests/ecg/QtTestApp.h"
@@ -287,11 +288,39 @@ TEST_F(EcgWindow, CaptionAndAboutShowTheDisplayName) {
   EXPECT_EQ(ui.messages[0].rfind("Trevalind ECG\nVersion 1.6\n", 0), 0u) << ui.messages[0];
 }
 
-TEST_F(EcgWindow, FeedbackOpensTheReadme) {
-  form->SpeedButton1->click();
-  ASSERT_EQ(ui.urls.size(), 1u);
-  EXPECT_TRUE(ui.urls[0].isLocalFile());
-  EXPECT_TRUE(ui.urls[0].toLocalFile().endsWith("README.md"));
+// "Send Feedback" handed the desktop a README that neither the build nor a copied program had
+// beside the executable, and nothing told the user when it could not be opened: it opens the
+// README beside the executable, and says so when there is none or nothing opens it.
+TEST_F(EcgWindow, FeedbackOpensTheReadmeBesideTheExecutableOrSaysItCannot) {
+  struct Case {
+    bool readmePresent, urlOpens, opened;
+  } cases[] = {{true, true, true}, {false, true, false}, {true, false, false}};
+  const std::string savedExeFolder = ExeFolder;
+  ExeFolder = (folder / "exe").string() + "/";
+  const std::string readme = ExeFolder + "README.md";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "readme " << c.readmePresent << " opens " << c.urlOpens);
+    std::filesystem::remove_all(folder / "exe");
+    std::filesystem::create_directories(folder / "exe");
+    if (c.readmePresent) std::filesystem::copy_file(TREVALIND_SOURCE_DIR "/README.md", readme);
+    ui.urls.clear();
+    ui.messages.clear();
+    ui.urlOpens = c.urlOpens;
+    form->SpeedButton1->click();
+    if (c.readmePresent) {
+      ASSERT_EQ(ui.urls.size(), 1u);
+      EXPECT_EQ(ui.urls[0], QUrl::fromLocalFile(QString::fromStdString(readme)));
+    } else {
+      EXPECT_TRUE(ui.urls.empty());
+    }
+    if (c.opened) {
+      EXPECT_TRUE(ui.messages.empty());
+    } else {
+      EXPECT_EQ(ui.messages,
+                std::vector<std::string>{"ERROR: Couldn't open the feedback page " + readme});
+    }
+  }
+  ExeFolder = savedExeFolder;
 }
 
 // The browser frees its list as soon as the modal showing ends; every showing opens the first
