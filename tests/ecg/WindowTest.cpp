@@ -52,7 +52,8 @@ class EcgWindow : public ::testing::Test {
     form->setWindowState(Qt::WindowNoState);
   }
 
-  // Shows the window with its client area (the chart) at the designed 1008 x 672.
+  // Shows the window with its client area (the chart) at the 1008 x 672 the chart is laid
+  // out for.
   void Show(std::vector<std::string> files = {}) {
     form->SetFileList(files);
     form->show();
