@@ -13,6 +13,7 @@
 
 #include "dicom/DcmEntry.h"
 #include "dicom/DcmTag.h"
+#include "dicom/TagKey.h"
 
 class DcmObj : public DcmEntry {
  public:
@@ -36,6 +37,10 @@ class DcmObj : public DcmEntry {
   void Delete(int index);
   uint16_t GetUShort(uint16_t group, uint16_t element) const;
   std::string GetString(uint16_t group, uint16_t element) const;
+  // The same by a named tag (dicom/Tags.h): dataSet.GetString(tag::kPatientID).
+  uint16_t GetUShort(TagKey tag) const { return GetUShort(tag.group, tag.element); }
+  std::string GetString(TagKey tag) const { return GetString(tag.group, tag.element); }
+  void SetString(TagKey tag, const std::string& text) { SetString(tag.group, tag.element, text); }
   void Dump(std::vector<std::string>& lines, int depth) const;
 
   // --- files and nested values ---

@@ -1,6 +1,8 @@
-// The drawing surface the chart code paints on, with the raster rules of the desktop canvas it
-// was designed for. No toolkit type appears here, so code that only draws (ecg/) stays free of
-// the GUI library; platform/gui/ImageCanvas paints a QImage with these rules.
+// The drawing surface the chart code paints on. Its raster rules (a line leaves out its end
+// pixel, text is drawn opaque with its trailing blanks, pen and font persist) are the ones the
+// chart's pixel positions rest on, so every canvas must keep them. No toolkit type appears here,
+// so code that only draws (ecg/) stays free of the GUI library; platform/gui/ImageCanvas paints a
+// QImage with these rules.
 //
 // State (pen, font, current position) persists between calls and between events, the way a
 // window's canvas keeps it: a handler may rely on the font and pen the last full redraw left.

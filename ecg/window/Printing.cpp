@@ -12,7 +12,8 @@ int StretchBitmapToCanvas(QPainter& painter, int x, int y, int w, int h, const Q
 
 int PrintChart(QPainter& painter, int pageWidth, int pageHeight, const QImage& image) {
   if (image.isNull() || image.width() <= 0) return 2;
-  // 32-bit arithmetic as designed: the product first, the quotient truncated.
+  // The page height the chart takes keeps its proportions: the product first (in 64 bits, so a
+  // large page cannot overflow it), then the quotient truncated.
   const int64_t product = static_cast<int64_t>(pageWidth) * image.height();
   const int h = static_cast<int>(product / image.width());
   return StretchBitmapToCanvas(painter, 0, (pageHeight - h) / 2, pageWidth, h, image);

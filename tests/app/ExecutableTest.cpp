@@ -140,7 +140,7 @@ TEST_F(Executable, StoredEcgIsAValidFileBesideItsRow) {
   EXPECT_NE(dump.find("(0010,0020) LO [642341]"), std::string::npos) << dump;
   EXPECT_NE(dump.find("(5400,0100) SQ"), std::string::npos) << dump;
   // No complaint about the stored file that the sample itself does not raise, but for the file
-  // meta header's implementation version name, which is written with its designed closing NUL.
+  // meta header's implementation version name, which is written with a closing NUL.
   auto errors = [this](const std::string& file) {
     const std::string report = Output("dciodvfy '" + file + "'");
     std::string lines;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <thread>
+#include <utility>
 
 #include "db/LocalQuery.h"
 #include "db/ObjectsDB.h"
@@ -139,6 +140,21 @@ TEST_F(RegisterTest, AQuotedUidIsFoundAsStored) {
             std::vector<std::string>{"1.2 10.1|1.2 10"});
   EXPECT_EQ(Sqlite("SELECT COUNT(*) FROM Objects WHERE StudyInstanceUID='1.2 10'"),
             std::vector<std::string>{"2"});
+}
+
+// The existence look-up must turn "'" into a blank as the insert stored it: otherwise a study
+// with a quoted UID counts as new for every later object, whose modality is then never merged.
+TEST_F(RegisterTest, AQuotedStudyUidMergesLaterModalities) {
+  const std::pair<const char*, uint16_t> objects[] = {{"ECG", 0x0060}, {"HD", 0x0061}};
+  int n = 0;
+  for (const auto& [modality, element] : objects) {
+    DcmObj object;
+    MakeObject(object, "1.2'11", "1.2'11.1", "1.2.11.1." + std::to_string(++n),
+               {{0x0008, element, modality}});
+    ASSERT_TRUE(Register(object)) << modality;
+  }
+  EXPECT_EQ(Sqlite("SELECT StudyInstanceUID, StudyModality FROM Study"),
+            std::vector<std::string>{"1.2 11|ECG-HD"});
 }
 
 // The merge UPDATE used to paste the received modality into a statement that ran several

@@ -134,6 +134,17 @@ TEST(DcmObjInsert, GroupLengthBookkeeping) {
   EXPECT_EQ(command.GetUShort(0x0000, 0x0100), 1);
 }
 
+// An element inserted before another one of its group must grow the group length by its 8-byte
+// header and its value, as an appended one does, or the group is written shorter than it is.
+TEST(DcmObjInsert, GroupLengthGrowsForAnElementInsertedBeforeAnother) {
+  DcmObj obj;
+  obj.Add(GroupLength(0x0008, 14));
+  obj.Add(Element(0x0008, 0x0030, "120000"));       // 8 + 6
+  obj.Insert(Element(0x0008, 0x0020, "20240101"));  // 8 + 8, in front of (0008,0030)
+  EXPECT_EQ(Tags(obj), (Names{"0008,0000", "0008,0020", "0008,0030"}));
+  EXPECT_EQ(obj.TagAt(0)->GetULong(), 30u);
+}
+
 TEST(DcmObjInsert, ReplacingAFlatOpenerRemovesItsContent) {
   DcmObj obj;
   obj.Add(GroupLength(0x0008, 40));

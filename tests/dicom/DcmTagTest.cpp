@@ -8,6 +8,7 @@
 
 #include "dicom/DcmTag.h"
 #include "tests/dicom/TestSupport.h"
+#include "tests/support/CommaLocale.h"
 
 namespace {
 
@@ -191,14 +192,7 @@ TEST(DcmTagDump, Lines) {
 
 // Under a German locale, strtod and "%5.2f" would use a decimal comma; values and dumps must not.
 TEST(DcmTagLocale, ParsingAndDumpIgnoreTheProcessLocale) {
-  TempDir dir;
-  const std::string build = "localedef -i de_DE -f UTF-8 " + dir.Path() + "/de_DE.UTF-8 >/dev/null 2>&1";
-  const bool built = std::system(build.c_str()) == 0;
-  if (built) setenv("LOCPATH", dir.Path().c_str(), 1);
-  if (!setlocale(LC_ALL, "de_DE.UTF-8")) {
-    unsetenv("LOCPATH");
-    GTEST_SKIP() << "no de_DE.UTF-8 locale available";
-  }
+  ASSERT_TRUE(UseCommaLocale());
   char probe[16];
   std::snprintf(probe, sizeof probe, "%.1f", 0.5);
   EXPECT_STREQ(probe, "0,5");  // the locale is really in effect

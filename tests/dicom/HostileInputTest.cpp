@@ -1,6 +1,6 @@
 // Hostile and damaged input: every truncation point, lengths near 0xFFFFFFFF, deep nesting,
 // short values, trailing bytes. Each case must end without a crash, with memory bounded by the
-// input, and with exactly the designed log lines.
+// input, and with exactly the log lines each failure writes.
 #include <gtest/gtest.h>
 
 #include <algorithm>

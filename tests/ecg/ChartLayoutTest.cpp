@@ -82,6 +82,28 @@ TEST(Trace, StartsAtBaselineAndFollowsScrollOffset) {
   EXPECT_EQ(unscrolled.lines.size(), 5u + 2395u);
 }
 
+// The sensitivity correction factor scales the drawn trace with the sensitivity: a stored 200 at
+// 5 uV a unit is 1 mV, 40 pixels above the baseline with a factor of 1, 80 with 2 and 20 with 0.5.
+TEST(Trace, HeightFollowsTheSensitivityCorrectionFactor) {
+  auto study = MakeStudy(
+      3, 10000, 500.0f, [](int, int k) { return int16_t(k == 2500 ? 200 : 0); }, "uV", 5.0f);
+  TWaveform& waveform = *study->waveforms[0];
+  const float corrections[] = {1.0f, 2.0f, 0.5f};
+  for (int i = 0; i < 3; ++i) waveform.channels[i]->correction = corrections[i];
+  waveform.Prepare(1008, 40.0f);
+  const int heights[] = {40, 80, 20};
+  for (int i = 0; i < 3; ++i) {
+    const TChannel& channel = *waveform.channels[i];
+    RecordingCanvas canvas;
+    channel.Draw(canvas, 1008, 5000.0f);  // 5000 ms: the trace opens at sample 2500
+    ASSERT_GT(canvas.lines.size(), 6u);
+    int top = channel.baselineY;
+    for (size_t k = 5; k < canvas.lines.size(); ++k) top = std::min(top, canvas.lines[k].y2);
+    EXPECT_EQ(channel.baselineY - top, heights[i]) << "correction " << corrections[i];
+    EXPECT_EQ(canvas.lines.back().y2, channel.baselineY);
+  }
+}
+
 TEST(Trace, PulseIsOneMillivoltHigh) {
   auto study = MakeStudy(1, 10, 500.0f, RampValue);
   TWaveform& waveform = *study->waveforms[0];

@@ -21,17 +21,20 @@
 #include "platform/gui/UiServices.h"
 #include "tests/ecg/FakeUi.h"
 #include "tests/ecg/QtTestApp.h"
+#include "tests/support/CommaLocale.h"
 
 namespace {
 
-// The application as the program has it, started under a locale whose numbers are not "C" when
-// the system has one (QApplication takes the user's locale from the environment).
+// The application as the program has it, started under a locale whose numbers are not "C"
+// (QApplication takes the user's locale from the environment). The locale is set once, before
+// the application exists: setting it again later would undo what the application restored.
 QApplication& App() {
-  if (std::setlocale(LC_ALL, "de_DE.UTF-8") != nullptr) {
-    setenv("LC_ALL", "de_DE.UTF-8", 1);
-  } else {
-    setenv("LC_ALL", "C.UTF-8", 1);
-  }
+  static const bool comma = [] {
+    const bool set = UseCommaLocale();
+    if (set) setenv("LC_ALL", kCommaLocale, 1);
+    return set;
+  }();
+  EXPECT_TRUE(comma) << "no de_DE.UTF-8 locale with a decimal comma";
   return TestApp();
 }
 

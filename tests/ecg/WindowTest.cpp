@@ -53,7 +53,8 @@ class EcgWindow : public ::testing::Test {
     form->setWindowState(Qt::WindowNoState);
   }
 
-  // Shows the window with its client area (the chart) at the designed 1008 x 672.
+  // Shows the window with its client area (the chart) at the 1008 x 672 the chart is laid
+  // out for.
   void Show(std::vector<std::string> files = {}) {
     form->SetFileList(files);
     form->show();
@@ -147,6 +148,20 @@ TEST_F(EcgWindow, ArrowKeysScrollWithinTheImageWidth) {
   Key(Qt::Key_Up);
   Key(Qt::Key_Down);
   EXPECT_EQ(form->ScrollOffset, 0);
+}
+
+// The window lays the chart out at 40 pixels per millivolt: the first lead's 1 mV calibration
+// pulse rises from its baseline at y 190 to y 150, on the chart the window shows.
+TEST_F(EcgWindow, ChartIsCalibratedAtFortyPixelsPerMillivolt) {
+  Show({kSample});
+  const QImage chart = Chart();
+  auto black = [&](int x, int y) { return (chart.pixel(x, y) & 0xFFFFFF) == 0; };
+  EXPECT_TRUE(black(3, 190));   // the baseline before the pulse
+  EXPECT_TRUE(black(7, 151));   // its rising edge
+  EXPECT_TRUE(black(15, 150));  // its top, 40 pixels up
+  EXPECT_FALSE(black(15, 149));
+  EXPECT_FALSE(black(15, 151));
+  EXPECT_TRUE(black(22, 170));  // its falling edge
 }
 
 TEST_F(EcgWindow, EscapeDoesNotClose) {

@@ -230,7 +230,7 @@ TEST_F(AcceptTest, RecoversFromARealDescriptorShortage) {
 }
 
 // shutdown(2) under a blocked accept makes it fail with EINVAL: a real error that ends the
-// listener through the specified path.
+// listener the way any failed accept does: logged, the listening socket closed.
 TEST_F(AcceptTest, AListenerShutDownEndsTheAcceptLoop) {
   ExposedSocket listener;
   for (int attempt = 0; attempt < 5 && !listener.IsListening(); ++attempt)

@@ -6,7 +6,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
+#include <string>
 
 #include "dicom/DcmObj.h"
 #include "dicom/DcmTag.h"
@@ -210,9 +212,31 @@ TEST(DimseTest, ResponsesAreReadBack) {
 }
 
 TEST(DimseTest, StatusTableListsEveryServiceStatus) {
+  struct Row {
+    uint16_t status;
+    const char* responses;
+  };
+  const Row expected[] = {{0x0000, "C-ECHO-RSP C-FIND-RSP C-MOVE-RSP C-STORE-RSP"},
+                          {0xFF00, "C-FIND-RSP C-MOVE-RSP"},
+                          {0xFE00, "C-FIND-RSP"},
+                          {0xC000, "C-FIND-RSP C-MOVE-RSP"},
+                          {0xA700, "C-STORE-RSP"},
+                          {0xA702, "C-STORE-RSP C-MOVE-RSP"},
+                          {0xA703, "C-STORE-RSP"},
+                          {0xA710, "C-STORE-RSP"},
+                          {0xA801, "C-MOVE-RSP"},
+                          {0xA900, "C-MOVE-RSP"},
+                          {0xB000, "C-MOVE-RSP"}};
   int rows = 0;
   for (const StatusEntry* e = kDimseStatusTable; e->meaning; ++e) ++rows;
   EXPECT_EQ(rows, 11);
+  ASSERT_EQ(rows, static_cast<int>(std::size(expected)));
+  for (int i = 0; i < rows; ++i) {
+    const StatusEntry& e = kDimseStatusTable[i];
+    EXPECT_EQ(e.status, expected[i].status) << i;
+    EXPECT_STREQ(e.responses, expected[i].responses) << i;
+    EXPECT_NE(std::string(e.meaning), "") << i;
+  }
 }
 
 }  // namespace

@@ -159,7 +159,7 @@ std::vector<Row> Rows() {
        SendMode::Whole,
        {2, 7},
        kProtocolError},
-      // Every other PDU type in the associated state ends the association as specified.
+      // Every other PDU type is out of place once associated: the association ends.
       {"RequestMidAssociation",
        Associated(EchoRequest210()),
        SendMode::Whole,

@@ -1,5 +1,5 @@
-// The ID counter: the specified sequences, and odd draws from many threads at once (also built
-// under ThreadSanitizer, see CMakeLists.txt).
+// The ID counter: the sequences it hands out (odd and 8-bit draws, wrapping), and odd draws from
+// many threads at once (also built under ThreadSanitizer, see CMakeLists.txt).
 #include <gtest/gtest.h>
 
 #include <atomic>

@@ -4,6 +4,8 @@
 
 #include <clocale>
 
+#include "tests/support/CommaLocale.h"
+
 namespace {
 struct MatchCase {
   const char* key;
@@ -71,8 +73,7 @@ TEST(WorklistMatching, RangeKeys) {
 }
 
 TEST(WorklistMatching, ResultsDoNotDependOnTheLocale) {
-  const char* chosen = std::setlocale(LC_ALL, "de_DE.UTF-8");
-  if (!chosen) chosen = std::setlocale(LC_ALL, "C.UTF-8");
+  ASSERT_TRUE(UseCommaLocale());
   ExpectCases(std::begin(kTextCases), std::end(kTextCases), MatchString);
   ExpectCases(std::begin(kRangeCases), std::end(kRangeCases), MatchDateRange);
   EXPECT_TRUE(MatchDateRange("1.5-2", "1.2"));  // a "," locale would read 1.5 as 1
