@@ -80,8 +80,11 @@ def register(connection, study, series, image, today):
 
 def registration_rate(work):
     path = work + "/peer.db"
-    schema = sqlite3.connect(work + "/database/ecg.db").execute(
+    # Closed at once: a connection left open would make every later opening of ecg.db cheaper.
+    source = sqlite3.connect(work + "/database/ecg.db")
+    schema = source.execute(
         "SELECT sql FROM sqlite_master WHERE sql IS NOT NULL ORDER BY rowid").fetchall()
+    source.close()
     fresh = sqlite3.connect(path, isolation_level=None)
     fresh.execute("PRAGMA journal_mode = WAL")
     for (statement,) in schema:
