@@ -14,6 +14,21 @@
 // ends.
 std::recursive_timed_mutex& RegisterBusy = *new std::recursive_timed_mutex;
 
+namespace {
+thread_local RegistrationScope* tInnermostScope = nullptr;
+}  // namespace
+
+RegistrationScope::RegistrationScope() : outer_(tInnermostScope) { tInnermostScope = this; }
+
+RegistrationScope::~RegistrationScope() { tInnermostScope = outer_; }
+
+SQLdb& RegistrationDatabase(std::unique_ptr<SQLdb>& own) {
+  RegistrationScope* scope = tInnermostScope;
+  std::unique_ptr<SQLdb>& held = scope ? scope->db_ : own;
+  if (!held || !held->isOpen) held = std::make_unique<SQLdb>(kStudyDatabase, kOpenReadWrite);
+  return *held;
+}
+
 bool RegisterDB(SQLdb& db, const DcmObj& dataSet, const std::string& studyDate,
                 const std::string& studyFolder, const std::string& seriesFolder) {
   StudyDB study;
@@ -39,12 +54,13 @@ bool RegisterinDB(const std::string& /*callingAE*/, const DcmObj& dataSet,
                   const std::string& seriesFolder) {
   std::lock_guard<std::recursive_timed_mutex> guard(RegisterBusy);
   try {
-    auto db = std::make_unique<SQLdb>("ecg", kOpenReadWrite);
-    if (!db->isOpen) {
+    std::unique_ptr<SQLdb> own;
+    SQLdb& db = RegistrationDatabase(own);
+    if (!db.isOpen) {
       LogWrite("ERROR, Couldn't open database");
       return false;
     }
-    return RegisterDB(*db, dataSet, studyDate, studyFolder, seriesFolder);
+    return RegisterDB(db, dataSet, studyDate, studyFolder, seriesFolder);
   } catch (const std::exception&) {
     LogWrite("ERROR, Exception at RegisterinDB");
     return false;

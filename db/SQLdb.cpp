@@ -3,10 +3,13 @@
 
 #include <sqlite3.h>
 
+#include <atomic>
 #include <mutex>
+#include <set>
 #include <thread>
 #include <utility>
 
+#include "db/Schema.h"
 #include "dicom/util/Log.h"
 #include "platform/ExeFolder.h"
 
@@ -36,6 +39,31 @@ void BusyPause() {
   else
     std::this_thread::sleep_for(kBusyPause);
 }
+
+std::atomic<StudyTuning> gStudyTuning{StudyTuning::Durable};
+
+struct Pragma {
+  const char* statement;
+  const char* warning;
+  bool writesTheFile;  // only on a connection that may write the study database
+};
+
+// Write-ahead logging keeps the database whole when the process dies in the middle of any
+// transaction (a VACUUM included): the database file is only changed by checkpoints of
+// committed frames. FULL makes every commit wait until its frames are on disk, so what a
+// C-STORE response reports as stored outlives a power loss too; NORMAL would only keep the
+// file consistent and might lose the last commits.
+constexpr Pragma kDurablePragmas[] = {
+    {"PRAGMA journal_mode = WAL", "WARNING, Setting journal_mode to WAL, ", true},
+    {"PRAGMA synchronous = FULL", "WARNING, Setting synchronous to FULL, ", false},
+    {"PRAGMA temp_store = MEMORY", "WARNING, Setting temp_store to MEMORY, ", false},
+};
+// The earlier tuning, kept for the benchmarks only.
+constexpr Pragma kInMemoryJournalPragmas[] = {
+    {"PRAGMA journal_mode = MEMORY", "WARNING, Setting journal_mode to MEMORY, ", false},
+    {"PRAGMA synchronous = OFF", "WARNING, Setting synchronous to OFF, ", false},
+    {"PRAGMA temp_store = MEMORY", "WARNING, Setting temp_store to MEMORY, ", false},
+};
 
 // Runs a fixed text with sqlite3_exec, copying the engine's message and freeing it at once.
 int ExecText(sqlite3* handle, const std::string& statement, std::string& errorText) {
@@ -100,6 +128,29 @@ SqlValue SqlValue::Integer(long long n) {
   return value;
 }
 
+void SetStudyTuning(StudyTuning tuning) { gStudyTuning = tuning; }
+
+void AddQueryIndexes(SQLdb& db) {
+  if (!db.isOpen || gStudyTuning == StudyTuning::InMemoryJournal) return;
+  // Read which indexes exist first, so an opening that finds them all writes nothing.
+  sqlite3_stmt* names = nullptr;
+  std::set<std::string> present;
+  int rc = sqlite3_prepare_v2(db.handle, "SELECT name FROM sqlite_master", -1, &names, nullptr);
+  while (rc == SQLITE_OK && (rc = sqlite3_step(names)) == SQLITE_ROW) {
+    const unsigned char* name = sqlite3_column_text(names, 0);
+    if (name) present.insert(reinterpret_cast<const char*>(name));
+    rc = SQLITE_OK;
+  }
+  sqlite3_finalize(names);
+  if (rc != SQLITE_DONE || present.count("Study") == 0) return;  // locked, or not indexable yet
+  for (const QueryIndex& index : kQueryIndexes) {
+    if (present.count(index.name) != 0) continue;
+    db.lastResult = ExecText(db.handle, index.statement, db.errorText);
+    if (db.lastResult != SQLITE_OK)
+      LogWrite(std::string("ERROR creating Index ") + index.name + db.errorText);
+  }
+}
+
 void SetBusySleep(BusySleeper sleeper) {
   std::lock_guard<std::mutex> guard(SleeperLock());
   Sleeper() = std::move(sleeper);
@@ -139,16 +190,10 @@ SQLdb::SQLdb(const std::string& dbName, int flags) : isOpen(true), name(dbName) 
     isOpen = false;
     return;
   }
-  struct Pragma {
-    const char* statement;
-    const char* warning;
-  };
-  static constexpr Pragma kPragmas[] = {
-      {"PRAGMA journal_mode = MEMORY", "WARNING, Setting journal_mode to MEMORY, "},
-      {"PRAGMA synchronous = OFF", "WARNING, Setting synchronous to OFF, "},
-      {"PRAGMA temp_store = MEMORY", "WARNING, Setting temp_store to MEMORY, "},
-  };
-  for (const Pragma& pragma : kPragmas) {
+  const bool durable = gStudyTuning == StudyTuning::Durable;
+  const bool studyWriter = name == kStudyDatabase && sqlite3_db_readonly(handle, "main") == 0;
+  for (const Pragma& pragma : durable ? kDurablePragmas : kInMemoryJournalPragmas) {
+    if (pragma.writesTheFile && !studyWriter) continue;
     lastResult = ExecText(handle, pragma.statement, errorText);
     if (lastResult == SQLITE_NOTADB) {
       // Not a database at all: the opening has failed, whatever sqlite3_open_v2 said.
@@ -160,6 +205,7 @@ SQLdb::SQLdb(const std::string& dbName, int flags) : isOpen(true), name(dbName) 
     }
     if (lastResult != SQLITE_OK) LogWrite(pragma.warning + errorText);
   }
+  if (studyWriter) AddQueryIndexes(*this);
 }
 
 SQLdb::~SQLdb() {

@@ -2,6 +2,14 @@
 // ".db"), with the tuning pragmas set on every opening, a fixed busy policy, and query results
 // turned into ";"-terminated row texts.
 //
+// The study database ("ecg") is the program's own and must survive a crash of the program or
+// of the machine: every connection that may write it puts it into write-ahead logging (a
+// database made before is converted at its first such opening), and every connection commits
+// with synchronous FULL, so a committed row is on disk before the statement returns. Its -wal
+// and -shm files belong to it. Read-only connections never change the journal mode (they
+// cannot), and other databases (the worklist's, which the program only reads) keep whatever
+// mode their owner chose: changing it would write them.
+//
 // Row text: every result column's text followed by ";" (NULL gives an empty field, numbers their
 // engine text); a ";" inside a value becomes ":" so readers can split with GetField(n, ";", row).
 //
@@ -35,6 +43,9 @@ using SqlValues = std::vector<SqlValue>;
 inline constexpr int kOpenReadOnly = 1;
 inline constexpr int kOpenReadWrite = 2;
 inline constexpr int kOpenCreate = 6;
+
+// The name of the study database.
+inline constexpr const char* kStudyDatabase = "ecg";
 
 class SQLdb {
  public:
@@ -70,3 +81,15 @@ std::string StatementText(const std::string& statement, const SqlValues& values)
 // empty function restores the real sleep. Set before any connection is used.
 using BusySleeper = std::function<void(std::chrono::milliseconds)>;
 void SetBusySleep(BusySleeper sleeper);
+
+// Creates those of the indexes the searches key on (kQueryIndexes) that are missing, when the
+// connection's database holds the Study table. Runs directly like the pragmas, without busy
+// retries: a database locked now gains them at a later opening. A failed creation logs
+// "ERROR creating Index " + the index name + the engine's message.
+void AddQueryIndexes(SQLdb& db);
+
+// How connections to the study database are tuned. The program always runs Durable; the
+// benchmarks measure the earlier tuning beside it (journal in memory, synchronous OFF, no added
+// indexes), which a crash can corrupt. Set before any connection opens.
+enum class StudyTuning { Durable, InMemoryJournal };
+void SetStudyTuning(StudyTuning tuning);

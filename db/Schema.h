@@ -31,3 +31,22 @@ inline constexpr const char* kCreateStudyObjectIndex =
     "CREATE INDEX st_object_index ON Objects(StudyInstanceUID)";
 inline constexpr const char* kCreateSeriesObjectIndex =
     "CREATE INDEX se_object_index ON Objects(SeriesInstanceUID)";
+
+// The indexes on the Study columns that searches key on (Patient ID and Patient Name by prefix,
+// Study Date by range, Accession Number by equality). The LIKE of a prefix search compares
+// without case, so only an index of the same collation can serve it. Each is created when
+// missing whenever the study database is opened for writing, so databases made before gain
+// them; the tables themselves are left as they are.
+struct QueryIndex {
+  const char* name;
+  const char* statement;
+};
+inline constexpr QueryIndex kQueryIndexes[] = {
+    {"study_patientid_index",
+     "CREATE INDEX IF NOT EXISTS study_patientid_index ON Study(PatientID COLLATE NOCASE)"},
+    {"study_patientname_index",
+     "CREATE INDEX IF NOT EXISTS study_patientname_index ON Study(PatientName COLLATE NOCASE)"},
+    {"study_date_index", "CREATE INDEX IF NOT EXISTS study_date_index ON Study(StudyDate)"},
+    {"study_accession_index",
+     "CREATE INDEX IF NOT EXISTS study_accession_index ON Study(AccessionNumber)"},
+};

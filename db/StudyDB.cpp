@@ -41,7 +41,11 @@ void MergeModality(SQLdb& db, const std::string& uid, const std::string& modalit
 
 }  // namespace
 
-bool StudyDB::CreateTable(SQLdb& db) { return db.Exec(kCreateStudyTable) == 0; }
+bool StudyDB::CreateTable(SQLdb& db) {
+  if (db.Exec(kCreateStudyTable) != 0) return false;
+  AddQueryIndexes(db);  // the connection opened before the table existed
+  return true;
+}
 
 bool StudyDB::Insert(SQLdb& db, const std::string& table, const DcmObj& dataSet,
                      const std::string& studyFolder) {

@@ -12,7 +12,8 @@ class DcmObj;
 
 class StudyDB : public StudyInfo {
  public:
-  // Creates the Study table; true when created (a second time fails).
+  // Creates the Study table and the indexes searches key on; true when the table was created
+  // (a second time fails).
   bool CreateTable(SQLdb& db);
   // Fills the record from the data set and inserts its row unless the study is known; a known
   // study gets a new StudyModality appended with "-" (case-sensitive substring test). True when

@@ -6,6 +6,7 @@
 #include <memory>
 #include <thread>
 
+#include "db/Register.h"
 #include "dicom/DcmObj.h"
 #include "dicom/util/Log.h"
 #include "net/PDU_Service.h"
@@ -91,6 +92,7 @@ void ChildThread::Start(int socketHandle, const std::string& storeFolder,
 void ChildThread::Execute() {
   AssociationEnd end;
   end.socketHandle = socketHandle;
+  RegistrationScope registrations;  // one study database connection for all objects stored here
   try {
     end.pdu = std::make_unique<PDU_Service>();
     PDU_Service& pdu = *end.pdu;

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <stdexcept>
 
@@ -80,7 +81,8 @@ bool DataSetMatchesCommand(const DcmObj& command, const DcmObj& dataSet) {
 int32_t PlaceObject(DcmObj& dataSet, const std::string& uid, const std::string& studyDate,
                     const std::string& name) {
   std::lock_guard<std::recursive_timed_mutex> hold(RegisterBusy);
-  SQLdb db("ecg", kOpenReadWrite);
+  std::unique_ptr<SQLdb> own;
+  SQLdb& db = RegistrationDatabase(own);
   StoreFolders folders;
   if (!db.isOpen) LogWrite("ERROR, Couldn't open database");
   if (!db.isOpen || !ChooseStoreFolders(db, dataSet, studyDate, folders)) {

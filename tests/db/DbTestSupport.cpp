@@ -10,6 +10,7 @@
 
 #include "db/Register.h"
 #include "db/SQLdb.h"
+#include "db/Schema.h"
 #include "dicom/DcmObj.h"
 #include "dicom/DcmTag.h"
 #include "dicom/util/Log.h"
@@ -64,6 +65,16 @@ void DbTest::CreateStudyDatabase() {
   ASSERT_TRUE(db.isOpen);
   ASSERT_TRUE(CreateStudyTables(db));
   TakeLog();
+}
+
+void DbTest::CreateOlderStudyDatabase() {
+  std::string statements;
+  for (const char* statement :
+       {kCreateStudyTable, kCreateSeriesTable, kCreateSeriesIndex, kCreateObjectsTable,
+        kCreateStudyObjectIndex, kCreateSeriesObjectIndex})
+    statements += std::string(statement) + ";";
+  ASSERT_EQ(Shell("sqlite3 '" + dbPath + "' \"" + statements + "\" && echo made"), "made\n");
+  ASSERT_EQ(Sqlite("PRAGMA journal_mode"), std::vector<std::string>{"delete"});
 }
 
 std::vector<std::string> DbTest::TakeLog() {

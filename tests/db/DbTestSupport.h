@@ -16,6 +16,9 @@ class DbTest : public ::testing::Test {
 
   // Creates database/ecg.db with the three tables.
   void CreateStudyDatabase();
+  // Creates database/ecg.db as the earlier version left it: the three tables and their three
+  // indexes made by the sqlite3 tool, in the rollback journal mode.
+  void CreateOlderStudyDatabase();
   // The messages logged since the last call (time stamps cut off).
   std::vector<std::string> TakeLog();
   bool LogHas(const std::string& message);

@@ -230,6 +230,23 @@ TEST_F(RegisterTest, AFailedOpeningReleasesTheLock) {
   RegisterBusy.unlock();
 }
 
+// An association keeps its connection from one object to the next; one whose opening failed is
+// not kept, so the next object opens the database again and registers.
+TEST_F(RegisterTest, AnAssociationOpensAgainAfterAFailedOpening) {
+  RegistrationScope association;
+  const std::string away = dbPath + ".away";
+  ASSERT_EQ(std::rename(dbPath.c_str(), away.c_str()), 0);
+  DcmObj first, second;
+  MakeObject(first, "1.2.7", "1.2.7.1", "1.2.7.1.1");
+  MakeObject(second, "1.2.7", "1.2.7.1", "1.2.7.1.2");
+  EXPECT_FALSE(Register(first));
+  EXPECT_TRUE(LogHas("ERROR, Couldn't open database"));
+  ASSERT_EQ(std::rename(away.c_str(), dbPath.c_str()), 0);
+  EXPECT_TRUE(Register(second));
+  EXPECT_TRUE(Register(first));
+  EXPECT_EQ(Sqlite("SELECT COUNT(*) FROM Objects"), std::vector<std::string>{"2"});
+}
+
 TEST_F(RegisterTest, CreatingTheTablesTwiceFails) {
   SQLdb db("ecg", kOpenReadWrite);
   StudyDB study;
@@ -349,11 +366,12 @@ TEST_F(RegisterTest, RowsOfSampleFilesMatchAnIndependentReading) {
 }
 
 // Eight threads each register ten objects of their own series of `study`, each thread with its
-// own modality "M<thread>", as eight associations would.
+// own modality "M<thread>" and its own kept connection, as eight associations would.
 void RegisterFromEightThreads(const std::string& study) {
   std::vector<std::thread> threads;
   for (int t = 0; t < 8; ++t)
     threads.emplace_back([t, study] {
+      RegistrationScope association;
       for (int i = 0; i < 10; ++i) {
         DcmObj object;
         const std::string series = study + "." + std::to_string(t + 1);

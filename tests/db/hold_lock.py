@@ -1,8 +1,10 @@
 """Holds an exclusive lock on an SQLite database for a while, from a separate process.
 
 Usage: hold_lock.py DATABASE SECONDS READY_FILE
-The READY_FILE is created once the lock is held; the lock is released after SECONDS.
+The READY_FILE is created once the lock is held and removed once the lock, held for SECONDS,
+is released.
 """
+import os
 import sqlite3
 import sys
 import time
@@ -14,3 +16,4 @@ open(ready, "w").close()
 time.sleep(seconds)
 connection.execute("COMMIT")
 connection.close()
+os.remove(ready)

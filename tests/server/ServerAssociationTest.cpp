@@ -202,6 +202,36 @@ TEST_F(ServerAssociation, ExceptionWhileStoringIsAnsweredAndTheAssociationGoesOn
   EXPECT_EQ(StoredFiles().size(), 1u);
 }
 
+// Descriptors of this process open on `path` (the in-process server's connections).
+int DescriptorsOn(const std::string& path) {
+  int open = 0;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    std::error_code error;
+    if (std::filesystem::read_symlink(entry.path(), error) == path) ++open;
+  }
+  return open;
+}
+
+// Every stored object used to open the study database anew. An association keeps one
+// connection for all its objects, open between them, and closes it when it ends.
+TEST_F(ServerAssociation, AnAssociationStoresThroughOneDatabaseConnection) {
+  const std::string database = Folder() + "database/ecg.db";
+  ASSERT_EQ(DescriptorsOn(database), 0);
+  PDU_Service pdu;
+  ASSERT_TRUE(Open(pdu, kEcgClass));
+  for (int n = 1; n <= 3; ++n) {
+    DcmObj object;
+    FillTestEcg(object, "1.2.826.0.1.3680043.8.498.9.2." + std::to_string(n));
+    EXPECT_EQ(WriteStoreRQ(pdu, object, kEcgClass), 0);
+    EXPECT_EQ(ReadStoreRSP(pdu), 0);
+    EXPECT_EQ(DescriptorsOn(database), 1) << "after object " << n;
+  }
+  pdu.Close();
+  ASSERT_TRUE(WaitForConnectedClients(30000));
+  EXPECT_EQ(DescriptorsOn(database), 0);
+  EXPECT_EQ(EcgRows("SELECT SOPInstanceUID FROM Objects").size(), 3u);
+}
+
 // A C-FIND on a context that no C-FIND service serves ends the association without an answer
 // and without a log line.
 TEST_F(ServerAssociation, FindOnAnotherAbstractSyntaxEndsSilently) {
