@@ -29,8 +29,8 @@ now() { date +%s.%N; }
 configure() {  # folder port: the 68-byte configuration record
   /usr/bin/python3 -c "import struct,sys; open(sys.argv[1] + '/trevalind.cfg','wb').write(struct.pack('<32s32si', sys.argv[2].encode(), b'KORVA', 1))" "$1" "$2"
 }
-# Seconds from launching "$@" until an echo to port $port (called AE $ae) is accepted; leaves
-# the process running in $pid.
+# Sets $elapsed to the seconds from launching "$@" until an echo to port $port (called AE $ae)
+# is accepted; leaves the process running in $pid.
 launch_to_accept() {
   local start
   start=$(now)
@@ -40,7 +40,7 @@ launch_to_accept() {
     kill -0 "$pid" 2>/dev/null || { echo "the program ended" >&2; return 1; }
     sleep 0.02
   done
-  echo "$(now) - $start" | bc -l
+  elapsed=$(echo "$(now) - $start" | bc -l)
 }
 stop() { kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; pid=""; }
 
@@ -66,14 +66,16 @@ for count in "${counts[@]}"; do
   configure "$node" "$port"
   cp "$program" "$node/trevalind"
   ae=KORVA
-  ours=$(launch_to_accept "$node/trevalind")
+  launch_to_accept "$node/trevalind"
+  ours=$elapsed
   sleep 2  # the list fills after the node listens; its peak memory then stands
   peak_kb=$(awk '/VmHWM/ {print $2}' /proc/$pid/status)
   stop
   port=$(free_port)
   mkdir -p "$work/scp"
   ae=ANY-SCP
-  theirs=$(launch_to_accept storescp -od "$work/scp" "$port")
+  launch_to_accept storescp -od "$work/scp" "$port"
+  theirs=$elapsed
   stop
   printf 'launch to first accepted association: trevalind %.3f s (peak memory %.1f MB), dcmtk storescp %.3f s, ratio %.1f\n' \
     "$ours" "$(echo "$peak_kb / 1024" | bc -l)" "$theirs" "$(echo "$ours / $theirs" | bc -l)"
