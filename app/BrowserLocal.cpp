@@ -1,8 +1,11 @@
 // The local study list: filling it from the study database, sorting it, deleting studies.
 #include <QCollator>
 #include <QCoreApplication>
+#include <memory>
+#include <optional>
 #include <vector>
 
+#include "app/BackgroundWork.h"
 #include "app/BrowserState.h"
 #include "app/Gridfunctions.h"
 #include "app/ScreenCursor.h"
@@ -17,30 +20,58 @@
 
 namespace {
 
+constexpr int kColumns = 13;
 // Grid column <- field of a "SELECT * FROM STUDY" row (numbered from 1).
-constexpr int kStudyFieldOfColumn[13] = {13, 12, 14, 15, 2, 3, 4, 8, 5, 6, 10, 7, 1};
+constexpr int kStudyFieldOfColumn[kColumns] = {13, 12, 14, 15, 2, 3, 4, 8, 5, 6, 10, 7, 1};
+
+// The list's order: ascending and case-insensitive by the user's locale. The comparison owns its
+// collator, so it serves the thread that made it.
+GridTextLess ListOrder() {
+  auto collator = std::make_shared<QCollator>();
+  collator->setCaseSensitivity(Qt::CaseInsensitive);
+  return [collator](QStringView a, QStringView b) { return collator->compare(a, b) < 0; };
+}
+
+// The study rows of `sql` as the list shows them, in its order by name; nothing when the
+// database cannot be opened or the query fails. Touches no widget, so it runs beside the
+// event loop.
+std::optional<std::vector<GridRow>> LoadStudyRows(const std::string& sql) {
+  SQLdb db(DatabaseName, kOpenReadOnly);
+  if (!db.isOpen) {
+    LogWrite("ERROR, Couldn't open database");
+    return std::nullopt;
+  }
+  std::vector<std::string> lines;
+  if (db.Query(sql, lines) != 0) return std::nullopt;
+  std::vector<GridRow> rows(lines.size());
+  for (size_t k = 0; k < lines.size(); ++k) {
+    GridRow& row = rows[k];
+    row.texts.resize(kColumns);
+    row.objects.assign(kColumns, 0);
+    for (int c = 0; c < kColumns; ++c)
+      row.texts[size_t(c)] = FromCp1252(GetField(kStudyFieldOfColumn[c], ";", lines[k]));
+    std::string().swap(lines[k]);  // the texts are in the row now
+  }
+  StableSortRows(rows, 0, 0, ListOrder());
+  return rows;
+}
 
 }  // namespace
 
 void FillLocalStudyList(StringGrid& grid, const std::string& sql) {
-  SQLdb db(DatabaseName, kOpenReadOnly);
-  if (!db.isOpen) {
-    LogWrite("ERROR, Couldn't open database");
-    return;
-  }
-  std::vector<std::string> rows;
-  if (db.Query(sql, rows) != 0) return;
+  // The query and the rows' first order are made off the GUI thread: a large list must not
+  // keep the window from repainting.
+  std::optional<std::vector<GridRow>> rows;
+  RunBesideEventLoop([&rows, &sql] { rows = LoadStudyRows(sql); });
+  if (!rows) return;
+  // The window repaints once, when the list stands.
+  GridUpdate update(grid);
   grid.SetRowCount(2);
   grid.EmptyRow(1);
-  for (size_t k = 0; k < rows.size(); ++k) {
-    const int row = int(k) + 1;
-    SetCellCheckBox(grid, 0, row, 0, 1);
-    for (int c = 0; c < 13; ++c)
-      grid.SetCell(c, row, FromCp1252(GetField(kStudyFieldOfColumn[c], ";", rows[k])));
-    grid.SetRowCount(grid.RowCount() + 1);
-  }
-  if (grid.RowCount() > 2) grid.SetRowCount(grid.RowCount() - 1);
-  SortGridByColumn(grid, 0);
+  // One row per result line; with none, row 1 stays as the one empty row.
+  const int count = int(rows->size());
+  if (count > 0) grid.SetRows(1, std::move(*rows));
+  for (int row = 1; row <= count; ++row) SetCellCheckBox(grid, 0, row, 0, 1);
 }
 
 void FillStudyRow(StringGrid& grid, const StudyInfo& study, int row) {
@@ -53,18 +84,7 @@ void FillStudyRow(StringGrid& grid, const StudyInfo& study, int row) {
   for (const auto& [column, text] : cells) grid.SetCell(column, row, FromCp1252(*text));
 }
 
-void SortGridByColumn(StringGrid& grid, int column) {
-  QCollator collator;
-  collator.setCaseSensitivity(Qt::CaseInsensitive);
-  const int last = grid.RowCount() - 1;
-  for (int i = 1; i < last; ++i)
-    for (int j = i + 1; j <= last; ++j)
-      if (collator.compare(grid.Cell(column, i), grid.Cell(column, j)) > 0) {
-        const GridRow saved = grid.RowData(j);
-        grid.SetRowData(j, grid.RowData(i));
-        grid.SetRowData(i, saved);
-      }
-}
+void SortGridByColumn(StringGrid& grid, int column) { grid.StableSortRows(1, column, ListOrder()); }
 
 void TFindForm::Button11Click() {
   if (!LocalSelected()) return;
@@ -89,7 +109,8 @@ void TFindForm::Button11Click() {
       SetCellChecked(*StringGrid1, 0, row, 0);
       QCoreApplication::processEvents();
     }
-    db.Exec("VACUUM");
+    // Compacting a large database takes long: the connection goes to a worker meanwhile.
+    RunBesideEventLoop([&db] { db.Exec("VACUUM"); });
   }
   FillLocalStudyList(*StringGrid1, kLocalStudyListSql);
 }

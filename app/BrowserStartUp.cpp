@@ -1,4 +1,5 @@
-// The deferred start-up: log, database, server list, then server or accession-number mode.
+// The deferred start-up: log, database, server list, the server (unless an accession number was
+// given), the local list, then accession-number mode when one was.
 #include <QComboBox>
 #include <QPlainTextEdit>
 
@@ -34,15 +35,16 @@ void TFindForm::StartUp() {
   }
   const StringGrid& servers = *QSsetup->StringGrid2;
   for (int row = 1; row < servers.RowCount(); ++row) ComboBox1->addItem(servers.Cell(0, row));
+  // The node listens before the local list fills: however many studies the list holds, it
+  // never keeps the node from answering.
+  if (CommandLine.empty()) {
+    const std::string storeFolder = ExeFolder + "imagebox/";
+    if (!Files().Exists(storeFolder)) Files().CreateDirectories(storeFolder);
+    StartDicomServer(ConfigText(ScpConfig.port), ConfigText(ScpConfig.aeTitle), storeFolder);
+  }
   ComboBox1->setCurrentIndex(0);
   ComboBox1Change();
-  if (!CommandLine.empty()) {
-    RunAccessionNumberMode();
-    return;
-  }
-  const std::string storeFolder = ExeFolder + "imagebox/";
-  if (!Files().Exists(storeFolder)) Files().CreateDirectories(storeFolder);
-  StartDicomServer(ConfigText(ScpConfig.port), ConfigText(ScpConfig.aeTitle), storeFolder);
+  if (!CommandLine.empty()) RunAccessionNumberMode();
 }
 
 void TFindForm::CreateDatabaseTables() {

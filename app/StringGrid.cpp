@@ -4,6 +4,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <algorithm>
+#include <utility>
 
 StringGrid::StringGrid(int columns, int rows, QWidget* parent)
     : QAbstractScrollArea(parent), widths_(size_t(columns > 0 ? columns : 1), 64) {
@@ -16,14 +18,30 @@ bool StringGrid::InRange(int column, int row) const {
   return column >= 0 && column < ColCount() && row >= 0 && row < RowCount();
 }
 
+GridRow StringGrid::BlankRow() const {
+  return {std::vector<QString>(widths_.size()), std::vector<uint32_t>(widths_.size(), 0)};
+}
+
+bool StringGrid::KeepRowsInRange() {
+  const int count = RowCount();
+  bool moved = false;
+  if (currentRow_ >= count) {
+    currentRow_ = count > 1 ? count - 1 : 1;
+    moved = true;
+  }
+  if (topRow_ >= count) {
+    topRow_ = 1;
+    moved = true;
+  }
+  return moved;
+}
+
 void StringGrid::SetRowCount(int rows) {
   if (rows < 1) rows = 1;
-  GridRow empty{std::vector<QString>(widths_.size()), std::vector<uint32_t>(widths_.size(), 0)};
-  rows_.resize(size_t(rows), empty);
-  if (currentRow_ >= rows) currentRow_ = rows > 1 ? rows - 1 : 1;
-  if (topRow_ >= rows) topRow_ = 1;
-  UpdateScrollBars();
-  viewport()->update();
+  const int firstChanged = std::min(RowCount(), rows);
+  rows_.resize(size_t(rows), BlankRow());
+  // Rows added or dropped below the view change only the scroll bar.
+  Changed(KeepRowsInRange() ? -1 : firstChanged, true);
 }
 
 int StringGrid::ColWidth(int column) const {
@@ -33,18 +51,18 @@ int StringGrid::ColWidth(int column) const {
 void StringGrid::SetColWidth(int column, int width) {
   if (column < 0 || column >= ColCount()) return;
   widths_[size_t(column)] = width;
-  UpdateScrollBars();
-  viewport()->update();
+  Changed(-1, true);
 }
 
-QString StringGrid::Cell(int column, int row) const {
-  return InRange(column, row) ? rows_[size_t(row)].texts[size_t(column)] : QString();
+const QString& StringGrid::Cell(int column, int row) const {
+  static const QString none;
+  return InRange(column, row) ? rows_[size_t(row)].texts[size_t(column)] : none;
 }
 
 void StringGrid::SetCell(int column, int row, const QString& text) {
   if (!InRange(column, row)) return;
   rows_[size_t(row)].texts[size_t(column)] = text;
-  viewport()->update();
+  Changed(row, false);
 }
 
 uint32_t StringGrid::Object(int column, int row) const {
@@ -54,7 +72,7 @@ uint32_t StringGrid::Object(int column, int row) const {
 void StringGrid::SetObject(int column, int row, uint32_t slot) {
   if (!InRange(column, row)) return;
   rows_[size_t(row)].objects[size_t(column)] = slot;
-  viewport()->update();
+  Changed(row, false);
 }
 
 GridRow StringGrid::RowData(int row) const {
@@ -67,12 +85,69 @@ void StringGrid::SetRowData(int row, const GridRow& data) {
       data.objects.size() != widths_.size())
     return;
   rows_[size_t(row)] = data;
-  viewport()->update();
+  Changed(row, false);
 }
 
-void StringGrid::EmptyRow(int row) {
-  SetRowData(row, GridRow{std::vector<QString>(widths_.size()),
-                          std::vector<uint32_t>(widths_.size(), 0)});
+void StringGrid::EmptyRow(int row) { SetRowData(row, BlankRow()); }
+
+void StableSortRows(std::vector<GridRow>& rows, size_t first, int column,
+                    const GridTextLess& less) {
+  if (first >= rows.size() || column < 0) return;
+  // The sort moves (key, row) pairs; the rows themselves move once, into their new places.
+  std::vector<std::pair<QStringView, size_t>> order;
+  order.reserve(rows.size() - first);
+  for (size_t row = first; row < rows.size(); ++row)
+    order.emplace_back(rows[row].texts[size_t(column)], row);
+  std::stable_sort(order.begin(), order.end(),
+                   [&less](const auto& a, const auto& b) { return less(a.first, b.first); });
+  std::vector<GridRow> sorted;
+  sorted.reserve(order.size());
+  for (const auto& entry : order) sorted.push_back(std::move(rows[entry.second]));
+  std::move(sorted.begin(), sorted.end(), rows.begin() + long(first));
+}
+
+void StringGrid::StableSortRows(int firstRow, int column, const GridTextLess& less) {
+  if (firstRow < 0 || column < 0 || column >= ColCount()) return;
+  ::StableSortRows(rows_, size_t(firstRow), column, less);
+  Changed(-1, false);
+}
+
+void StringGrid::SetRows(int firstRow, std::vector<GridRow> rows) {
+  if (firstRow < 0 || firstRow > RowCount()) return;
+  for (GridRow& row : rows) {
+    row.texts.resize(widths_.size());
+    row.objects.resize(widths_.size(), 0);
+  }
+  rows_.resize(size_t(firstRow));
+  rows_.insert(rows_.end(), std::make_move_iterator(rows.begin()),
+               std::make_move_iterator(rows.end()));
+  if (rows_.empty()) rows_.push_back(BlankRow());
+  KeepRowsInRange();
+  Changed(-1, true);
+}
+
+void StringGrid::BeginUpdate() { ++updateDepth_; }
+
+void StringGrid::EndUpdate() {
+  if (updateDepth_ == 0 || --updateDepth_ > 0) return;
+  if (pendingLayout_) UpdateScrollBars();
+  if (pendingRepaint_) viewport()->update();
+  pendingLayout_ = pendingRepaint_ = false;
+}
+
+bool StringGrid::RowShown(int row) const {
+  if (row == 0) return true;
+  return row >= topRow_ && (row - topRow_ + 1) * (kRowHeight + kLineWidth) < viewport()->height();
+}
+
+void StringGrid::Changed(int row, bool layout) {
+  if (updateDepth_ > 0) {
+    pendingLayout_ = pendingLayout_ || layout;
+    pendingRepaint_ = true;
+    return;
+  }
+  if (layout) UpdateScrollBars();
+  if (row < 0 || RowShown(row)) viewport()->update();
 }
 
 void StringGrid::SetRow(int row) {

@@ -6,10 +6,15 @@
 // [left, right) x [top, bottom) without its line; the line after a cell belongs to that cell for
 // hit testing. Accessors are bounds-safe because handlers may run re-entrantly while a long
 // operation processes events: a set out of range does nothing, a get out of range gives "" or 0.
+//
+// Repainting: a change repaints the viewport only where it shows (a cell written below the
+// visible rows repaints nothing); changes made between BeginUpdate and the matching EndUpdate
+// repaint once, when the outermost EndUpdate runs.
 #pragma once
 
 #include <QAbstractScrollArea>
 #include <QString>
+#include <QStringView>
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -29,6 +34,13 @@ struct GridRow {
   std::vector<uint32_t> objects;
 };
 
+using GridTextLess = std::function<bool(QStringView, QStringView)>;
+
+// Reorders rows[first..] by their texts in `column`, ascending by `less`. Stable: rows that
+// `less` leaves unordered keep their order. Rows move whole; no text is copied. Every row from
+// `first` on must have a text in `column`.
+void StableSortRows(std::vector<GridRow>& rows, size_t first, int column, const GridTextLess& less);
+
 class StringGrid : public QAbstractScrollArea {
   Q_OBJECT
  public:
@@ -44,13 +56,21 @@ class StringGrid : public QAbstractScrollArea {
   int ColWidth(int column) const;
   void SetColWidth(int column, int width);
 
-  QString Cell(int column, int row) const;
+  // The text by reference: valid until the grid's rows next change.
+  const QString& Cell(int column, int row) const;
   void SetCell(int column, int row, const QString& text);
   uint32_t Object(int column, int row) const;
   void SetObject(int column, int row, uint32_t slot);
   GridRow RowData(int row) const;
   void SetRowData(int row, const GridRow& data);
   void EmptyRow(int row);  // texts and slots
+  // StableSortRows on the rows from `firstRow` to the last (texts and slots); repaints once.
+  void StableSortRows(int firstRow, int column, const GridTextLess& less);
+  // Replaces the rows from `firstRow` on by `rows`, moved in; each is made ColCount wide.
+  void SetRows(int firstRow, std::vector<GridRow> rows);
+
+  void BeginUpdate();
+  void EndUpdate();
 
   int Row() const { return currentRow_; }  // the current row, 1 or more while data rows exist
   void SetRow(int row);
@@ -80,10 +100,31 @@ class StringGrid : public QAbstractScrollArea {
   int ColumnLeft(int column) const;  // -1 when left of the first visible column
   void UpdateScrollBars();
   void MouseDown(QMouseEvent* event);
+  GridRow BlankRow() const;
+  // Brings the current and top row back into the rows; true when one of them moved.
+  bool KeepRowsInRange();
+  bool RowShown(int row) const;
+  // Something changed: repaint (where `row` shows, or everything for -1), now or at EndUpdate;
+  // `layout` when the scroll bars must follow a new row count or width.
+  void Changed(int row, bool layout);
 
   std::vector<int> widths_;
   std::vector<GridRow> rows_;
   int currentRow_ = 1;
   int topRow_ = 1;   // first visible row below the header
   int leftCol_ = 0;  // first visible column
+  int updateDepth_ = 0;
+  bool pendingRepaint_ = false, pendingLayout_ = false;
+};
+
+// BeginUpdate for the life of the object, EndUpdate at its end.
+class GridUpdate {
+ public:
+  explicit GridUpdate(StringGrid& grid) : grid_(grid) { grid_.BeginUpdate(); }
+  ~GridUpdate() { grid_.EndUpdate(); }
+  GridUpdate(const GridUpdate&) = delete;
+  GridUpdate& operator=(const GridUpdate&) = delete;
+
+ private:
+  StringGrid& grid_;
 };

@@ -24,12 +24,14 @@ class StudyInfo;
 inline constexpr QEvent::Type kStartUpEvent = QEvent::Type(0x8191);  // WM_APP + 401
 
 // Fills the grid with the local studies of `sql`, a box in column 0 of each row, then sorts by
-// name. The grid stays as it was when the database cannot be opened or the query fails.
+// name. The grid stays as it was when the database cannot be opened or the query fails. The
+// query runs beside the event loop (BackgroundWork.h): the window repaints meanwhile and timers
+// and posted events are served; user input waits until the list stands.
 void FillLocalStudyList(StringGrid& grid, const std::string& sql);
 // One search result into a row; the Sex and Age cells are not written.
 void FillStudyRow(StringGrid& grid, const StudyInfo& study, int row);
-// Ascending, case-insensitive exchange sort of the rows below the header by one column; rows
-// move whole (texts and slots).
+// Sorts the rows below the header by one column, ascending and case-insensitive by the user's
+// locale; rows with equal keys keep their order. Rows move whole (texts and slots).
 void SortGridByColumn(StringGrid& grid, int column);
 
 class TFindForm : public QWidget {

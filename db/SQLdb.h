@@ -18,7 +18,8 @@
 // escaped (StatementText). The fixed-text overloads are for statements without input values
 // (pragmas, CREATE TABLE/INDEX, VACUUM).
 //
-// A SQLdb is used by the thread that created it only. It never throws.
+// A SQLdb is used by one thread at a time: the one that created it, or a thread it hands the
+// connection to while it waits for that thread. It never throws.
 #pragma once
 
 #include <chrono>
