@@ -10,6 +10,7 @@
 #include "dicom/util/Log.h"
 #include "net/Socket.h"
 #include "net/server/ChildThread.h"
+#include "platform/Files.h"
 
 std::atomic<int> ConnectedClients{0};
 
@@ -59,6 +60,13 @@ void ServerThread::ReportListening(int port) {
 
 void ServerThread::Execute() {
   try {
+    // A store that was killed while writing left its temporary file; no row names it and no
+    // writer of this process can own it yet, so it goes before the first object arrives.
+    if (!storeFolder.empty()) {
+      const size_t removed = RemoveTemporaryFiles(storeFolder);
+      LogWrite("INFO, Removed " + std::to_string(removed) + " leftover temporary files under " +
+               storeFolder);
+    }
     Socket listener;
     if (!listener.Listen(portText)) {
       const std::string line = "ERROR: Couldn't initialize port: " + portText;

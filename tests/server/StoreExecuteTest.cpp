@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <stdexcept>
 #include <string>
 
@@ -249,4 +250,25 @@ TEST_F(StoreExecuteTest, PatientNameIsStoredWithBlanksForCarets) {
   }
 }
 
+// A server killed while writing left its temporary file in the series folder, hidden, with no
+// row, for good. The next start removes it before listening, and nothing else.
+TEST_F(StoreExecuteTest, StartUpRemovesLeftoverTemporariesOnly) {
+  server_->Stop();
+  const std::string series = Store() + "20240102/0A1B2C3D/4E5F6071/";
+  const std::string leftover = series + "." + kUid + ".dcm.tmp4711-3";
+  const std::string foreign = series + ".notes.tmp";
+  std::filesystem::create_directories(series);
+  for (const std::string& path : {leftover, foreign}) std::ofstream(path) << "half";
+  server_ = std::make_unique<ServerThread>();
+  server_->portText = std::to_string(FreeLoopbackPort());
+  server_->storeFolder = Store();
+  server_->ownAeTitle = "TREVALIND";
+  server_->Start();
+  ASSERT_GT(server_->ListeningPort(), 0);
+  EXPECT_FALSE(std::filesystem::exists(leftover));
+  EXPECT_EQ(StoredFiles(), std::vector<std::string>{foreign});
+  const std::string removed = "INFO, Removed 1 leftover temporary files under " + Store() + "\n";
+  EXPECT_TRUE(HasLine(removed)) << LogText();
+  EXPECT_LT(LogText().find(removed), LogText().rfind("Initialize port: "));
+}
 }  // namespace
