@@ -55,8 +55,8 @@ bool IsTemporaryFileName(const std::string& name);
 
 // Removes the temporary files a writer that was killed left behind: every entry named as
 // IsTemporaryFileName recognises, under `folder` and its sub-folders. Links are neither followed
-// nor removed, folders are never removed, and nothing of another name is touched. Returns how
-// many were removed.
+// nor removed, folders are never removed, and nothing of another name is touched. Only for a
+// folder that no writer is using at the time. Returns how many were removed.
 size_t RemoveTemporaryFiles(const std::string& folder);
 
 // The process-wide file layer. SetFiles(nullptr) restores the real one; the caller keeps

@@ -26,8 +26,8 @@ class ServerThread {
   ~ServerThread();  // stops the listener
 
   // Starts the listening thread once the fields are set. Before it listens, the thread removes
-  // the temporary files that writers killed mid-write left under the store folder, and logs
-  // how many.
+  // the temporary files that writers killed mid-write left under the store folder; it logs how
+  // many after the listen's own line.
   void Start();
   // Stops accepting: the loop ends and the listening socket closes. Running associations go on.
   void Stop();
