@@ -16,13 +16,13 @@
 #include "app/ScreenCursor.h"
 #include "app/TFindForm.h"
 #include "app/TForm2.h"
-#include "db/ObjectsDB.h"
 #include "db/Register.h"
 #include "db/SQLdb.h"
 #include "db/StoreNames.h"
 #include "dicom/DcmObj.h"
 #include "dicom/DcmTag.h"
 #include "dicom/util/Log.h"
+#include "platform/FileWriter.h"
 #include "platform/Files.h"
 #include "platform/gui/ShowModal.h"
 #include "platform/gui/UiServices.h"
@@ -122,15 +122,35 @@ void TFindForm::ImportFile(SQLdb& db, const std::string& path, const std::string
       LogWrite("ERROR, Couldn't choose store folders, file skipped: " + path);
       return;
     }
-    if (!RegisterDB(db, object, folders.studyDate, folders.studyFolder, folders.seriesFolder))
-      return;
-    Files().CreateDirectories(StoreSeriesFolder(folders));
+    // As the C-STORE service does: the file is written, flushed to the disk and in place
+    // before it is registered, so no row ever names a missing file. A new object is taken back
+    // whole whatever fails; an earlier file at that path keeps its place and its row.
     const std::string target = StoreFilePath(folders, sopInstanceUID);
-    if (!object.Write(target)) {
+    const bool hadFile = Files().Exists(target);
+    const auto takeBack = [&] {
+      if (!hadFile) Files().Unlink(target);
+    };
+    if (!Files().CreateDirectories(StoreSeriesFolder(folders))) {
       LogWrite("ERROR: couldn't save file: " + target);
-      // No Objects row without its file; an earlier file at that path keeps its row.
-      if (!Files().Exists(target)) ObjectsDB::Delete(db, sopInstanceUID);
+      return;
     }
+    {
+      FileWriter file(target);
+      if (!object.Write(file) || !file.Commit()) {
+        LogWrite("ERROR: couldn't save file: " + target);
+        if (file.placed()) takeBack();
+        return;
+      }
+    }
+    bool registered = false;
+    try {
+      registered =
+          RegisterDB(db, object, folders.studyDate, folders.studyFolder, folders.seriesFolder);
+    } catch (...) {
+      takeBack();
+      throw;
+    }
+    if (!registered) takeBack();
   } catch (const std::exception& error) {
     LogWrite(std::string("ERROR: RegisterDB, ") + error.what());
   } catch (...) {

@@ -13,6 +13,7 @@
 #include "dicom/Dictionary.h"
 #include "dicom/Nesting.h"
 #include "dicom/util/Log.h"
+#include "platform/FileWriter.h"
 #include "platform/Files.h"
 
 namespace {
@@ -61,6 +62,8 @@ void LogNestedReadFailure() { LogWrite("ERROR, Expand_SQ: Reading tag..."); }
 
 BufData::BufData(bool bigEndian_) : bigEndian(bigEndian_) {}
 
+BufData::BufData(bool bigEndian_, FileWriter& file) : bigEndian(bigEndian_), file_(&file) {}
+
 // --- numbers and bytes ---
 
 bool BufData::ReadU16(uint16_t& value) { return TakeU16(value, MS.Size()); }
@@ -69,16 +72,31 @@ bool BufData::ReadU32(uint32_t& value) { return TakeU32(value, MS.Size()); }
 void BufData::WriteU16(uint16_t value) {
   uint8_t b[2];
   Store16(b, value);
-  MS.Write(b, 2);
+  Put(b, 2);
 }
 
 void BufData::WriteU32(uint32_t value) {
   uint8_t b[4];
   Store32(b, value);
-  MS.Write(b, 4);
+  Put(b, 4);
 }
 
-void BufData::WriteBytes(const void* bytes, uint32_t count) { MS.Write(bytes, count); }
+void BufData::WriteBytes(const void* bytes, uint32_t count) { Put(bytes, count); }
+
+void BufData::Put(const void* bytes, uint32_t count) {
+  if (file_) {
+    file_->Append(bytes, count);
+  } else {
+    MS.Write(bytes, count);
+  }
+}
+
+void BufData::PutZeros(uint32_t count) {
+  const std::vector<uint8_t> zeros(count, 0);
+  Put(zeros.data(), count);
+}
+
+uint64_t BufData::Tell() const { return file_ ? file_->Size() : MS.Position(); }
 
 uint32_t BufData::ReadBytes(void* buffer, uint32_t count) { return MS.Read(buffer, count); }
 
@@ -272,7 +290,7 @@ void BufData::WriteHeader(uint16_t group, uint16_t element, uint32_t length, con
   // Group 0002 is always written with its VR, as it is always read with one.
   if (NeverHasVR(group) || !(explicitVR || group == 0x0002)) {
     Store32(h + 4, length);
-    MS.Write(h, 8);
+    Put(h, 8);
     return;
   }
   if (vr && vr[0]) {
@@ -286,17 +304,17 @@ void BufData::WriteHeader(uint16_t group, uint16_t element, uint32_t length, con
   const char letters[2] = {static_cast<char>(h[4]), static_cast<char>(h[5])};
   if (HasLongLength(letters)) {
     Store32(h + 8, length);  // after the two reserved zero bytes
-    MS.Write(h, 12);
+    Put(h, 12);
   } else if (length > 0xFFFF) {
     // A value too long for a 2-byte length (undefined length included) is written as "UN" with a
     // 4-byte length, which every reader accepts, instead of a cut length that corrupts the stream.
     h[4] = 'U';
     h[5] = 'N';
     Store32(h + 8, length);
-    MS.Write(h, 12);
+    Put(h, 12);
   } else {
     Store16(h + 6, static_cast<uint16_t>(length));
-    MS.Write(h, 8);
+    Put(h, 8);
   }
 }
 
@@ -305,12 +323,9 @@ void BufData::WriteElement(uint16_t group, uint16_t element, uint32_t length, co
   WriteHeader(group, element, length, vr, explicitVR);
   if (length == 0 || length == kUndefinedLength) return;
   if (value) {
-    MS.Write(value, length);
+    Put(value, length);
   } else {
-    const uint64_t at = MS.Position();
-    MS.Seek(at + length - 1);
-    const uint8_t zero = 0;
-    MS.Write(&zero, 1);
+    PutZeros(length);
   }
 }
 
@@ -321,14 +336,17 @@ void BufData::WriteTag(const DcmTag& tag, bool explicitVR) {
   // fewer bytes in the element.
   const uint32_t have =
       tag.data.size() < tag.length ? static_cast<uint32_t>(tag.data.size()) : tag.length;
-  MS.Write(tag.data.data(), have);
-  if (have < tag.length) {
-    std::vector<uint8_t> zeros(tag.length - have, 0);
-    MS.Write(zeros.data(), static_cast<uint32_t>(zeros.size()));
-  }
+  Put(tag.data.data(), have);
+  if (have < tag.length) PutZeros(tag.length - have);
 }
 
 void BufData::PatchU32(uint64_t offset, uint32_t value) {
+  if (file_) {
+    uint8_t b[4];
+    Store32(b, value);
+    file_->Overwrite(offset, b, 4);
+    return;
+  }
   const uint64_t back = MS.Position();
   MS.Seek(offset);
   WriteU32(value);
@@ -353,10 +371,10 @@ void BufData::WriteNested(DcmObj& nested) {
     return;
   }
   WriteHeader(header.group, header.element, 0, header.vr, nested.explicitVR);
-  const uint64_t lengthAt = MS.Position() - 4;
-  const uint64_t start = MS.Position();
+  const uint64_t lengthAt = Tell() - 4;
+  const uint64_t start = Tell();
   WriteEntries(nested, false);
-  header.length = static_cast<uint32_t>(MS.Position() - start);
+  header.length = static_cast<uint32_t>(Tell() - start);
   header.ReleaseData();
   PatchU32(lengthAt, header.length);
 }
@@ -472,9 +490,9 @@ void BufData::WriteMetaHeader(const std::string& sopClassUid, const std::string&
   const bool savedOrder = bigEndian;
   bigEndian = false;
   Clear();
-  MS.Bytes().assign(kPreambleSize, 0);  // the preamble: zero bytes
-  MS.Seek(kPreambleSize);
-  MS.Write("DICM", 4);
+  const uint64_t start = Tell();  // 0: an empty stream, or a file not yet written to
+  PutZeros(kPreambleSize);        // the preamble
+  Put("DICM", 4);
   WriteTag(DcmTag(0x0002, 0x0000, static_cast<uint32_t>(0), "UL"), true);
   const uint8_t version[2] = {0x00, 0x01};
   WriteTag(DcmTag(0x0002, 0x0001, 2, version, "OB"), true);
@@ -486,8 +504,8 @@ void BufData::WriteMetaHeader(const std::string& sopClassUid, const std::string&
   WriteTag(
       DcmTag(0x0002, 0x0013, sizeof kImplementationVersionName, kImplementationVersionName, "SH"),
       true);
-  PatchU32(kMetaLengthValue, static_cast<uint32_t>(MS.Size() - (kMetaLengthValue + 4)));
-  MS.Seek(MS.Size());
+  PatchU32(start + kMetaLengthValue,
+           static_cast<uint32_t>(Tell() - (start + kMetaLengthValue + 4)));
   bigEndian = savedOrder;
 }
 

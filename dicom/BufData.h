@@ -13,10 +13,15 @@
 
 class DcmTag;
 class DcmObj;
+class FileWriter;
 
 class BufData {
  public:
   explicit BufData(bool bigEndian);
+  // A codec that writes straight into a file instead of its stream (a Part 10 file encoded
+  // without a copy of the whole object in memory). Only the writing operations may be used;
+  // the writer must outlive the codec.
+  BufData(bool bigEndian, FileWriter& file);
   BufData(const BufData&) = delete;
   BufData& operator=(const BufData&) = delete;
 
@@ -47,7 +52,7 @@ class BufData {
   uint64_t GetSize() const { return MS.Size(); }
   void Clear() { MS.Clear(); }
   bool LoadFromFile(const std::string& path);
-  bool SaveToFile(const std::string& path);  // temporary file in the same folder, then rename
+  bool SaveToFile(const std::string& path);  // through a FileWriter (Files().WriteFileAtomically)
 
   bool bigEndian;
   MemoryStream MS;
@@ -61,6 +66,11 @@ class BufData {
   enum class ReadStatus { Ok, TruncatedHeader, Failed };
   enum class MetaOutcome { Read, NotPart10, Cut };
   MetaOutcome ReadMetaGroup(std::string& transferSyntax);
+
+  // Where encoded bytes go: the stream at its position, or the end of the file.
+  void Put(const void* bytes, uint32_t count);
+  void PutZeros(uint32_t count);
+  uint64_t Tell() const;  // the write position: in the stream, or the file's size
 
   bool Take(void* out, uint32_t count, uint64_t end);
   bool TakeU16(uint16_t& value, uint64_t end);
@@ -79,4 +89,6 @@ class BufData {
   void PatchU32(uint64_t offset, uint32_t value);
   static uint64_t EncodedSizeBound(const DcmObj& obj);
   void ReserveFor(const DcmObj& obj);  // room to encode obj after the position
+
+  FileWriter* file_ = nullptr;
 };

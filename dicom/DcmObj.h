@@ -15,6 +15,8 @@
 #include "dicom/DcmTag.h"
 #include "dicom/TagKey.h"
 
+class FileWriter;
+
 class DcmObj : public DcmEntry {
  public:
   DcmObj();
@@ -45,7 +47,13 @@ class DcmObj : public DcmEntry {
 
   // --- files and nested values ---
   bool Read(const std::string& path);   // appends; sets transferSyntax and explicitVR
-  bool Write(const std::string& path);  // Part 10 file, via a temporary file and rename
+  // Part 10 file through a FileWriter: encoded straight into one temporary file beside the
+  // path, flushed to the disk and renamed into place; true when the file is in place and on
+  // the disk.
+  bool Write(const std::string& path);
+  // Encodes this data set as a Part 10 file into `file` without finishing it, so the caller
+  // decides when it goes into place; true when every byte was handed to the file.
+  bool Write(FileWriter& file);
   // Parses the value of a sequence or item element into a new nested data set appended here.
   bool ParseSequence(const DcmTag& element, bool bigEndian, int depth = 0);
   // Parses the value of a sequence or item element into this data set's list (appending).

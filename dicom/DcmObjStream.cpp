@@ -7,6 +7,7 @@
 #include "dicom/Nesting.h"
 #include "dicom/ScratchBuffer.h"
 #include "dicom/util/Log.h"
+#include "platform/FileWriter.h"
 
 namespace {
 const char kImplicitLittleEndian[] = "1.2.840.10008.1.2";
@@ -38,15 +39,18 @@ bool DcmObj::Read(const std::string& path) {
 }
 
 bool DcmObj::Write(const std::string& path) {
-  BufData codec(false);
-  ScratchLease lease(codec.MS.Bytes());
+  FileWriter file(path);
+  return Write(file) && file.Commit();
+}
+
+bool DcmObj::Write(FileWriter& file) {
+  BufData codec(false, file);
   codec.WriteMetaHeader(GetString(0x0008, 0x0016), GetString(0x0008, 0x0018), transferSyntax);
   if (transferSyntax == kExplicitBigEndian) codec.bigEndian = true;
   // Group 0002 belongs to the file meta header just written; copies that arrived inside the
   // data set would follow it and could carry a stale transfer syntax.
-  codec.ReserveFor(*this);
   codec.WriteEntries(*this, true);
-  return codec.SaveToFile(path);
+  return file.ok();
 }
 
 bool DcmObj::ParseSequence(const DcmTag& element, bool bigEndian, int depth) {

@@ -7,26 +7,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <string>
+#include <string_view>
+
+#include "platform/FileWriter.h"
 
 namespace {
-
-// write() may write less than asked; loop until done, retrying interrupted calls.
-bool WriteAll(int fd, const uint8_t* bytes, size_t count) {
-  while (count > 0) {
-    ssize_t written = ::write(fd, bytes, count);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (written == 0) return false;
-    bytes += written;
-    count -= static_cast<size_t>(written);
-  }
-  return true;
-}
 
 std::string FolderOf(const std::string& path) {
   size_t slash = path.rfind('/');
@@ -39,19 +28,9 @@ std::string FileNameOf(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// Creates a new file beside `path`, in the same folder so the final rename never crosses file
-// systems. The name is unique per process and call, and O_EXCL makes sure two writers (even of
-// two processes) never share one; it starts with "." and does not end in the target's
-// extension, so folder scans looking for ".dcm" files pass over it.
-int CreateTemporaryBeside(const std::string& path, std::string& temporary) {
-  static std::atomic<unsigned> counter{0};
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    temporary = FolderOf(path) + "." + FileNameOf(path) + ".tmp" + std::to_string(::getpid()) +
-                "-" + std::to_string(counter.fetch_add(1));
-    int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0 || errno != EEXIST) return fd;
-  }
-  return -1;
+bool AllDigits(std::string_view text) {
+  return !text.empty() &&
+         std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 }  // namespace
@@ -73,7 +52,13 @@ bool FileSystem::CreateDirectories(const std::string& path) {
     if (pos != path.size() && path[pos] != '/') continue;
     std::string prefix = path.substr(0, pos);
     if (prefix.empty() || prefix.back() == '/') continue;
-    if (::mkdir(prefix.c_str(), 0777) != 0 && errno != EEXIST) return false;
+    if (::mkdir(prefix.c_str(), 0777) == 0) {
+      // The new folder's entry lives in its parent, which must reach the disk as well.
+      const std::string parent = FolderOf(prefix);
+      if (FlushFolder(parent.empty() ? "." : parent) != 0) return false;
+    } else if (errno != EEXIST) {
+      return false;
+    }
   }
   struct stat st;
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -110,15 +95,9 @@ bool FileSystem::ReadFile(const std::string& path, std::vector<uint8_t>& out) {
 }
 
 bool FileSystem::WriteFileAtomically(const std::string& path, const void* bytes, size_t count) {
-  std::string temporary;
-  int fd = CreateTemporaryBeside(path, temporary);
-  if (fd < 0) return false;
-  bool ok = WriteAll(fd, static_cast<const uint8_t*>(bytes), count);
-  // The close can report a deferred write error (NFS, a full disk), so it is checked as well.
-  if (::close(fd) != 0) ok = false;
-  if (ok && Rename(temporary, path) != 0) ok = false;
-  if (!ok) ::unlink(temporary.c_str());
-  return ok;
+  FileWriter file(path, *this);
+  file.Append(bytes, count);
+  return file.Commit();
 }
 
 int FileSystem::ListDirectory(const std::string& path, std::vector<DirEntry>& out) {
@@ -155,6 +134,76 @@ int FileSystem::RemoveDirectory(const std::string& path) {
 
 int FileSystem::Rename(const std::string& from, const std::string& to) {
   return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+// The name is unique per process and call, and O_EXCL makes sure two writers (even of two
+// processes) never share one; it starts with "." and does not end in the target's extension, so
+// folder scans looking for ".dcm" files pass over it.
+int FileSystem::CreateTemporary(const std::string& path, std::string& temporary) {
+  static std::atomic<unsigned> counter{0};
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    temporary = FolderOf(path) + "." + FileNameOf(path) + ".tmp" + std::to_string(::getpid()) +
+                "-" + std::to_string(counter.fetch_add(1));
+    int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;
+}
+
+// pwrite() may write less than asked; loop until done, retrying interrupted calls.
+bool FileSystem::WriteAt(int fd, uint64_t offset, const void* bytes, size_t count) {
+  const uint8_t* from = static_cast<const uint8_t*>(bytes);
+  while (count > 0) {
+    const ssize_t written = ::pwrite(fd, from, count, static_cast<off_t>(offset));
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (written == 0) return false;
+    from += written;
+    offset += static_cast<uint64_t>(written);
+    count -= static_cast<size_t>(written);
+  }
+  return true;
+}
+
+int FileSystem::Flush(int fd) { return ::fsync(fd) == 0 ? 0 : errno; }
+
+int FileSystem::Close(int fd) { return ::close(fd) == 0 ? 0 : errno; }
+
+int FileSystem::FlushFolder(const std::string& folder) {
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return errno;
+  const int error = ::fsync(fd) == 0 ? 0 : errno;
+  ::close(fd);
+  return error;
+}
+
+bool IsTemporaryFileName(const std::string& name) {
+  if (name.empty() || name[0] != '.') return false;
+  const size_t tmp = name.rfind(".tmp");
+  if (tmp == std::string::npos || tmp < 2) return false;  // no file name between the dots
+  const std::string_view number = std::string_view(name).substr(tmp + 4);
+  const size_t dash = number.find('-');
+  return dash != std::string_view::npos && AllDigits(number.substr(0, dash)) &&
+         AllDigits(number.substr(dash + 1));
+}
+
+size_t RemoveTemporaryFiles(const std::string& folder) {
+  FileSystem& files = Files();
+  const std::string base = folder.empty() || folder.back() == '/' ? folder : folder + "/";
+  std::vector<DirEntry> entries;
+  if (files.ListDirectory(base, entries) != 0) return 0;
+  size_t removed = 0;
+  for (const DirEntry& entry : entries) {
+    if (entry.isLink) continue;
+    if (entry.isDirectory) {
+      removed += RemoveTemporaryFiles(base + entry.name);
+    } else if (IsTemporaryFileName(entry.name) && files.Unlink(base + entry.name) == 0) {
+      ++removed;
+    }
+  }
+  return removed;
 }
 
 namespace {

@@ -10,6 +10,7 @@
 #include "dicom/util/Log.h"
 #include "net/Socket.h"
 #include "net/server/ChildThread.h"
+#include "platform/Files.h"
 
 std::atomic<int> ConnectedClients{0};
 
@@ -59,15 +60,26 @@ void ServerThread::ReportListening(int port) {
 
 void ServerThread::Execute() {
   try {
+    // A store that was killed while writing left its temporary file; no row names it and no
+    // writer of this process can own it yet, so it goes before the first object can arrive. The
+    // count is logged after the listen's own line, which stays the first.
+    const size_t removed = storeFolder.empty() ? 0 : RemoveTemporaryFiles(storeFolder);
+    const auto logRemoved = [&] {
+      if (!storeFolder.empty())
+        LogWrite("INFO, Removed " + std::to_string(removed) + " leftover temporary files under " +
+                 storeFolder);
+    };
     Socket listener;
     if (!listener.Listen(portText)) {
       const std::string line = "ERROR: Couldn't initialize port: " + portText;
       LogWrite(line);
+      logRemoved();
       ReportListening(-1);
       if (onListenFailed) onListenFailed(line);
       return;
     }
     LogWrite("Initialize port: " + portText);
+    logRemoved();
     ReportListening(listener.LocalPort());
     AcceptLoop(listener);
   } catch (...) {

@@ -25,7 +25,9 @@ class ServerThread {
   ServerThread& operator=(const ServerThread&) = delete;
   ~ServerThread();  // stops the listener
 
-  // Starts the listening thread once the fields are set.
+  // Starts the listening thread once the fields are set. Before it listens, the thread removes
+  // the temporary files that writers killed mid-write left under the store folder; it logs how
+  // many after the listen's own line.
   void Start();
   // Stops accepting: the loop ends and the listening socket closes. Running associations go on.
   void Stop();

@@ -1,9 +1,8 @@
-// C-STORE: the object is checked, written to a temporary file beside its place, registered and
-// renamed into place, all under one hold of RegisterBusy, so a database row and its file exist
-// together or not at all, and two stores of one SOP Instance UID never interleave.
-#include <unistd.h>
-
-#include <atomic>
+// C-STORE: the object is checked, written to a temporary file beside its place and flushed to
+// the disk, renamed into place with its folder flushed, and registered, all under one hold of
+// RegisterBusy, so a database row and its file exist together or not at all, two stores of one
+// SOP Instance UID never interleave, and success is answered only for an object whose file and
+// rows outlive a crash.
 #include <memory>
 #include <mutex>
 #include <stdexcept>
@@ -18,6 +17,7 @@
 #include "net/Dimse.h"
 #include "net/server/Services.h"
 #include "net/server/rules/PeerText.h"
+#include "platform/FileWriter.h"
 #include "platform/Files.h"
 
 namespace {
@@ -25,14 +25,6 @@ bool LogAbove(int level) { return LogLevel.load(std::memory_order_relaxed) > lev
 
 std::string CleanPatientName(const std::string& raw) {
   return TrimBlanks(ReplaceAll(raw, "^", " "));
-}
-
-// A name unique to this write, in the object's folder and never ending in ".dcm", so neither
-// C-MOVE nor the viewer ever picks up a half-written file.
-std::string TemporaryName(const std::string& folder) {
-  static std::atomic<unsigned> counter{0};
-  return folder + ".incoming-" + std::to_string(::getpid()) + "-" + std::to_string(++counter) +
-         ".tmp";
 }
 
 bool ObjectRowExists(SQLdb& db, const std::string& uid) {
@@ -77,7 +69,7 @@ bool DataSetMatchesCommand(const DcmObj& command, const DcmObj& dataSet) {
   return true;
 }
 
-// Everything from the folders to the rename, under RegisterBusy.
+// Everything from the folders to the registration, under RegisterBusy.
 int32_t PlaceObject(DcmObj& dataSet, const std::string& uid, const std::string& studyDate,
                     const std::string& name) {
   std::lock_guard<std::recursive_timed_mutex> hold(RegisterBusy);
@@ -92,24 +84,40 @@ int32_t PlaceObject(DcmObj& dataSet, const std::string& uid, const std::string& 
   }
   const std::string folder = StoreSeriesFolder(folders);
   const std::string file = StoreFilePath(folders, uid);
-  Files().CreateDirectories(folder);  // a concurrent creator is fine; the write then tells
-  const std::string temporary = TemporaryName(folder);
-  try {
-    if (!dataSet.Write(temporary)) {
-      Files().Unlink(temporary);
-      LogWrite("ERROR: StoreExecute, couldn't save file: " + file + ", " + name);
-      return kStatusSavingFailed;
-    }
-  } catch (const std::exception& e) {
-    Files().Unlink(temporary);
-    LogWrite(WithMessage("ERROR: Saving image, " + file, &e, name));
-    return kStatusSavingFailed;
-  } catch (...) {
-    Files().Unlink(temporary);
-    LogWrite(WithMessage("ERROR: Saving image, " + file, nullptr, name));
+  const std::string couldNotSave = "ERROR: StoreExecute, couldn't save file: " + file + ", " + name;
+  // A folder that another store creates at the same moment is fine; a folder that cannot be
+  // made, or whose entry cannot be flushed, fails the save.
+  if (!Files().CreateDirectories(folder)) {
+    LogWrite(couldNotSave);
     return kStatusSavingFailed;
   }
   const bool registeredBefore = ObjectRowExists(db, uid);
+  // One temporary file beside its place, removed by the writer on every way out before the
+  // rename. The object goes into place before it is registered: a row never names a file that
+  // is not there, not even for a moment.
+  FileWriter out(file);
+  try {
+    if (!dataSet.Write(out) || !out.Finish()) {
+      LogWrite(couldNotSave);
+      return kStatusSavingFailed;
+    }
+  } catch (const std::exception& e) {
+    LogWrite(WithMessage("ERROR: Saving image, " + file, &e, name));
+    return kStatusSavingFailed;
+  } catch (...) {
+    LogWrite(WithMessage("ERROR: Saving image, " + file, nullptr, name));
+    return kStatusSavingFailed;
+  }
+  // An object stored before keeps its row and its file, the new copy of it included, whatever
+  // fails from here on; a new one is taken back whole.
+  const auto takeBack = [&] {
+    if (!registeredBefore && out.placed()) Files().Unlink(file);
+  };
+  if (out.MoveIntoPlace() != 0 || out.FlushFolder() != 0) {
+    takeBack();
+    LogWrite(couldNotSave);
+    return kStatusSavingFailed;
+  }
   bool registered = false;
   try {
     registered =
@@ -120,15 +128,10 @@ int32_t PlaceObject(DcmObj& dataSet, const std::string& uid, const std::string& 
     LogWrite(WithMessage("ERROR: Registering image, " + file, nullptr, name));
   }
   if (!registered) {
-    Files().Unlink(temporary);
+    takeBack();
+    if (!registeredBefore) ObjectsDB::Delete(db, uid);
     LogWrite("ERROR: couldn't register image: " + file + ", " + name);
     return kStatusRegistrationFailed;
-  }
-  if (Files().Rename(temporary, file) != 0) {
-    if (!registeredBefore) ObjectsDB::Delete(db, uid);
-    Files().Unlink(temporary);
-    LogWrite("ERROR: StoreExecute, couldn't save file: " + file + ", " + name);
-    return kStatusSavingFailed;
   }
   return kStatusSuccess;
 }

@@ -12,7 +12,9 @@
 #include "app/Gridfunctions.h"
 #include "app/TFindForm.h"
 #include "app/TForm2.h"
+#include "platform/Files.h"
 #include "tests/app/AppTestSupport.h"
+#include "tests/support/FlushFailingFiles.h"
 #include "tests/support/StoreKeyCases.h"
 
 namespace {
@@ -181,6 +183,28 @@ TEST_F(FolderImport, UnwritableFileIsLoggedAndItsNewObjectsRowUndone) {
   EXPECT_EQ(Sql("SELECT COUNT(*) FROM Objects"), "3\n");
   EXPECT_EQ(Sql("SELECT COUNT(*) FROM Series"), "4\n");
   EXPECT_TRUE(AllSixEnabled());
+}
+
+// Files used to be imported without being forced to the disk, so a power loss could take away
+// what the list showed. A failed flush, of a file or of its folder, now skips the file like any
+// file that cannot be written: none of its rows and none of its files stay.
+TEST_F(FolderImport, FailedFlushSkipsTheFileAndKeepsNothing) {
+  for (const bool fileFlush : {true, false}) {
+    FlushFailingFiles files;
+    files.failFileFlush = fileFlush;
+    files.failEveryFolderFlush = !fileFlush;
+    SetFiles(&files);
+    ScanFolder(tree);
+    SetFiles(nullptr);
+    for (const char* table : {"Study", "Series", "Objects"})
+      EXPECT_EQ(Sql(std::string("SELECT COUNT(*) FROM ") + table), "0\n") << fileFlush << table;
+    EXPECT_NE(Shell("find '" + folder.path() + "exe/imagebox' -type f | grep -q ."), 0)
+        << fileFlush;
+    EXPECT_NE(Log().find("ERROR: couldn't save file: " + folder.path() + "exe/imagebox/"),
+              std::string::npos)
+        << fileFlush;
+    EXPECT_TRUE(AllSixEnabled());
+  }
 }
 
 // The grid shows ";" in a Patient ID as ":"; the study row must still go by its UID.

@@ -70,9 +70,10 @@ TEST(Part10Write, FailsWhenTheFolderIsMissingOrSavingFails) {
 
   struct FullDisk : FileSystem {
     std::string tried;
-    bool WriteFileAtomically(const std::string& path, const void*, size_t) override {
+    int CreateTemporary(const std::string& path, std::string& temporary) override {
       tried = path;
-      return false;
+      temporary.clear();
+      return -1;
     }
   } full;
   SetFiles(&full);
@@ -80,6 +81,47 @@ TEST(Part10Write, FailsWhenTheFolderIsMissingOrSavingFails) {
   SetFiles(nullptr);
   EXPECT_FALSE(written);
   EXPECT_EQ(full.tried, dir.File("b.dcm"));
+}
+
+// The file is encoded straight into the file, in pieces; a sequence larger than one piece has
+// its length filled in after its content went to the disk. Its bytes must be those of the
+// encoding in memory, whatever the piece boundaries.
+TEST(Part10Write, LargeSequencesAreWrittenAsEncodedInMemory) {
+  TempDir dir;
+  for (const bool bigEndian : {false, true}) {
+    DcmObj obj;
+    obj.explicitVR = true;
+    obj.transferSyntax = bigEndian ? kExplicitBE : kExplicitLE;
+    obj.SetString(0x0008, 0x0018, "1.2.3.4");
+    obj.SetString(0x0010, 0x0010, "Doe^Jane");
+    // A waveform sequence of two items, each with 150,000 bytes of samples between small
+    // elements, then an element after the sequence.
+    auto* sequence = new DcmObj;
+    for (int item = 0; item < 2; ++item) {
+      auto* content = new DcmObj;
+      content->SetString(0x003A, 0x0005, "12");
+      Bytes samples(150000);
+      for (size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<uint8_t>(i * 7 + item);
+      content->Add(
+          new DcmTag(0x5400, 0x1010, static_cast<uint32_t>(samples.size()), samples.data(), "OW"));
+      content->SetString(0x5400, 0x1006, "SS");
+      content->header->group = 0xFFFE;
+      content->header->element = 0xE000;
+      sequence->Add(content);
+    }
+    obj.InsertSequence(0x5400, 0x0100, sequence);
+    obj.SetString(0x5600, 0x0010, "after");
+
+    BufData memory(false);
+    memory.WriteMetaHeader("", "1.2.3.4", obj.transferSyntax);
+    memory.WriteObj(obj);
+    const std::string path = dir.File(bigEndian ? "be.dcm" : "le.dcm");
+    ASSERT_TRUE(obj.Write(path));
+    EXPECT_EQ(ReadAll(path), memory.MS.Bytes()) << bigEndian;
+    DcmObj back;
+    ASSERT_TRUE(back.Read(path));
+    EXPECT_EQ(back.GetString(0x5600, 0x0010), "after");
+  }
 }
 
 TEST(Part10Write, GroupTwoInsideTheDataSetIsNotWritten) {

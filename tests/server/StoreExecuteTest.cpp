@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <stdexcept>
 #include <string>
 
@@ -15,6 +16,7 @@
 #include "net/server/Services.h"
 #include "platform/Files.h"
 #include "tests/server/ServerFixture.h"
+#include "tests/support/FlushFailingFiles.h"
 
 namespace {
 constexpr const char* kUid = "1.2.826.0.1.3680043.8.498.9.2.1";
@@ -22,20 +24,21 @@ constexpr const char* kUid = "1.2.826.0.1.3680043.8.498.9.2.1";
 // What writing the object throws, as a library below might.
 enum class WriteThrows { Nothing, Message, EmptyMessage, NotAnException };
 
-// The real file layer, except that writing the object or renaming it into place can fail.
-class FailingFiles : public FileSystem {
+// The real file layer, except that writing the object, flushing it or its folder, or renaming
+// it into place can fail.
+class FailingFiles : public FlushFailingFiles {
  public:
   bool failWrite = false;
   bool failRename = false;
   WriteThrows writeThrows = WriteThrows::Nothing;
-  bool WriteFileAtomically(const std::string& path, const void* bytes, size_t count) override {
+  bool WriteAt(int fd, uint64_t offset, const void* bytes, size_t count) override {
     switch (writeThrows) {
       case WriteThrows::Nothing: break;
       case WriteThrows::Message: throw std::runtime_error("disk\nfull");
       case WriteThrows::EmptyMessage: throw std::runtime_error("");
       case WriteThrows::NotAnException: throw 28;
     }
-    return !failWrite && FileSystem::WriteFileAtomically(path, bytes, count);
+    return !failWrite && FileSystem::WriteAt(fd, offset, bytes, count);
   }
   int Rename(const std::string& from, const std::string& to) override {
     const bool intoPlace = to.size() > 4 && to.compare(to.size() - 4, 4, ".dcm") == 0;
@@ -105,6 +108,54 @@ TEST_F(StoreExecuteTest, FailedWriteRegistersNothing) {
   EXPECT_TRUE(HasLine("ERROR: StoreExecute, couldn't save file: "));
   EXPECT_EQ(ObjectRows(), 0u);
   EXPECT_TRUE(StoredFiles().empty());
+}
+
+// Objects used to be acknowledged before their bytes and their folder entries were on the disk,
+// so a power loss a moment later took away an object reported as stored. A flush that fails
+// is a failed save: whichever flush it is, nothing of the object stays, in no table and no file.
+TEST_F(StoreExecuteTest, FailedFlushIsAFailedSaveAndKeepsNothing) {
+  const std::string seriesFolder =
+      std::filesystem::path(NewObjectPath()).parent_path().string() + "/";
+  const struct {
+    const char* step;
+    bool file;
+    std::string folder;
+    bool folderExists;  // so the folder's flush after the rename is the first to fail
+  } cases[] = {
+      {"the file", true, "", false},
+      {"a new folder's entry", false, Store() + "20240102/", false},
+      {"the renamed file's entry", false, seriesFolder, true},
+  };
+  SetFiles(&files_);
+  for (const auto& c : cases) {
+    if (c.folderExists) std::filesystem::create_directories(seriesFolder);
+    files_.failFileFlush = c.file;
+    files_.failFolderFlush = c.folder;
+    EXPECT_EQ(StoreObject(), kStatusSavingFailed) << c.step;
+    EXPECT_TRUE(
+        HasLine("ERROR: StoreExecute, couldn't save file: " + NewObjectPath() + ", DOE JOHN\n"))
+        << c.step;
+    for (const char* table : {"Study", "Series", "Objects"})
+      EXPECT_TRUE(EcgRows(std::string("SELECT * FROM ") + table).empty()) << c.step << table;
+    EXPECT_TRUE(StoredFiles().empty()) << c.step;
+    std::filesystem::remove_all(Store() + "20240102");
+  }
+  // An object stored before keeps its row and its readable file when storing it again fails
+  // to flush.
+  files_.failFolderFlush.clear();
+  files_.failFileFlush = false;
+  ASSERT_EQ(StoreObject(), kStatusSuccess);
+  const auto before = StoredFiles();
+  ASSERT_EQ(before.size(), 1u);
+  for (const bool file : {true, false}) {
+    files_.failFileFlush = file;
+    files_.failFolderFlush = file ? "" : seriesFolder;
+    EXPECT_EQ(StoreObject(), kStatusSavingFailed) << file;
+    EXPECT_EQ(ObjectRows(), 1u);
+    EXPECT_EQ(StoredFiles(), before);
+    DcmObj stored;
+    EXPECT_TRUE(stored.Read(before[0]));
+  }
 }
 
 TEST_F(StoreExecuteTest, FailedRegistrationLeavesNoFile) {
@@ -201,5 +252,35 @@ TEST_F(StoreExecuteTest, PatientNameIsStoredWithBlanksForCarets) {
     EXPECT_EQ(stored.GetString(0x0010, 0x0010), c.stored) << c.sent;
     EXPECT_EQ(stored.GetString(0x0008, 0x0018), uid);
   }
+}
+
+// A server killed while writing left its temporary file in the series folder, hidden, with no
+// row, for good. The next start removes it before listening, and nothing else.
+TEST_F(StoreExecuteTest, StartUpRemovesLeftoverTemporariesOnly) {
+  server_->Stop();
+  const std::string series = Store() + "20240102/0A1B2C3D/4E5F6071/";
+  const std::string leftover = series + "." + kUid + ".dcm.tmp4711-3";
+  const std::string foreign = series + ".notes.tmp";
+  std::filesystem::create_directories(series);
+  for (const std::string& path : {leftover, foreign}) std::ofstream(path) << "half";
+  server_ = std::make_unique<ServerThread>();
+  server_->portText = std::to_string(FreeLoopbackPort());
+  server_->storeFolder = Store();
+  server_->ownAeTitle = "TREVALIND";
+  server_->Start();
+  ASSERT_GT(server_->ListeningPort(), 0);
+  EXPECT_FALSE(std::filesystem::exists(leftover));
+  EXPECT_EQ(StoredFiles(), std::vector<std::string>{foreign});
+  // Gone by the time the server listens, and counted on the line after the listen's own.
+  const std::string log = LogText();
+  const std::string listened = "Initialize port: " + server_->portText + "\n";
+  const size_t next = log.rfind(listened);
+  ASSERT_NE(next, std::string::npos) << log;
+  const size_t from = next + listened.size();
+  const std::string line = log.substr(from, log.find('\n', from) - from);
+  const std::string removed = "INFO, Removed 1 leftover temporary files under " + Store();
+  EXPECT_TRUE(line.size() > removed.size() &&
+              line.compare(line.size() - removed.size(), removed.size(), removed) == 0)
+      << log;
 }
 }  // namespace

@@ -1,7 +1,9 @@
 // trevalind-server: the DICOM server without the GUI, for peer tests and benchmarks.
-//   trevalind-server FOLDER PORT [AE_TITLE [LOG_LEVEL]]
+//   trevalind-server [--no-flush] FOLDER PORT [AE_TITLE [LOG_LEVEL]]
 // FOLDER plays the executable's folder (database/, imagebox/, logs/, remotes.txt); a missing
 // database/ecg.db is created. Prints the port once listening; ends on SIGINT or SIGTERM.
+// --no-flush skips forcing files and folders to the disk, so a benchmark can show what the
+// flushing costs; the program itself always flushes.
 #include <csignal>
 #include <cstdlib>
 #include <cstdio>
@@ -14,10 +16,26 @@
 #include "net/server/ServerThread.h"
 #include "net/server/ShutDown.h"
 #include "platform/ExeFolder.h"
+#include "platform/Files.h"
+
+namespace {
+// The real file layer without its flushes.
+class UnflushedFiles : public FileSystem {
+ public:
+  int Flush(int) override { return 0; }
+  int FlushFolder(const std::string&) override { return 0; }
+};
+}  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 1 && std::string(argv[1]) == "--no-flush") {
+    SetFiles(new UnflushedFiles);  // for the whole run
+    --argc;
+    ++argv;
+  }
   if (argc < 3) {
-    std::fprintf(stderr, "usage: trevalind-server FOLDER PORT [AE_TITLE]\n");
+    std::fprintf(stderr,
+                 "usage: trevalind-server [--no-flush] FOLDER PORT [AE_TITLE [LOG_LEVEL]]\n");
     return 2;
   }
   std::signal(SIGPIPE, SIG_IGN);

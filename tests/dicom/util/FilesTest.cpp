@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "TempFolder.h"
+#include "platform/FileWriter.h"
 #include "platform/Files.h"
 
 namespace fs = std::filesystem;
@@ -101,6 +102,142 @@ TEST(WriteFileAtomically, ShortWriteFailsAndKeepsTheOldFile) {
   EXPECT_FALSE(written);
   EXPECT_EQ(ReadWholeFile(target), "old");
   EXPECT_EQ(NamesIn(folder.path()), (std::set<std::string>{"a.dcm"}));
+}
+
+// Pieces smaller and larger than the writer's buffer, and lengths filled in afterwards both in
+// what is already in the file and in what is still buffered, give the bytes in order.
+TEST(FileWriter, PiecesAndOverwritesLandInOrder) {
+  TempFolder folder;
+  std::string expected;
+  FileWriter file(folder / "a.dcm");
+  auto append = [&](const std::string& piece) {
+    file.Append(piece.data(), piece.size());
+    expected += piece;
+  };
+  append("head");
+  for (int i = 0; i < 3000; ++i) append(std::to_string(i) + ",");  // crosses the buffer
+  append(std::string(200000, 'L'));                                // larger than the buffer
+  append("tail");
+  EXPECT_EQ(file.Size(), expected.size());
+  file.Overwrite(0, "HEAD", 4);                    // long since in the file
+  file.Overwrite(expected.size() - 4, "TAIL", 4);  // still buffered
+  expected.replace(0, 4, "HEAD");
+  expected.replace(expected.size() - 4, 4, "TAIL");
+  EXPECT_TRUE(file.ok());
+  EXPECT_TRUE(NamesIn(folder.path()).size() == 1 && !fs::exists(folder / "a.dcm"));
+  ASSERT_TRUE(file.Commit());
+  EXPECT_TRUE(file.placed());
+  EXPECT_EQ(ReadWholeFile(folder / "a.dcm"), expected);
+  EXPECT_EQ(NamesIn(folder.path()), (std::set<std::string>{"a.dcm"}));
+  // Past the end is a caller's fault, and fails the writer.
+  FileWriter other(folder / "b.dcm");
+  other.Append("abc", 3);
+  other.Overwrite(2, "xy", 2);
+  EXPECT_FALSE(other.ok());
+  EXPECT_FALSE(other.Commit());
+}
+
+// The real file layer with one step failing.
+class StepFailingFiles : public FileSystem {
+ public:
+  std::string failing;
+  int CreateTemporary(const std::string& path, std::string& temporary) override {
+    return failing == "create" ? -1 : FileSystem::CreateTemporary(path, temporary);
+  }
+  bool WriteAt(int fd, uint64_t offset, const void* bytes, size_t count) override {
+    return failing != "write" && FileSystem::WriteAt(fd, offset, bytes, count);
+  }
+  int Flush(int fd) override { return failing == "flush" ? EIO : FileSystem::Flush(fd); }
+  int Close(int fd) override {
+    const int closed = FileSystem::Close(fd);
+    return failing == "close" ? EIO : closed;
+  }
+  int Rename(const std::string& from, const std::string& to) override {
+    return failing == "rename" ? EXDEV : FileSystem::Rename(from, to);
+  }
+  int FlushFolder(const std::string& path) override {
+    return failing == "folder" ? EIO : FileSystem::FlushFolder(path);
+  }
+};
+
+// Every step's failure fails the write and leaves no temporary file. The old file stays, except
+// when only the folder's flush failed: the new file is then in place, and the writer says so.
+TEST(FileWriter, EveryFailingStepFailsTheWriteAndLeavesNoTemporary) {
+  const struct {
+    const char* step;
+    bool placed;
+  } cases[] = {{"create", false}, {"write", false},  {"flush", false},
+               {"close", false},  {"rename", false}, {"folder", true}};
+  const std::string content(100000, 'n');
+  for (const auto& c : cases) {
+    TempFolder folder;
+    const std::string target = folder / "a.dcm";
+    ASSERT_TRUE(Files().WriteFileAtomically(target, "old", 3));
+    StepFailingFiles files;
+    files.failing = c.step;
+    {
+      FileWriter file(target, files);
+      file.Append(content.data(), content.size());
+      file.Append("!", 1);
+      EXPECT_FALSE(file.Commit()) << c.step;
+      EXPECT_EQ(file.placed(), c.placed) << c.step;
+    }
+    EXPECT_EQ(ReadWholeFile(target), c.placed ? content + "!" : "old") << c.step;
+    EXPECT_EQ(NamesIn(folder.path()), (std::set<std::string>{"a.dcm"})) << c.step;
+  }
+}
+
+TEST(FileWriter, TemporaryNamesAreRecognisedAndNoOthers) {
+  TempFolder folder;
+  std::string temporary;
+  const int fd = Files().CreateTemporary(folder / "1.2.3.dcm", temporary);
+  ASSERT_GE(fd, 0);
+  Files().Close(fd);
+  const std::string made = fs::path(temporary).filename().string();
+  EXPECT_EQ(made.rfind(".1.2.3.dcm.tmp", 0), 0u) << made;
+  EXPECT_TRUE(IsTemporaryFileName(made)) << made;
+  const struct {
+    const char* name;
+    bool temporary;
+  } cases[] = {
+      {".1.2.3.dcm.tmp4711-0", true},
+      {".a.tmp.tmp1-22", true},
+      {".x.tmp0-0", true},
+      {"1.2.3.dcm", false},
+      {"1.2.3.dcm.tmp4711-0", false},  // no leading dot
+      {".tmp1-2", false},
+      {"..tmp1-2", false},  // no file name
+      {".notes.tmp", false},
+      {".a.dcm.tmp12", false},
+      {".a.dcm.tmp-3", false},
+      {".a.dcm.tmp1-", false},
+      {".a.dcm.tmp1-2x", false},
+      {".a.dcm.tmpx1-2", false},
+      {".incoming.tmp", false},
+      {"", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(IsTemporaryFileName(c.name), c.temporary) << c.name;
+}
+
+// Only the temporaries themselves go: not files of other names, not links (whatever they are
+// named), not what a link to a folder leads to, and never a folder.
+TEST(RemoveTemporaryFiles, RemovesLeftoversAndNothingElse) {
+  TempFolder folder;
+  const std::vector<std::string> leftovers = {"store/.a.dcm.tmp1-2", "store/d/s/e/.b.dcm.tmp33-4"};
+  const std::vector<std::string> kept = {"store/d/s/e/b.dcm", "store/d/s/e/.notes.tmp",
+                                         "store/d/x.dcm.tmp1-2", "outside/.c.dcm.tmp5-6"};
+  for (const std::string& path : leftovers) folder.Touch(path);
+  for (const std::string& path : kept) folder.Touch(path);
+  fs::create_directory(folder / "store/.f.dcm.tmp7-8");  // a folder named like one
+  fs::create_symlink(folder / "outside", folder / "store/d/linked");
+  fs::create_symlink(folder / "outside/.c.dcm.tmp5-6", folder / "store/d/.l.dcm.tmp9-9");
+  EXPECT_EQ(RemoveTemporaryFiles(folder / "store"), leftovers.size());
+  for (const std::string& path : leftovers) EXPECT_FALSE(fs::exists(folder / path)) << path;
+  for (const std::string& path : kept) EXPECT_TRUE(fs::exists(folder / path)) << path;
+  EXPECT_TRUE(fs::is_directory(folder / "store/.f.dcm.tmp7-8"));
+  EXPECT_TRUE(fs::is_symlink(folder / "store/d/.l.dcm.tmp9-9"));
+  EXPECT_EQ(RemoveTemporaryFiles(folder / "store/"), 0u);
+  EXPECT_EQ(RemoveTemporaryFiles(folder / "missing"), 0u);
 }
 
 TEST(ReadFile, ReadsFilesAndRefusesTheRest) {
