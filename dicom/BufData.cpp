@@ -52,6 +52,10 @@ bool NeverHasVR(uint16_t group) { return group == 0x0000 || group == 0xFFFE; }
 
 bool IsSequenceOrItem(const DcmTag& t) { return t.HasVR("SQ") || IsTag(t, 0xFFFE, 0xE000); }
 
+// Values of at least this many bytes read from a lent block refer into it; smaller ones are
+// copied, which costs less than the shared ownership.
+constexpr uint32_t kLendValuesFrom = 1024;
+
 bool HasDefinedNonZeroLength(const DcmTag& t) {
   return t.length != 0 && t.length != kUndefinedLength;
 }
@@ -104,7 +108,7 @@ uint32_t BufData::ReadBytes(void* buffer, uint32_t count) { return MS.Read(buffe
 bool BufData::Take(void* out, uint32_t count, uint64_t end) {
   const uint64_t pos = MS.Position();
   if (pos > end || end - pos < count || MS.Remaining() < count) return false;
-  std::memcpy(out, MS.Bytes().data() + pos, count);
+  std::memcpy(out, MS.Data() + pos, count);
   MS.Seek(pos + count);
   return true;
 }
@@ -203,8 +207,11 @@ bool BufData::ReadValue(DcmTag& tag, uint64_t end) {
   if (tag.length == 0 || tag.length == kUndefinedLength) return true;
   if (!CheckValueFits(tag, end)) return false;
   try {
-    const uint8_t* from = MS.Bytes().data() + MS.Position();
-    tag.data.assign(from, from + tag.length);
+    const uint8_t* from = MS.Data() + MS.Position();
+    if (MS.Lent() && tag.length >= kLendValuesFrom)
+      tag.data.Share(MS.Lent(), from, tag.length);
+    else
+      tag.data.assign(from, from + tag.length);
   } catch (const std::exception&) {
     char line[200];
     std::snprintf(line, sizeof line,

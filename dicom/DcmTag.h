@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "dicom/DcmEntry.h"
+#include "dicom/TagValue.h"
 
 inline constexpr uint32_t kUndefinedLength = 0xFFFFFFFF;
 
@@ -49,5 +50,6 @@ class DcmTag : public DcmEntry {
   char vr[4] = {0, 0, 0, 0};
   uint32_t length = 0;
   // The value bytes: exactly `length` of them when 0 < length < kUndefinedLength, else empty.
-  std::vector<uint8_t> data;
+  // Owned, or lent from the block the element was parsed from (see TagValue.h).
+  TagValue data;
 };

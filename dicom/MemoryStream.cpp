@@ -1,4 +1,5 @@
-// The in-memory byte stream under the element codec: writes that do not simply append.
+// The in-memory byte stream under the element codec: writes that do not simply append, and the
+// copy a lent block turns into before it is changed.
 #include "dicom/MemoryStream.h"
 
 void MemoryStream::WriteInside(const void* bytes, uint32_t count) {
@@ -8,4 +9,10 @@ void MemoryStream::WriteInside(const void* bytes, uint32_t count) {
   if (end > bytes_.size()) bytes_.resize(end);
   std::memcpy(bytes_.data() + position_, bytes, count);
   position_ = end;
+}
+
+void MemoryStream::Materialise() {
+  bytes_.assign(lent_.get(), lent_.get() + lentSize_);
+  lent_.reset();
+  lentSize_ = 0;
 }

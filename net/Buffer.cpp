@@ -2,13 +2,21 @@
 #include "net/Buffer.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 
 namespace {
 // AppendFrom copies in pieces of this size, so a declared length never becomes one allocation
 // before its bytes have arrived.
 constexpr uint32_t kAppendPieceSize = 64 * 1024;
+// A socket read wants at least this much free room at the block's end; with less, the unread
+// bytes move to the front first (they are the start of a PDU, a few bytes).
+constexpr uint64_t kLeastReadRoom = Buffer::kReceiveBlockSize / 4;
 }  // namespace
+
+Buffer::Block::~Block() { std::free(bytes); }
 
 Buffer::Buffer() = default;
 Buffer::~Buffer() = default;
@@ -71,43 +79,87 @@ Buffer& Buffer::WriteU32(uint32_t value) {
   return *this;
 }
 
+// The bytes are served from the block as far as it holds them, and the block is refilled by
+// socket reads as it runs empty; a read larger than the block never makes it grow.
 bool Buffer::Read(void* bytes, uint32_t n) {
   if (n == 0) return !failed;
   if (failed) return false;
-  while (available < n) {
-    if (!ReadBlock()) {
-      failed = true;
-      return false;
-    }
-  }
   auto* out = static_cast<uint8_t*>(bytes);
-  uint32_t copied = 0;
-  while (copied < n) {
-    if (incoming.front().index == incoming.front().size) {
-      incoming.pop_front();
+  while (n > 0) {
+    if (available == 0) {
+      if (!ReadBlock()) {
+        failed = true;
+        return false;
+      }
       continue;
     }
-    BufferSpace& chunk = incoming.front();
-    uint32_t take = std::min<uint32_t>(n - copied, uint32_t(chunk.size - chunk.index));
-    if (out) std::memcpy(out + copied, chunk.data.data() + chunk.index, take);
-    chunk.index += int(take);
-    copied += take;
+    const uint32_t take = uint32_t(std::min<uint64_t>(n, uint64_t(available)));
+    if (out) {
+      std::memcpy(out, block->bytes + head, take);
+      out += take;
+    }
+    Consume(take);
+    n -= take;
   }
-  available -= n;
   return true;
+}
+
+void Buffer::Consume(uint64_t n) {
+  head += n;
+  available -= int64_t(n);
+  if (head == tail) head = tail = 0;  // empty: the next bytes go to the block's start
+}
+
+bool Buffer::ReserveIncoming(uint64_t wanted) {
+  if (!block) {
+    if (handedOn && handedOn.use_count() == 1)
+      block = std::move(handedOn);
+    else
+      block = std::make_shared<Block>();
+    handedOn.reset();
+  }
+  if (wanted <= block->capacity) return true;
+  // Doubling keeps the number of moves small.
+  const uint64_t grown = std::max(wanted, block->capacity * 2);
+  void* moved = std::realloc(block->bytes, grown);
+  if (!moved) return false;
+  block->bytes = static_cast<uint8_t*>(moved);
+  block->capacity = grown;
+  return true;
+}
+
+void Buffer::AddOutgoingChunk() {
+  if (spareSize != breakSize) spareChunks.clear();
+  if (spareChunks.empty()) {
+    outgoing.emplace_back(breakSize, std::make_unique_for_overwrite<uint8_t[]>(size_t(breakSize)));
+    return;
+  }
+  outgoing.emplace_back(breakSize, std::move(spareChunks.back()));
+  spareChunks.pop_back();
+}
+
+void Buffer::DropFirstOutgoingChunk() {
+  BufferSpace& first = outgoing.front();
+  if (first.size == breakSize &&
+      (spareChunks.size() + 1) * uint64_t(breakSize) <= kReuseBlockAtMost) {
+    if (spareSize != breakSize) spareChunks.clear();
+    spareSize = breakSize;
+    spareChunks.push_back(std::move(first.data));
+  }
+  outgoing.pop_front();
 }
 
 bool Buffer::Write(const void* bytes, uint32_t n) {
   const auto* in = static_cast<const uint8_t*>(bytes);
-  if (outgoing.empty()) outgoing.emplace_back(breakSize);
+  if (outgoing.empty()) AddOutgoingChunk();
   while (n > 0) {
     BufferSpace& last = outgoing.back();
     if (last.index == last.size) {
-      outgoing.emplace_back(breakSize);
+      AddOutgoingChunk();
       continue;
     }
     uint32_t take = std::min<uint32_t>(n, uint32_t(last.size - last.index));
-    std::memcpy(last.data.data() + last.index, in, take);
+    std::memcpy(last.data.get() + last.index, in, take);
     last.index += int(take);
     pending += take;
     in += take;
@@ -123,23 +175,33 @@ bool Buffer::Skip(uint32_t n) {
 }
 
 bool Buffer::ReadBlock() {
-  uint8_t area[kReadBlockSize];
-  int count = sock->ReadBinary(area, uint32_t(std::min(breakSize, kReadBlockSize)));
+  if (!sock->IsConnected()) return false;  // an in-memory buffer has nothing more to read
+  if (block && block->capacity - tail < kLeastReadRoom && head > 0) {
+    std::memmove(block->bytes, block->bytes + head, tail - head);
+    tail -= head;
+    head = 0;
+  }
+  if ((!block || block->capacity - tail < kLeastReadRoom) &&
+      !ReserveIncoming(std::max<uint64_t>(kReceiveBlockSize, tail + kLeastReadRoom)))
+    return false;
+  const uint64_t room = std::min<uint64_t>(block->capacity - tail, INT_MAX);
+  int count = sock->ReadBinary(block->bytes + tail, uint32_t(room));
   if (count < 0) return false;
-  if (count == 0) return true;  // nothing this time; the caller asks again
-  Feed(area, uint32_t(count));
-  return true;
+  tail += uint64_t(count);
+  available += count;
+  return true;  // a count of 0 is nothing this time; the caller asks again
 }
 
 bool Buffer::Flush() {
   while (!outgoing.empty()) {
     BufferSpace& chunk = outgoing.front();
-    if (chunk.index != 0 && !sock->SendBinary(chunk.data.data(), uint32_t(chunk.index))) {
+    if (chunk.index != chunk.start &&
+        !sock->SendBinary(chunk.data.get() + chunk.start, uint32_t(chunk.index - chunk.start))) {
       // A half-sent message must never reach the wire ahead of a later one.
       DiscardOutgoing();
       return false;
     }
-    outgoing.pop_front();
+    DropFirstOutgoingChunk();
   }
   pending = 0;
   return true;
@@ -147,10 +209,13 @@ bool Buffer::Flush() {
 
 bool Buffer::AppendFrom(Buffer& source, uint32_t n) {
   while (n > 0) {
-    uint32_t piece = std::min(n, kAppendPieceSize);
-    BufferSpace chunk{int(piece)};
-    if (!source.Read(chunk.data.data(), piece)) return false;
-    incoming.push_back(std::move(chunk));
+    const uint32_t piece = std::min(n, kAppendPieceSize);
+    // A message starts with a whole piece of room, so that a block doubled from it stays
+    // within kReuseBlockAtMost for a message that fits.
+    if (!ReserveIncoming(std::max<uint64_t>(tail + piece, kAppendPieceSize)) ||
+        !source.Read(block->bytes + tail, piece))
+      return false;
+    tail += piece;
     available += piece;
     n -= piece;
   }
@@ -162,14 +227,10 @@ bool Buffer::TransferTo(Buffer& target, uint32_t n) {
   pending -= n;
   while (n > 0) {
     BufferSpace& chunk = outgoing.front();
-    uint32_t take = std::min<uint32_t>(n, uint32_t(chunk.index));
-    target.Write(chunk.data.data(), take);
-    if (take == uint32_t(chunk.index)) {
-      outgoing.pop_front();
-    } else {
-      std::memmove(chunk.data.data(), chunk.data.data() + take, size_t(chunk.index) - take);
-      chunk.index -= int(take);
-    }
+    uint32_t take = std::min<uint32_t>(n, uint32_t(chunk.index - chunk.start));
+    target.Write(chunk.data.get() + chunk.start, take);
+    chunk.start += int(take);
+    if (chunk.start == chunk.index) DropFirstOutgoingChunk();
     n -= take;
   }
   return true;
@@ -177,10 +238,33 @@ bool Buffer::TransferTo(Buffer& target, uint32_t n) {
 
 void Buffer::Feed(const void* bytes, uint32_t n) {
   if (n == 0) return;
-  BufferSpace chunk{int(n)};
-  std::memcpy(chunk.data.data(), bytes, n);
-  incoming.push_back(std::move(chunk));
+  if (!ReserveIncoming(tail + n)) throw std::bad_alloc();
+  std::memcpy(block->bytes + tail, bytes, n);
+  tail += n;
   available += n;
+}
+
+std::shared_ptr<const uint8_t> Buffer::TakeIncoming(uint64_t& size) {
+  size = uint64_t(available);
+  if (size == 0) {
+    head = tail = 0;
+    return nullptr;
+  }
+  if (block->capacity > kReuseBlockAtMost) {
+    // Too large to keep for the next message: the spare room goes back (shrinking a block
+    // never moves it).
+    if (void* fitted = std::realloc(block->bytes, tail)) {
+      block->bytes = static_cast<uint8_t*>(fitted);
+      block->capacity = tail;
+    }
+  } else {
+    handedOn = block;
+  }
+  std::shared_ptr<const uint8_t> unread(block, block->bytes + head);
+  block.reset();
+  head = tail = 0;
+  available = 0;
+  return unread;
 }
 
 void Buffer::DiscardOutgoing() {
@@ -189,13 +273,15 @@ void Buffer::DiscardOutgoing() {
 }
 
 void Buffer::DiscardIncoming() {
-  incoming.clear();
+  block.reset();
+  handedOn.reset();
+  head = tail = 0;
   available = 0;
 }
 
 std::vector<uint8_t> Buffer::PendingBytes() const {
   std::vector<uint8_t> bytes;
   for (const BufferSpace& chunk : outgoing)
-    bytes.insert(bytes.end(), chunk.data.begin(), chunk.data.begin() + chunk.index);
+    bytes.insert(bytes.end(), chunk.data.get() + chunk.start, chunk.data.get() + chunk.index);
   return bytes;
 }

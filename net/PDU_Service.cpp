@@ -2,11 +2,13 @@
 // Negotiation lives in Negotiation.cpp.
 #include "net/PDU_Service.h"
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "dicom/BufData.h"
 #include "dicom/DcmObj.h"
+#include "dicom/ScratchBuffer.h"
 #include "dicom/util/Log.h"
 
 namespace {
@@ -191,12 +193,12 @@ bool PDU_Service::ParseRawVRIntoDCM(Buffer& message, DcmObj* out, uint8_t presen
   }
   out->transferSyntax = syntax;
   out->explicitVR = syntax != kImplicitLittleEndian;
+  // The assembled message is parsed where it lies; its large values keep referring to it, so
+  // the object is never copied whole once more.
   BufData buf(false);
-  for (const BufferSpace& chunk : message.incoming)
-    if (chunk.size > chunk.index)
-      buf.WriteBytes(chunk.data.data() + chunk.index, uint32_t(chunk.size - chunk.index));
-  message.DiscardIncoming();
-  buf.SetPosition(0);
+  uint64_t size = 0;
+  std::shared_ptr<const uint8_t> bytes = message.TakeIncoming(size);
+  buf.MS.Lend(std::move(bytes), size);
   if (!buf.ReadOjb(*out)) {
     LogWrite("ERROR, PDU_Service::ParseRawVRIntoDCM buf.ReadOjb()");
     return false;
@@ -208,6 +210,7 @@ bool PDU_Service::ParseRawVRIntoDCM(Buffer& message, DcmObj* out, uint8_t presen
 bool PDU_Service::ParseDCMIntoRawVR(DcmObj* message, Buffer& target) {
   if (DumpMessages) DumpMessage(message, " >> ");
   BufData buf(message->transferSyntax == kExplicitBigEndian);
+  ScratchLease lease(buf.MS.Bytes());
   buf.WriteObj(*message);
   const std::vector<uint8_t>& bytes = buf.MS.Bytes();
   if (!bytes.empty()) target.Write(bytes.data(), uint32_t(bytes.size()));
@@ -244,7 +247,10 @@ bool PDU_Service::Write(DcmObj* message, int mode) {
   ParseDCMIntoRawVR(message, pdata.MessageBuffer);
   pdata.SendControl = uint8_t(mode);
   pdata.BlockSize = SendLimit() - kPdvHeaderSize;
-  return pdata.Write(Link);
+  if (!pdata.Write(Link)) return false;
+  // The peer's next message follows this one: its bytes are acknowledged as they come.
+  Link.socket().AcknowledgeAtOnce();
+  return true;
 }
 
 bool PDU_Service::Close() {

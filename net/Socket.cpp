@@ -82,14 +82,6 @@ bool SetNoDelay(int fd) {
   return setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) == 0;
 }
 
-// A peer that sends with Nagle's algorithm on holds the last small piece of a message until its
-// earlier bytes are acknowledged; a delayed ACK would then stall every message by about 40 ms.
-// Linux leaves quick-ACK mode by itself, so it is asked for again after each read.
-void AcknowledgeAtOnce(int fd) {
-  int on = 1;
-  setsockopt(fd, IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
-}
-
 // Waits for `events` on fd within `milliseconds`, retrying EINTR with the time that remains.
 int PollFor(int fd, short events, int milliseconds) {
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
@@ -330,26 +322,35 @@ bool Socket::SendBinary(const void* bytes, uint32_t length) {
 
 int Socket::ReadBinary(void* buffer, uint32_t size) {
   if (!connected) return -1;
+  // Bytes already waiting are taken at once; only an empty socket costs a wait, which is the
+  // one bounded by the time-out.
   for (;;) {
-    int events = PollFor(sockfd, POLLIN, timeout * kMillisecondsPerSecond);
-    if (events <= 0) {
-      Close();
-      LogWrite("ERROR, Socket::ReadBinary, Timed out");
-      return -1;
-    }
-    // POLLHUP and POLLERR count as readable: recv reports them.
-    ssize_t count = ::recv(sockfd, buffer, size, 0);
+    ssize_t count = ::recv(sockfd, buffer, size, MSG_DONTWAIT);
     if (count > 0) {
-      AcknowledgeAtOnce(sockfd);
       if (LogLevel.load() > 2)
         DumpSocketData(buffer, static_cast<int>(count), DumpDirection::Received);
       return static_cast<int>(count);
     }
     if (count < 0 && errno == EINTR) continue;
+    if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      // POLLHUP and POLLERR count as readable: the next recv reports them.
+      if (PollFor(sockfd, POLLIN, timeout * kMillisecondsPerSecond) <= 0) {
+        Close();
+        LogWrite("ERROR, Socket::ReadBinary, Timed out");
+        return -1;
+      }
+      continue;
+    }
     if (count < 0) lastError = errno;
     Close();
     return -1;
   }
+}
+
+void Socket::AcknowledgeAtOnce() {
+  if (sockfd < 0) return;
+  int on = 1;
+  setsockopt(sockfd, IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
 }
 
 bool Socket::Close() {

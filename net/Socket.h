@@ -46,6 +46,12 @@ class Socket {
   // At least 1 byte, or -1 (time-out, peer closed, error, not connected); never 0. After a
   // time-out, a close by the peer or an error the socket is closed, so later reads fail at once.
   virtual int ReadBinary(void* buffer, uint32_t size);
+  // Asks the kernel to acknowledge what arrives next at once instead of delaying the ACK. Linux
+  // delays ACKs once the traffic looks like request and answer, and a peer that sends with
+  // Nagle's algorithm holds the last small piece of its next message until its earlier bytes are
+  // acknowledged: every message would stall by about 40 ms. Sending an answer is what makes the
+  // traffic look so, so this is asked for after each message sent.
+  void AcknowledgeAtOnce();
   bool Close();
   // Closes a connected socket after a final PDU: half-close, then wait (bounded) for the peer to
   // close, so that the linger-0 reset cannot discard bytes still queued for sending.

@@ -1,79 +1,105 @@
 #!/usr/bin/env bash
-# Stores 1,000 ECG objects with one storescu association into our server (which writes every
-# file, flushes it to the disk and indexes it in the study database), into our server started
-# with --no-flush, and into dcmtk's storescp (files only, never flushed); prints the three
-# throughputs, what the flushing costs per object (beside what the file system charges Python for
-# the same two flushes, measured in the same run), the ratios and our server's peak memory.
-#   bench/server/run.sh BUILD_FOLDER [COUNT]
+# The headless trevalind-server beside dcmtk's storescp and Orthanc, each fed by dcmtk's storescu
+# in the same run:
+#   1. COUNT ECG objects (pydicom's 290 KB sample, new UIDs) over one association: throughput of
+#      all three, and our server's CPU time (user + system) per object;
+#   2. one object of BIG_MIB MiB: the time our server and storescp take, and how much our
+#      server's peak memory grows while storing it, as a multiple of the object's size.
+# Ours writes every file and indexes it in the study database; storescp writes files only;
+# Orthanc writes files and indexes them in its own database.
+#   bench/server/run.sh BUILD_FOLDER [COUNT [BIG_MIB]]
 set -euo pipefail
 build=$(cd "$1" && pwd)
-count=${2:-1000}
+count=${2:-300}
+big_mib=${3:-200}
 here=$(cd "$(dirname "$0")" && pwd)
 server="$build/net/server/trevalind-server"
 [ -x "$server" ] || { echo "build the trevalind-server target first" >&2; exit 1; }
 work=$(mktemp -d /tmp/trevalind-bench-server-XXXXXX)
-server_pid=""
-scp_pid=""
+pids=()
 cleanup() {
-  [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null || true
-  [ -n "$scp_pid" ] && kill "$scp_pid" 2>/dev/null || true
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
   rm -rf "$work"
 }
 trap cleanup EXIT
 
 free_port() { /usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'; }
 now() { date +%s.%N; }
+since() { echo "$(now) - $1" | bc -l; }
+cpu_seconds() { awk -v hz="$(getconf CLK_TCK)" '{print ($14 + $15) / hz}' "/proc/$1/stat"; }
+peak_kb() { awk '/VmHWM/ {print $2}' "/proc/$1/status"; }
+wait_for() { for _ in $(seq 300); do echoscu -aec "$1" 127.0.0.1 "$2" 2>/dev/null && return; sleep 0.1; done; }
 
-/usr/bin/python3 "$here/make_objects.py" "$work/objects" "$count"
+/usr/bin/python3 "$here/make_objects.py" "$work/objects" "$count" "$big_mib"
 bytes=$(du -sb "$work/objects" | cut -f1)
+big_bytes=$(stat -c %s "$work/big.dcm")
 
-# One run of our server over a fresh node folder: sets secs, peak_kb, rows, files.
-run_ours() {
-  local node="$work/node-$1"; shift
-  local port
-  port=$(free_port)
-  "$server" "$@" "$node" "$port" TREVALIND > "$node.out" 2>&1 &
-  server_pid=$!
-  until echoscu -aec TREVALIND 127.0.0.1 "$port" 2>/dev/null; do sleep 0.1; done
-  local start
-  start=$(now)
-  storescu -aec TREVALIND 127.0.0.1 "$port" "$work"/objects/*.dcm
-  secs=$(echo "$(now) - $start" | bc -l)
-  peak_kb=$(awk '/VmHWM/ {print $2}' /proc/$server_pid/status)
-  rows=$(sqlite3 "$node/database/ecg.db" "SELECT COUNT(*) FROM Objects")
-  files=$(find "$node/imagebox" -name '*.dcm' | wc -l)
-  kill "$server_pid"; wait "$server_pid" 2>/dev/null || true; server_pid=""
-}
+# Ours.
+port=$(free_port)
+"$server" "$work/node" "$port" TREVALIND > "$work/server.out" 2>&1 &
+server_pid=$!
+pids+=("$server_pid")
+wait_for TREVALIND "$port"
+cpu0=$(cpu_seconds "$server_pid")
+start=$(now)
+storescu -aec TREVALIND 127.0.0.1 "$port" "$work"/objects/*.dcm
+ours=$(since "$start")
+cpu1=$(cpu_seconds "$server_pid")
+rows=$(sqlite3 "$work/node/database/ecg.db" "SELECT COUNT(*) FROM Objects")
+peak0=$(peak_kb "$server_pid")
+start=$(now)
+storescu -aec TREVALIND 127.0.0.1 "$port" "$work/big.dcm"
+ours_big=$(since "$start")
+peak1=$(peak_kb "$server_pid")
+files=$(find "$work/node/imagebox" -name '*.dcm' | wc -l)
+kill "$server_pid"; wait "$server_pid" 2>/dev/null || true
+rm -rf "$work/node"
 
-run_ours flushed
-ours=$secs; ours_peak=$peak_kb; ours_rows=$rows; ours_files=$files
-run_ours unflushed --no-flush
-unflushed=$secs; unflushed_peak=$peak_kb; unflushed_rows=$rows; unflushed_files=$files
-
+# dcmtk's storescp.
 scp_port=$(free_port)
 mkdir -p "$work/scp"
 storescp -od "$work/scp" "$scp_port" > "$work/scp.out" 2>&1 &
 scp_pid=$!
-until echoscu 127.0.0.1 "$scp_port" 2>/dev/null; do sleep 0.1; done
+pids+=("$scp_pid")
+wait_for ANY-SCP "$scp_port"
 start=$(now)
 storescu 127.0.0.1 "$scp_port" "$work"/objects/*.dcm
-theirs=$(echo "$(now) - $start" | bc -l)
-kill "$scp_pid"; wait "$scp_pid" 2>/dev/null || true; scp_pid=""
+theirs=$(since "$start")
+start=$(now)
+storescu 127.0.0.1 "$scp_port" "$work/big.dcm"
+theirs_big=$(since "$start")
+kill "$scp_pid"; wait "$scp_pid" 2>/dev/null || true
+rm -rf "$work/scp"
 
-read -r plain_ms flushed_ms < <(/usr/bin/python3 "$here/flush_cost.py" \
-  "$(ls "$work"/objects/*.dcm | head -1)" "$work/flush-cost")
+# Orthanc.
+orthanc_port=$(free_port)
+http_port=$(free_port)
+mkdir -p "$work/orthanc"
+cat > "$work/orthanc.json" <<JSON
+{"Name": "BENCH", "StorageDirectory": "$work/orthanc", "IndexDirectory": "$work/orthanc",
+ "DicomAet": "ORTHANC", "DicomPort": $orthanc_port, "HttpPort": $http_port,
+ "RemoteAccessAllowed": false, "AuthenticationEnabled": false, "Plugins": []}
+JSON
+Orthanc "$work/orthanc.json" > "$work/orthanc.out" 2>&1 &
+orthanc_pid=$!
+pids+=("$orthanc_pid")
+wait_for ORTHANC "$orthanc_port"
+start=$(now)
+storescu -aec ORTHANC 127.0.0.1 "$orthanc_port" "$work"/objects/*.dcm
+orthanc=$(since "$start")
+kill "$orthanc_pid"; wait "$orthanc_pid" 2>/dev/null || true
 
+ratio() { echo "$1 / $2" | bc -l; }
 printf 'objects: %d (%.1f MB), over one association\n' "$count" "$(echo "$bytes / 1048576" | bc -l)"
-line() {
-  printf '%-36s %.2f s, %.1f objects/s, %d rows, %d files, peak memory %.1f MB\n' "$1" "$2" \
-    "$(echo "$count / $2" | bc -l)" "$3" "$4" "$(echo "$5 / 1024" | bc -l)"
-}
-line 'trevalind-server (flushed to disk):' "$ours" "$ours_rows" "$ours_files" "$ours_peak"
-line 'trevalind-server (without flushing):' "$unflushed" "$unflushed_rows" "$unflushed_files" \
-  "$unflushed_peak"
-printf '%-36s %.2f s, %.1f objects/s\n' 'dcmtk storescp (files, no flush):' "$theirs" \
-  "$(echo "$count / $theirs" | bc -l)"
-printf 'flushing costs per object: %.2f ms; the same two flushes of one such file by Python: %.2f ms\n' \
-  "$(echo "($ours - $unflushed) * 1000 / $count" | bc -l)" "$(echo "$flushed_ms - $plain_ms" | bc -l)"
-printf 'throughput ratio (ours / storescp): %.1f flushed, %.1f without flushing\n' \
-  "$(echo "$theirs / $ours" | bc -l)" "$(echo "$theirs / $unflushed" | bc -l)"
+printf 'trevalind-server: %.2f s, %.1f objects/s, %d rows; CPU %.2f ms per object\n' \
+  "$ours" "$(ratio "$count" "$ours")" "$rows" "$(echo "($cpu1 - $cpu0) * 1000 / $count" | bc -l)"
+printf 'dcmtk storescp:   %.2f s, %.1f objects/s\n' "$theirs" "$(ratio "$count" "$theirs")"
+printf 'Orthanc:          %.2f s, %.1f objects/s\n' "$orthanc" "$(ratio "$count" "$orthanc")"
+printf 'throughput ratio: ours / storescp %.1f, ours / Orthanc %.1f\n' \
+  "$(ratio "$theirs" "$ours")" "$(ratio "$orthanc" "$ours")"
+printf 'one %.0f MiB object: trevalind-server %.2f s, storescp %.2f s (ours / storescp %.2f)\n' \
+  "$(echo "$big_bytes / 1048576" | bc -l)" "$ours_big" "$theirs_big" "$(ratio "$ours_big" "$theirs_big")"
+printf 'peak memory of trevalind-server: %.1f MB before the big object, %.1f MB after: grew by %.2f times the object\n' \
+  "$(echo "$peak0 / 1024" | bc -l)" "$(echo "$peak1 / 1024" | bc -l)" \
+  "$(echo "($peak1 - $peak0) * 1024 / $big_bytes" | bc -l)"
+[ "$files" -eq $((count + 1)) ] || echo "WARNING: $files files stored, expected $((count + 1))"
