@@ -1,6 +1,7 @@
 #include "app/TerminationSignals.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <unistd.h>
 
 #include <QSocketNotifier>
@@ -19,10 +20,26 @@ void OnTerminationSignal(int) {
   [[maybe_unused]] const ssize_t written = ::write(signalPipe[1], &byte, 1);
 }
 
+sigset_t TerminationSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int signal : {SIGTERM, SIGINT, SIGHUP}) sigaddset(&set, signal);
+  return set;
+}
+
 }  // namespace
 
+void HoldTerminationSignals() {
+  const sigset_t set = TerminationSignals();
+  ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
 void CloseBrowserOnTerminationSignals() {
-  if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+  const sigset_t held = TerminationSignals();
+  if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+    ::pthread_sigmask(SIG_UNBLOCK, &held, nullptr);  // left to their default, as before
+    return;
+  }
   auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read);
   QObject::connect(notifier, &QSocketNotifier::activated, [] {
     char byte;
@@ -39,4 +56,5 @@ void CloseBrowserOnTerminationSignals() {
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
   for (int signal : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(signal, &action, nullptr);
+  ::pthread_sigmask(SIG_UNBLOCK, &held, nullptr);  // a signal held since start is handled now
 }

@@ -3,5 +3,9 @@
 // the study browser on the GUI thread, which runs the program's one shut-down sequence.
 #pragma once
 
-// Call once, after the application object and the browser exist.
+// Call first in main, before any thread exists: a termination signal that arrives while the
+// program is still starting is held instead of ending it half-initialised, and acted on once
+// CloseBrowserOnTerminationSignals is in place. Threads started meanwhile keep them blocked.
+void HoldTerminationSignals();
+// Call once, after the application object and the browser exist; releases what was held.
 void CloseBrowserOnTerminationSignals();

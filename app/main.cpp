@@ -16,6 +16,7 @@
 #include "platform/gui/GuardedApplication.h"
 
 int main(int argc, char** argv) {
+  HoldTerminationSignals();
   const std::string commandLine = CommandLineFromArguments(argc, argv);
   std::signal(SIGPIPE, SIG_IGN);
   int qtArgc = 1;
