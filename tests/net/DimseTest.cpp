@@ -225,7 +225,7 @@ TEST(DimseTest, StatusTableListsEveryServiceStatus) {
                           {0xA703, "C-STORE-RSP"},
                           {0xA710, "C-STORE-RSP"},
                           {0xA801, "C-MOVE-RSP"},
-                          {0xA900, "C-MOVE-RSP"},
+                          {0xA900, "C-MOVE-RSP C-STORE-RSP"},
                           {0xB000, "C-MOVE-RSP"}};
   int rows = 0;
   for (const StatusEntry* e = kDimseStatusTable; e->meaning; ++e) ++rows;
