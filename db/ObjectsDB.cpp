@@ -1,8 +1,8 @@
 // The Objects table: creation, insert and the removal of one row.
 #include "db/ObjectsDB.h"
 
-
 #include "db/InsertRow.h"
+#include "db/RecordTable.h"
 #include "db/Schema.h"
 #include "dicom/DcmObj.h"
 #include "dicom/util/Log.h"
@@ -24,21 +24,8 @@ bool ObjectsDB::Insert(SQLdb& db, const std::string& table, const DcmObj& dataSe
   steps.keyColumn = "SOPInstanceUID";
   steps.keyValue = [&] { return SOPInstanceUID; };
   steps.addColumns = [&](dbInsert& insert) {
-    insert.Add("SOPInstanceUID", SOPInstanceUID);
-    insert.Add("SOPClassUID", SOPClassUID);
-    insert.AddInt("ImageNumber", DecimalOrZero(InstanceNumber));
-    insert.Add("ContentDate", ContentDate);
-    insert.Add("ContentTime", ContentTime);
-    insert.AddInt("AcquisitionNumber", DecimalOrZero(AcquisitionNumber));
-    insert.Add("AcquisitionDate", AcquisitionDate);
-    insert.Add("AcquisitionTime", AcquisitionTime);
-    insert.Add("SliceLocation", SliceLocation);
-    insert.Add("ReceivedDate", TodayAsDicomDate());
-    insert.Add("SeriesInstanceUID", SeriesInstanceUID);
-    insert.Add("StudyInstanceUID", StudyInstanceUID);
-    insert.Add("ConvolutionKernel", ConvolutionKernel);
-    insert.AddInt("BackupStatus", 0);
-    insert.Add("KeyObject", "N");
+    AddAttributeColumns(insert, static_cast<const ImageInfo&>(*this), ImageAttributes(),
+                        TodayAsDicomDate());
   };
   return InsertRowUnlessPresent(db, table, dataSet, steps);
 }

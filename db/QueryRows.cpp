@@ -3,7 +3,7 @@
 
 #include "db/CharacterSet.h"
 #include "db/LocalQuery.h"
-#include "db/RecordText.h"
+#include "db/RecordTable.h"
 #include "dicom/DcmObj.h"
 #include "dicom/DcmTag.h"
 #include "dicom/util/Log.h"
@@ -11,44 +11,10 @@
 
 namespace {
 
-struct FieldTag {
-  const char* column;
-  uint16_t group;
-  uint16_t element;
-};
-
-constexpr FieldTag kStudyFields[] = {
-    {"PatientID", 0x0010, 0x0020},        {"PatientName", 0x0010, 0x0010},
-    {"PatientBD", 0x0010, 0x0030},        {"PatientSex", 0x0010, 0x0040},
-    {"PatientsAge", 0x0010, 0x1010},      {"PatientsWeight", 0x0010, 0x1030},
-    {"StudyDate", 0x0008, 0x0020},        {"StudyTime", 0x0008, 0x0030},
-    {"StudyInstanceUID", 0x0020, 0x000D}, {"StudyID", 0x0020, 0x0010},
-    {"StudyModality", 0x0008, 0x0061},    {"AccessionNumber", 0x0008, 0x0050},
-    {"StudyDescription", 0x0008, 0x1030}, {"InstitutionName", 0x0008, 0x0080},
-    {"StationName", 0x0008, 0x1010},      {"ReferPhysician", 0x0008, 0x0090},
-};
-
-constexpr FieldTag kSeriesFields[] = {
-    {"SeriesDate", 0x0008, 0x0021},        {"SeriesTime", 0x0008, 0x0031},
-    {"Modality", 0x0008, 0x0060},          {"InstitutionName", 0x0008, 0x0080},
-    {"SeriesDescription", 0x0008, 0x103E}, {"BodyPartExamined", 0x0018, 0x0015},
-    {"ProtocolName", 0x0018, 0x1030},      {"PatientPosition", 0x0018, 0x5100},
-    {"StudyInstanceUID", 0x0020, 0x000D},  {"SeriesInstanceUID", 0x0020, 0x000E},
-    {"SeriesNumber", 0x0020, 0x0011},
-};
-
-constexpr FieldTag kImageFields[] = {
-    {"SOPClassUID", 0x0008, 0x0016},      {"SOPInstanceUID", 0x0008, 0x0018},
-    {"AcquisitionDate", 0x0008, 0x0022},  {"ContentDate", 0x0008, 0x0023},
-    {"AcquisitionTime", 0x0008, 0x0032},  {"ContentTime", 0x0008, 0x0033},
-    {"StudyInstanceUID", 0x0020, 0x000D}, {"SeriesInstanceUID", 0x0020, 0x000E},
-};
-
-template <size_t N>
-GroupElement Lookup(const FieldTag (&fields)[N], const std::string& column) {
-  for (const FieldTag& field : fields)
-    if (column == field.column) return {field.group, field.element};
-  return {};
+template <class Record>
+GroupElement Lookup(std::span<const Attribute<Record>> rows, const std::string& column) {
+  const TagKey tag = AnsweredTag(rows, column);
+  return {tag.group, tag.element};
 }
 
 GroupElement LevelFieldToTag(const std::string& level, const std::string& column) {
@@ -75,9 +41,15 @@ void AppendText(DcmObj& response, uint16_t group, uint16_t element, std::string 
 
 }  // namespace
 
-GroupElement StudyFieldToTag(const std::string& column) { return Lookup(kStudyFields, column); }
-GroupElement SeriesFieldToTag(const std::string& column) { return Lookup(kSeriesFields, column); }
-GroupElement ImageFieldToTag(const std::string& column) { return Lookup(kImageFields, column); }
+GroupElement StudyFieldToTag(const std::string& column) {
+  return Lookup(StudyAttributes(), column);
+}
+GroupElement SeriesFieldToTag(const std::string& column) {
+  return Lookup(SeriesAttributes(), column);
+}
+GroupElement ImageFieldToTag(const std::string& column) {
+  return Lookup(ImageAttributes(), column);
+}
 
 bool RowToDCO(DcmObj& response, const std::string& columns, const std::string& row, int count,
               const std::string& level) {
@@ -86,8 +58,8 @@ bool RowToDCO(DcmObj& response, const std::string& columns, const std::string& r
   if (HasBytesAbove7F(row)) AppendText(response, 0x0008, 0x0005, kDatabaseCharacterSet, ' ');
   bool levelWritten = false;
   for (int i = 1; i <= count; ++i) {
-    const std::string column = TrimText(GetField(i, ",", columns));
-    const std::string value = TrimText(GetField(i, ";", row));
+    const std::string column = TrimControlAndBlanks(GetField(i, ",", columns));
+    const std::string value = TrimControlAndBlanks(GetField(i, ";", row));
     const GroupElement tag = LevelFieldToTag(level, column);
     if (tag.group == 0 || tag.element == 0) {
       LogWrite("ERROR, group&element ==0 for DICOMField " + column);
@@ -113,8 +85,8 @@ void GetRowKeyUID(std::string& uid, const std::string& columns, const std::strin
                                               : nullptr;
   if (!keyColumn) return;
   for (int i = 1; i <= count; ++i) {
-    if (TrimText(GetField(i, ",", columns)) == keyColumn) {
-      uid = TrimText(GetField(i, ";", row));
+    if (TrimControlAndBlanks(GetField(i, ",", columns)) == keyColumn) {
+      uid = TrimControlAndBlanks(GetField(i, ";", row));
       return;
     }
   }

@@ -2,7 +2,6 @@
 #include <string>
 
 #include "db/LocalQuery.h"
-#include "db/RecordText.h"
 #include "db/dbInsert.h"
 #include "dicom/DcmTag.h"
 #include "dicom/util/TextUtil.h"
@@ -34,14 +33,14 @@ std::string PrepareStudyValue(const DcmTag& element) {
   while (!bytes.empty() && bytes.back() == '*') bytes.pop_back();
   const size_t nul = bytes.find('\0');
   if (nul != std::string::npos) bytes.resize(nul);
-  std::string text = TrimText(bytes);
+  std::string text = TrimControlAndBlanks(bytes);
   for (char& c : text)
     if (c == '*') c = '%';
   return StoredText(text);
 }
 
 std::string PrepareSeriesValue(const DcmTag& element) {
-  return StoredText(TrimText(ValueText(element)));
+  return StoredText(TrimControlAndBlanks(ValueText(element)));
 }
 
 // IMAGE keys compare like SERIES keys: the trimmed text, "*" an ordinary character.

@@ -2,6 +2,7 @@
 #include "db/SeriesDB.h"
 
 #include "db/InsertRow.h"
+#include "db/RecordTable.h"
 #include "db/Schema.h"
 #include "dicom/DcmObj.h"
 #include "dicom/util/Log.h"
@@ -22,19 +23,8 @@ bool SeriesDB::Insert(SQLdb& db, const std::string& table, const DcmObj& dataSet
   steps.keyColumn = "SeriesInstanceUID";
   steps.keyValue = [&] { return SeriesInstanceUID; };
   steps.addColumns = [&](dbInsert& insert) {
-    insert.Add("SeriesInstanceUID", SeriesInstanceUID);
-    insert.Add("SeriesNumber", SeriesNumber);
-    insert.Add("SeriesDate", SeriesDate);
-    insert.Add("SeriesTime", SeriesTime);
-    insert.Add("SeriesDescription", SeriesDescription);
-    insert.Add("Modality", Modality);
-    insert.Add("InstitutionName", InstitutionName);
-    insert.Add("Manufacturer", Manufacturer);
-    insert.Add("ModelName", ModelName);
-    insert.Add("BodyPartExamined", BodyPartExamined);
-    insert.Add("ProtocolName", ProtocolName);
-    insert.Add("SeriesPath", SeriesPath);
-    insert.Add("StudyInstanceUID", StudyInstanceUID);
+    AddAttributeColumns(insert, static_cast<const SeriesInfo&>(*this), SeriesAttributes(),
+                        SeriesPath);
   };
   return InsertRowUnlessPresent(db, table, dataSet, steps);
 }

@@ -12,18 +12,11 @@
 
 #include "dicom/Dictionary.h"
 #include "dicom/UidRegistry.h"
+#include "dicom/util/TextUtil.h"
 
 namespace {
 
 const char kUnknownName[] = "*** Unidentified ***";
-
-// The value as text: at most `length` bytes, and up to the first zero byte.
-std::string ValueText(const DcmTag& tag) {
-  const size_t n = tag.length == kUndefinedLength ? 0 : std::min<size_t>(tag.length, tag.data.size());
-  const char* p = reinterpret_cast<const char*>(tag.data.data());
-  const void* zero = n ? std::memchr(p, 0, n) : nullptr;
-  return std::string(p, zero ? static_cast<const char*>(zero) - p : n);
-}
 
 bool SameVR(const char* a, const char* b) { return a[0] == b[0] && a[1] == b[1]; }
 
@@ -97,13 +90,7 @@ float DcmTag::GetFloat() const {
   return static_cast<float>(strtod_l(text.c_str(), nullptr, CLocale()));
 }
 
-std::string DcmTag::GetString() const {
-  const std::string text = ValueText(*this);
-  size_t begin = 0, end = text.size();
-  while (begin < end && static_cast<unsigned char>(text[begin]) <= 0x20) ++begin;
-  while (end > begin && static_cast<unsigned char>(text[end - 1]) <= 0x20) --end;
-  return text.substr(begin, end - begin);
-}
+std::string DcmTag::GetString() const { return TrimControlAndBlanks(ValueText(*this)); }
 
 void DcmTag::LookupVR() {
   const DictionaryRow* row = LookupDictionary(group, element);

@@ -13,6 +13,7 @@
 
 #include "dicom/DcmObj.h"
 #include "dicom/DcmTag.h"
+#include "dicom/util/TextUtil.h"
 #include "ecg/Study.h"
 
 namespace {
@@ -53,12 +54,7 @@ int32_t ReadSampleCount(const DcmTag& tag, bool bigEndian) {
 }
 
 // A text as stored: up to its length or first NUL, untrimmed (the nested readers' form).
-std::string RawText(const DcmTag& tag) {
-  std::string text(tag.data.begin(), tag.data.end());
-  const size_t nul = text.find('\0');
-  if (nul != std::string::npos) text.resize(nul);
-  return text;
-}
+std::string RawText(const DcmTag& tag) { return ValueText(tag); }
 
 std::unique_ptr<TChannel> NewChannel() { return std::make_unique<TChannel>(); }
 

@@ -2,8 +2,12 @@
 // (database rows with ";", paths with "/", list files with "," or "|").
 #include "dicom/util/TextUtil.h"
 
+#include <algorithm>
 #include <charconv>
+#include <cstring>
 #include <ctime>
+
+#include "dicom/DcmTag.h"
 
 std::string ReplaceAll(const std::string& text, const std::string& from, const std::string& to) {
   if (from.empty()) return text;
@@ -48,4 +52,21 @@ std::string TodayAsDicomDate() {
   char text[16];
   std::strftime(text, sizeof text, "%Y%m%d", &local);
   return text;
+}
+
+std::string ValueText(const DcmTag& element) {
+  if (element.length == kUndefinedLength) return {};
+  const size_t n = std::min<size_t>(element.length, element.data.size());
+  const char* p = reinterpret_cast<const char*>(element.data.data());
+  const void* zero = n ? std::memchr(p, 0, n) : nullptr;
+  return std::string(p, zero ? static_cast<const char*>(zero) - p : n);
+}
+
+std::string TrimControlAndBlanks(std::string_view text) {
+  auto blankOrControl = [](char c) { return static_cast<unsigned char>(c) <= 0x20; };
+  size_t begin = 0;
+  size_t end = text.size();
+  while (begin < end && blankOrControl(text[begin])) ++begin;
+  while (end > begin && blankOrControl(text[end - 1])) --end;
+  return std::string(text.substr(begin, end - begin));
 }

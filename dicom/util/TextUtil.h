@@ -2,6 +2,9 @@
 #pragma once
 
 #include <string>
+#include <string_view>
+
+class DcmTag;
 
 // T with every occurrence of F replaced by R (searching on after each inserted R).
 std::string ReplaceAll(const std::string& text, const std::string& from, const std::string& to);
@@ -10,5 +13,11 @@ std::string GetField(int n, const std::string& separator, const std::string& tex
 // The whole text as a decimal integer with at most one leading sign; 0 when it is not one
 // ("3x", "+-5", "", out of range).
 int DecimalOrZero(const std::string& text);
+// The element's value bytes as text up to the first NUL (the whole value when there is none);
+// "" for a value of length 0 or undefined length. Never reads past `length` bytes.
+std::string ValueText(const DcmTag& element);
+// The text without the bytes of code 0x20 and below at either end (bytes from 0x80 stay): how
+// element values, query keys and AE titles are compared and stored.
+std::string TrimControlAndBlanks(std::string_view text);
 // Today's local date as a DICOM DA value, "YYYYMMDD".
 std::string TodayAsDicomDate();

@@ -8,6 +8,7 @@
 #include "db/StudyInfo.h"
 #include "dicom/DcmObj.h"
 #include "dicom/DcmTag.h"
+#include "dicom/Tags.h"
 #include "dicom/util/TextUtil.h"
 #include "tests/db/DbTestSupport.h"
 
@@ -56,6 +57,31 @@ TEST_F(RecordsTest, ValuesInsideSequencesNeverReplaceTopLevelFields) {
   EXPECT_EQ(image.SeriesInstanceUID, "1.2.3.4");
   EXPECT_EQ(image.SOPInstanceUID, "1.2.3.4.5.6");
   EXPECT_EQ(image.InstanceNumber, "3");
+}
+
+// An undefined-length element that opens no sequence (here a private OB) made the records count
+// every later element as inside a sequence, so they missed the UIDs GetString reads.
+TEST_F(RecordsTest, RecordsAndGetStringAgreeOnWhatIsTopLevel) {
+  DcmObj object;
+  auto* opaque = new DcmTag(0x0009, 0x1010, std::string(), "OB");
+  opaque->length = kUndefinedLength;
+  object.Add(opaque);
+  object.Add(Raw(0x0008, 0x0018, "1.2.3.4.5", "UI"));
+  object.Add(Raw(0x0020, 0x000D, "1.2.3", "UI"));
+  object.Add(Raw(0x0020, 0x000E, "1.2.3.4", "UI"));
+  ASSERT_EQ(object.GetString(tag::kStudyInstanceUID), "1.2.3");
+
+  StudyInfo study;
+  study.ReadDCO(object);
+  SeriesInfo series;
+  series.ReadDCO(object);
+  ImageInfo image;
+  image.ReadDCO(object);
+  for (const std::string* read :
+       {&study.StudyInstanceUID, &series.StudyInstanceUID, &image.StudyInstanceUID})
+    EXPECT_EQ(*read, object.GetString(tag::kStudyInstanceUID));
+  EXPECT_EQ(series.SeriesInstanceUID, object.GetString(tag::kSeriesInstanceUID));
+  EXPECT_EQ(image.SOPInstanceUID, object.GetString(tag::kSOPInstanceUID));
 }
 
 TEST_F(RecordsTest, StudyInfoTakesTrimmedTextsAndTheLaterModality) {

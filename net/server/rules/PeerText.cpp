@@ -11,10 +11,6 @@ std::string TrimWith(std::string_view text, Drop drop) {
 }
 }  // namespace
 
-std::string TrimControlAndBlanks(std::string_view text) {
-  return TrimWith(text, [](unsigned char c) { return c <= 0x20; });
-}
-
 std::string TrimBlanks(std::string_view text) {
   return TrimWith(text, [](unsigned char c) { return c == ' '; });
 }
