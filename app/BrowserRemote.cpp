@@ -1,8 +1,8 @@
 // Search, retrieve and echo against the selected node. The search and the retrieve process
 // events between responses so "Abort!" can be clicked; the echo is one blocking exchange.
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QLineEdit>
-#include <QCheckBox>
 #include <QPlainTextEdit>
 #include <chrono>
 #include <exception>
@@ -18,14 +18,12 @@
 #include "db/StudyInfo.h"
 #include "dicom/util/Log.h"
 #include "net/PDU_Service.h"
-#include "net/server/ClientOperations.h"
+#include "net/client/ClientOperations.h"
 #include "platform/gui/Cp1252.h"
 #include "platform/gui/UiServices.h"
 
 namespace {
 
-constexpr const char* kStudyRootFind = "1.2.840.10008.5.1.4.1.2.2.1";
-constexpr const char* kStudyRootMove = "1.2.840.10008.5.1.4.1.2.2.2";
 constexpr int kTimeoutSeconds = 60;
 constexpr int kPending = 0xFF00;
 constexpr int kPendingWarning = 0xFF01;
@@ -64,9 +62,9 @@ void TFindForm::Button4Click() {
   int shown = 0;
   size_t next = 0;
   int status = kPending;
-  if (OpenAssociation(*pdu, RemoteHost, RemotePort, OwnAeTitle(), RemoteAETitle, kStudyRootFind,
-                      kTimeoutSeconds) &&
-      WriteFindRQ(*pdu, records, kStudyRootFind, "STUDY")) {
+  if (OpenAssociation(*pdu, RemoteHost, RemotePort, OwnAeTitle(), RemoteAETitle,
+                      kStudyRootFindClass, kTimeoutSeconds) &&
+      WriteFindRQ(*pdu, records, kStudyRootFindClass, "STUDY")) {
     while (status == kPending || status == kPendingWarning) {
       status = ReadFindRSP(*pdu, records, "STUDY");
       if (status == -1 || status == 0 || AbortRequested) break;
@@ -99,8 +97,8 @@ void TFindForm::Button10Click() {
   WaitCursor cursor;
   if (LocalSelected()) return;
   auto open = [this](PDU_Service& pdu) {
-    if (OpenAssociation(pdu, RemoteHost, RemotePort, OwnAeTitle(), RemoteAETitle, kStudyRootMove,
-                        kTimeoutSeconds))
+    if (OpenAssociation(pdu, RemoteHost, RemotePort, OwnAeTitle(), RemoteAETitle,
+                        kStudyRootMoveClass, kTimeoutSeconds))
       return true;
     AppendMemo("Association Failed!");
     return false;
@@ -128,7 +126,7 @@ void TFindForm::Button10Click() {
     QueryRecords records;
     records.studies.push_back(std::make_unique<StudyInfo>());
     records.studies.back()->StudyInstanceUID = uid;
-    if (WriteMoveRQ(*pdu, records, kStudyRootMove, "STUDY", OwnAeTitle())) {
+    if (WriteMoveRQ(*pdu, records, kStudyRootMoveClass, "STUDY", OwnAeTitle())) {
       do {
         status = ReadMoveRSP(*pdu, remaining);
         if (remaining != 0) AppendMemo("Faltan: " + QString::number(remaining));

@@ -10,19 +10,10 @@
 #include <cstdint>
 #include <string>
 
+#include "net/CommandFields.h"
+
 class DcmObj;
 class PDU_Service;
-
-enum CommandField : uint16_t {
-  C_STORE_RQ = 0x0001,
-  C_STORE_RSP = 0x8001,
-  C_FIND_RQ = 0x0020,
-  C_FIND_RSP = 0x8020,
-  C_MOVE_RQ = 0x0021,
-  C_MOVE_RSP = 0x8021,
-  C_ECHO_RQ = 0x0030,
-  C_ECHO_RSP = 0x8030,
-};
 
 inline constexpr uint16_t kNoDataSet = 0x0101;
 inline constexpr uint16_t kDataSetFollows = 0x0102;

@@ -3,8 +3,8 @@
 
   format    every C++ file is as the repository's .clang-format writes it;
   layering  a library includes headers of its own layer and of the layers below it only
-            (platform < dicom < ecg, db, net < net/server < app; platform/gui below ecg/window
-            and app), and Qt only in the GUI folders (platform/gui, ecg/window, app) and in the
+            (platform < dicom < ecg, db, net < net/server/rules < net/client < net/server < app;
+            platform/gui below ecg/window and app), and Qt only in the GUI folders (platform/gui, ecg/window, app) and in the
             tests and benchmarks.
 
 Each failing rule lists what breaks it; the exit status is 1 when a rule failed. Arguments name
@@ -28,13 +28,14 @@ LAYERS = [
     ("ecg/window/", "ecg/window", {"ecg", "dicom", "platform/gui", "platform"}),
     ("ecg/", "ecg", {"dicom", "platform"}),
     ("db/", "db", {"dicom", "platform"}),
-    ("net/server/rules/", "net/server/rules", {"dicom", "platform"}),
+    ("net/server/rules/", "net/server/rules", {"net", "dicom", "platform"}),
     ("net/server/", "net/server",
-     {"net/server/rules", "net", "db", "dicom/codec", "dicom", "platform"}),
+     {"net/client", "net/server/rules", "net", "db", "dicom/codec", "dicom", "platform"}),
+    ("net/client/", "net/client", {"net/server/rules", "net", "db", "dicom", "platform"}),
     ("net/", "net", {"dicom", "platform"}),
     ("app/", "app",
-     {"ecg/window", "ecg", "net/server", "net/server/rules", "net", "db", "dicom/codec", "dicom",
-      "platform/gui", "platform"}),
+     {"ecg/window", "ecg", "net/server", "net/client", "net/server/rules", "net", "db",
+      "dicom/codec", "dicom", "platform/gui", "platform"}),
     ("tools/", "tools", {"dicom/codec", "dicom", "platform"}),
 ]
 QT_FOLDERS = ("platform/gui/", "ecg/window/", "app/", "tests/", "bench/")

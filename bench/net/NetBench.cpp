@@ -16,7 +16,8 @@
 #include "dicom/DcmTag.h"
 #include "net/Dimse.h"
 #include "net/PDU_Service.h"
-#include "net/UniqueId.h"
+#include "net/client/ClientOperations.h"
+#include "net/server/rules/AssociationProposal.h"
 #include "tests/support/LoopbackPort.h"
 
 namespace {
@@ -43,15 +44,10 @@ void Serve(Socket& listener, int associations) {
   }
 }
 
+// One association proposing explicit VR little endian first, through the requestor library.
 bool Open(PDU_Service& pdu, int port, const std::string& sopClass) {
-  ResetUniqueId();
-  AAssociatePdu::SetTitle(pdu.assocRQ.CalledApTitle, "BENCH");
-  AAssociatePdu::SetTitle(pdu.assocRQ.CallingApTitle, "BENCH");
-  auto* context = new PresentationContext;
-  context->SetAbstractSyntax(sopClass);
-  context->AddTransferSyntax("1.2.840.10008.1.2.1");
-  pdu.assocRQ.AddPresentationContext(context);
-  return pdu.Connect("127.0.0.1", std::to_string(port));
+  return OpenAssociation(pdu, "127.0.0.1", std::to_string(port), "BENCH", "BENCH", sopClass,
+                         kExplicitLittleEndian, "", Socket::kDefaultTimeoutSeconds);
 }
 
 double Seconds(std::chrono::steady_clock::time_point since) {

@@ -38,15 +38,21 @@ struct AssociationEnd {
   }
 };
 
+// The handler column of the dispatch table (net/server/rules/CommandTable.h): the services
+// without a row here end the association.
+struct HandlerRow {
+  Service service;
+  ServiceHandler handler;
+};
+constexpr HandlerRow kHandlers[] = {
+    {Service::Echo, EchoSCP},          {Service::Store, CStoreSCP},
+    {Service::StudyRootFind, FindSCP}, {Service::WorklistFind, WorklistFindSCP},
+    {Service::Move, MoveSCP},
+};
+
 ServiceHandler HandlerFor(Service service) {
-  switch (service) {
-    case Service::Echo: return EchoSCP;
-    case Service::Store: return CStoreSCP;
-    case Service::StudyRootFind: return FindSCP;
-    case Service::WorklistFind: return WorklistFindSCP;
-    case Service::Move: return MoveSCP;
-    case Service::EndSilently:
-    case Service::NotImplemented: return nullptr;
+  for (const HandlerRow& row : kHandlers) {
+    if (row.service == service) return row.handler;
   }
   return nullptr;
 }
@@ -54,22 +60,23 @@ ServiceHandler HandlerFor(Service service) {
 // Serves one command; false when the association must end.
 bool Dispatch(PDU_Service& pdu, DcmObj& command, const AssociationContext& context) {
   const uint16_t field = command.GetUShort(0x0000, 0x0100);
-  const Service service = ServiceFor(field, pdu.GetAbstractSyntaxUID());
-  if (service == Service::EndSilently) return false;
+  const ServiceRow& row = RowFor(field, pdu.GetAbstractSyntaxUID());
+  if (row.service == Service::EndSilently) return false;
   const std::string handle = std::to_string(context.socketId);
-  const ServiceHandler handler = HandlerFor(service);
+  const std::string failureLine = row.failureLine;
+  const ServiceHandler handler = HandlerFor(row.service);
   if (!handler) {
-    LogWrite(FailureLineFor(service) + handle);
+    LogWrite(failureLine + handle);
     return false;
   }
   bool goOn = false;
   try {
     goOn = handler(pdu, command, context);
   } catch (...) {
-    LogWrite(ExceptionLineFor(service));
+    LogWrite(row.exceptionLine);
     return false;
   }
-  if (!goOn && !FailureLineFor(service).empty()) LogWrite(FailureLineFor(service) + handle);
+  if (!goOn && !failureLine.empty()) LogWrite(failureLine + handle);
   return goOn;
 }
 }  // namespace

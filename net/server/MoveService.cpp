@@ -13,7 +13,7 @@
 #include "dicom/util/Log.h"
 #include "net/Dimse.h"
 #include "net/PDU_Service.h"
-#include "net/server/ClientOperations.h"
+#include "net/client/ClientOperations.h"
 #include "net/server/Services.h"
 #include "net/server/rules/AssociationProposal.h"
 #include "net/server/rules/MoveDestinations.h"

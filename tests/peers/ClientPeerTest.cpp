@@ -9,7 +9,7 @@
 
 #include "db/StudyInfo.h"
 #include "net/PDU_Service.h"
-#include "net/server/ClientOperations.h"
+#include "net/client/ClientOperations.h"
 #include "net/server/rules/CommandTable.h"
 #include "tests/peers/PeerFixture.h"
 

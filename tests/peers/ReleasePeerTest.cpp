@@ -15,7 +15,7 @@
 #include "net/Dimse.h"
 #include "net/PDU_Service.h"
 #include "net/UniqueId.h"
-#include "net/server/ClientOperations.h"
+#include "net/client/ClientOperations.h"
 #include "net/server/rules/CommandTable.h"
 #include "tests/peers/PeerFixture.h"
 #include "tests/peers/StreamEnd.h"

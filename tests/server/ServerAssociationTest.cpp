@@ -16,7 +16,7 @@
 #include "net/Dimse.h"
 #include "net/PDU_Service.h"
 #include "net/Socket.h"
-#include "net/server/ClientOperations.h"
+#include "net/client/ClientOperations.h"
 #include "net/server/ServerThread.h"
 #include "net/server/Services.h"
 #include "net/server/rules/CommandTable.h"

@@ -1,9 +1,13 @@
 // The association loop's dispatch, as data: which service serves a command set, keyed by its
-// Command Field and, for C-FIND, by the abstract syntax of the context it arrived on.
+// Command Field and, for C-FIND, by the abstract syntax of the context it arrived on, and what
+// the loop logs when that service fails or throws. One row per service; the handlers that serve
+// the rows are joined to them by the server (net/server/ChildThread.cpp), which owns the sockets.
 #pragma once
 
 #include <cstdint>
 #include <string>
+
+#include "net/CommandFields.h"
 
 enum class Service {
   Echo,            // answered by the association loop itself
@@ -15,15 +19,19 @@ enum class Service {
   NotImplemented,  // no handler: "ERROR: Service not implemented, Socket: "
 };
 
-inline constexpr uint16_t kCommandStoreRQ = 0x0001;
-inline constexpr uint16_t kCommandFindRQ = 0x0020;
-inline constexpr uint16_t kCommandMoveRQ = 0x0021;
-inline constexpr uint16_t kCommandEchoRQ = 0x0030;
+struct ServiceRow {
+  Service service;
+  uint16_t commandField;
+  // The abstract syntax the context must have; nullptr for any.
+  const char* abstractSyntax;
+  // Logged with the socket handle when the handler returns false ("" when it logs its own).
+  const char* failureLine;
+  // Logged when the handler throws.
+  const char* exceptionLine;
+};
 
-inline constexpr const char* kVerificationClass = "1.2.840.10008.1.1";
-inline constexpr const char* kStudyRootFindClass = "1.2.840.10008.5.1.4.1.2.2.1";
-inline constexpr const char* kStudyRootMoveClass = "1.2.840.10008.5.1.4.1.2.2.2";
-inline constexpr const char* kWorklistFindClass = "1.2.840.10008.5.1.4.31";
+// The row of the service that serves the command; NotImplemented's row when none does.
+const ServiceRow& RowFor(uint16_t commandField, const std::string& abstractSyntax);
 
 Service ServiceFor(uint16_t commandField, const std::string& abstractSyntax);
 

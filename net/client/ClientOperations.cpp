@@ -1,12 +1,12 @@
-#include "net/server/ClientOperations.h"
+#include "net/client/ClientOperations.h"
 
 #include "dicom/DcmObj.h"
 #include "dicom/util/Log.h"
+#include "net/CommandFields.h"
 #include "net/Dimse.h"
 #include "net/PDU_Service.h"
 #include "net/UniqueId.h"
 #include "net/server/rules/AssociationProposal.h"
-#include "net/server/rules/CommandTable.h"
 
 namespace {
 bool LogAbove(int level) { return LogLevel.load(std::memory_order_relaxed) > level; }

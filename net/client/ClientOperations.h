@@ -12,6 +12,7 @@
 #include "db/ImageInfo.h"
 #include "db/SeriesInfo.h"
 #include "db/StudyInfo.h"
+#include "net/CommandFields.h"
 
 class PDU_Service;
 
