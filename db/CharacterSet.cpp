@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "dicom/DcmObj.h"
+#include "dicom/Tags.h"
 
 namespace {
 
@@ -74,7 +75,7 @@ std::string FromUtf8(std::string_view text) {
 }  // namespace
 
 ReceivedCharacterSet DeclaredCharacterSet(const DcmObj& dataSet) {
-  const std::string declared = dataSet.GetString(0x0008, 0x0005);
+  const std::string declared = dataSet.GetString(tag::kSpecificCharacterSet);
   if (declared == "ISO_IR 192") return ReceivedCharacterSet::Utf8;
   if (declared == "ISO_IR 100") return ReceivedCharacterSet::Latin1;
   return ReceivedCharacterSet::AsStored;

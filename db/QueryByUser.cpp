@@ -6,6 +6,7 @@
 #include "db/SQLdb.h"
 #include "db/dbInsert.h"
 #include "dicom/DcmObj.h"
+#include "dicom/Tags.h"
 #include "dicom/util/Log.h"
 #include "dicom/util/TextUtil.h"
 
@@ -27,14 +28,15 @@ bool ModifyQueryByUser(const std::string& user, DcmObj& identifier) {
   }
   struct UserKey {
     int field;  // PhysicianName, InstitutionName, StudyDescription, StudyModality
-    uint16_t group;
-    uint16_t element;
+    TagKey tag;
   };
-  static constexpr UserKey kUserKeys[] = {
-      {5, 0x0008, 0x0090}, {6, 0x0008, 0x0080}, {7, 0x0008, 0x1030}, {8, 0x0008, 0x0061}};
+  static constexpr UserKey kUserKeys[] = {{5, tag::kReferringPhysicianName},
+                                          {6, tag::kInstitutionName},
+                                          {7, tag::kStudyDescription},
+                                          {8, tag::kModalitiesInStudy}};
   for (const UserKey& key : kUserKeys) {
     const std::string value = GetField(key.field, ";", rows.front());  // untrimmed, as stored
-    if (!value.empty()) identifier.SetString(key.group, key.element, value);
+    if (!value.empty()) identifier.SetString(key.tag, value);
   }
   return true;
 }

@@ -6,6 +6,8 @@
 #include "db/LocalQuery.h"
 #include "dicom/DcmObj.h"
 #include "dicom/DcmTag.h"
+#include "dicom/TagKeyOps.h"
+#include "dicom/Tags.h"
 #include "dicom/util/Log.h"
 
 namespace {
@@ -13,50 +15,49 @@ namespace {
 enum class Match { None, Date, Equal, Contains, Prefix };
 
 struct QueryKey {
-  uint16_t group;
-  uint16_t element;
+  TagKey tag;
   const char* column;
   Match match;
 };
 
 constexpr QueryKey kStudyKeys[] = {
-    {0x0008, 0x0020, "StudyDate", Match::Date},
-    {0x0008, 0x0030, "StudyTime", Match::Date},
-    {0x0008, 0x0050, "AccessionNumber", Match::Equal},
-    {0x0008, 0x0061, "StudyModality", Match::Contains},
-    {0x0008, 0x0080, "InstitutionName", Match::Contains},
-    {0x0008, 0x0090, "ReferPhysician", Match::Prefix},
-    {0x0008, 0x1030, "StudyDescription", Match::Contains},
-    {0x0010, 0x0010, "PatientName", Match::Prefix},
-    {0x0010, 0x0020, "PatientID", Match::Prefix},
-    {0x0010, 0x0030, "PatientBD", Match::None},
-    {0x0010, 0x0040, "PatientSex", Match::None},
-    {0x0020, 0x000D, "StudyInstanceUID", Match::Equal},
-    {0x0020, 0x0010, "StudyID", Match::Equal},
+    {tag::kStudyDate, "StudyDate", Match::Date},
+    {tag::kStudyTime, "StudyTime", Match::Date},
+    {tag::kAccessionNumber, "AccessionNumber", Match::Equal},
+    {tag::kModalitiesInStudy, "StudyModality", Match::Contains},
+    {tag::kInstitutionName, "InstitutionName", Match::Contains},
+    {tag::kReferringPhysicianName, "ReferPhysician", Match::Prefix},
+    {tag::kStudyDescription, "StudyDescription", Match::Contains},
+    {tag::kPatientName, "PatientName", Match::Prefix},
+    {tag::kPatientID, "PatientID", Match::Prefix},
+    {tag::kPatientBirthDate, "PatientBD", Match::None},
+    {tag::kPatientSex, "PatientSex", Match::None},
+    {tag::kStudyInstanceUID, "StudyInstanceUID", Match::Equal},
+    {tag::kStudyID, "StudyID", Match::Equal},
 };
 
 constexpr QueryKey kSeriesKeys[] = {
-    {0x0008, 0x0021, "SeriesDate", Match::Date},
-    {0x0008, 0x0031, "SeriesTime", Match::Date},
-    {0x0008, 0x0060, "Modality", Match::Equal},
-    {0x0008, 0x0080, "InstitutionName", Match::Contains},
-    {0x0008, 0x103E, "SeriesDescription", Match::Prefix},
-    {0x0018, 0x0015, "BodyPartExamined", Match::Prefix},
-    {0x0018, 0x1030, "ProtocolName", Match::Prefix},
-    {0x0020, 0x000D, "StudyInstanceUID", Match::Equal},
-    {0x0020, 0x000E, "SeriesInstanceUID", Match::Equal},
-    {0x0020, 0x0011, "SeriesNumber", Match::None},
+    {tag::kSeriesDate, "SeriesDate", Match::Date},
+    {tag::kSeriesTime, "SeriesTime", Match::Date},
+    {tag::kModality, "Modality", Match::Equal},
+    {tag::kInstitutionName, "InstitutionName", Match::Contains},
+    {tag::kSeriesDescription, "SeriesDescription", Match::Prefix},
+    {tag::kBodyPartExamined, "BodyPartExamined", Match::Prefix},
+    {tag::kProtocolName, "ProtocolName", Match::Prefix},
+    {tag::kStudyInstanceUID, "StudyInstanceUID", Match::Equal},
+    {tag::kSeriesInstanceUID, "SeriesInstanceUID", Match::Equal},
+    {tag::kSeriesNumber, "SeriesNumber", Match::None},
 };
 
 constexpr QueryKey kImageKeys[] = {
-    {0x0008, 0x0016, "SOPClassUID", Match::Equal},
-    {0x0008, 0x0018, "SOPInstanceUID", Match::Equal},
-    {0x0008, 0x0022, "AcquisitionDate", Match::Date},
-    {0x0008, 0x0023, "ContentDate", Match::Date},
-    {0x0008, 0x0032, "AcquisitionTime", Match::Date},
-    {0x0008, 0x0033, "ContentTime", Match::Date},
-    {0x0020, 0x000D, "StudyInstanceUID", Match::Equal},
-    {0x0020, 0x000E, "SeriesInstanceUID", Match::Equal},
+    {tag::kSOPClassUID, "SOPClassUID", Match::Equal},
+    {tag::kSOPInstanceUID, "SOPInstanceUID", Match::Equal},
+    {tag::kAcquisitionDate, "AcquisitionDate", Match::Date},
+    {tag::kContentDate, "ContentDate", Match::Date},
+    {tag::kAcquisitionTime, "AcquisitionTime", Match::Date},
+    {tag::kContentTime, "ContentTime", Match::Date},
+    {tag::kStudyInstanceUID, "StudyInstanceUID", Match::Equal},
+    {tag::kSeriesInstanceUID, "SeriesInstanceUID", Match::Equal},
 };
 
 struct Level {
@@ -69,7 +70,7 @@ struct Level {
 
 const QueryKey* FindKey(const Level& level, const DcmTag& tag) {
   for (const QueryKey* key = level.begin; key != level.end; ++key)
-    if (key->group == tag.group && key->element == tag.element) return key;
+    if (IsTag(tag, key->tag)) return key;
   return nullptr;
 }
 

@@ -4,6 +4,8 @@
 #include "db/LocalQuery.h"
 #include "db/dbInsert.h"
 #include "dicom/DcmTag.h"
+#include "dicom/TagKeyOps.h"
+#include "dicom/Tags.h"
 #include "dicom/util/TextUtil.h"
 
 namespace {
@@ -28,7 +30,7 @@ std::string PrepareStudyValue(const DcmTag& element) {
   if (element.length == 0 || element.length == kUndefinedLength) return {};
   const size_t size = std::min<size_t>(element.length, element.data.size());
   std::string bytes(reinterpret_cast<const char*>(element.data.data()), size);
-  if (element.group == 0x0010 && element.element == 0x0010) bytes = ReplaceAll(bytes, "^", " ");
+  if (IsTag(element, tag::kPatientName)) bytes = ReplaceAll(bytes, "^", " ");
   while (!bytes.empty() && static_cast<unsigned char>(bytes.back()) <= 0x20) bytes.pop_back();
   while (!bytes.empty() && bytes.back() == '*') bytes.pop_back();
   const size_t nul = bytes.find('\0');

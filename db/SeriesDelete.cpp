@@ -68,6 +68,6 @@ bool SeriesDB::Delete(SQLdb& db, const std::function<void()>& pump) {
     LogWrite("ERROR, SeriesDB::Delete, " + db.errorText);
     return false;
   }
-  if (LogLevel > 0) LogWrite("INFO, Series folder deleted: " + SeriesInstanceUID);
+  if (LoggingAbove(0)) LogWrite("INFO, Series folder deleted: " + SeriesInstanceUID);
   return true;
 }

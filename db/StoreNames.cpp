@@ -8,6 +8,7 @@
 #include "db/StoredFields.h"
 #include "db/dbInsert.h"
 #include "dicom/DcmObj.h"
+#include "dicom/Tags.h"
 #include "dicom/util/Log.h"
 #include "dicom/util/TextUtil.h"
 #include "platform/ExeFolder.h"
@@ -54,13 +55,14 @@ bool SplitSeriesPath(const std::string& path, StoreFolders& out) {
 }  // namespace
 
 std::string MakeStudyFolderName(const DcmObj& dataSet) {
-  return TextCRC32Hex(dataSet.GetString(0x0020, 0x000D) + dataSet.GetString(0x0020, 0x0010) +
-                      dataSet.GetString(0x0008, 0x0050));
+  return TextCRC32Hex(dataSet.GetString(tag::kStudyInstanceUID) + dataSet.GetString(tag::kStudyID) +
+                      dataSet.GetString(tag::kAccessionNumber));
 }
 
 std::string MakeSeriesFolderName(const DcmObj& dataSet) {
-  return TextCRC32Hex(dataSet.GetString(0x0008, 0x0060) + dataSet.GetString(0x0020, 0x000E) +
-                      dataSet.GetString(0x0020, 0x0011));
+  return TextCRC32Hex(dataSet.GetString(tag::kModality) +
+                      dataSet.GetString(tag::kSeriesInstanceUID) +
+                      dataSet.GetString(tag::kSeriesNumber));
 }
 
 namespace {
@@ -125,19 +127,19 @@ bool HasStoreKeys(const DcmObj& dataSet, std::string& emptyKey, std::string& uns
   emptyKey.clear();
   unsafeValue.clear();
   static const struct {
-    uint16_t group, element;
+    TagKey tag;
     const char* key;
-  } kKeys[] = {{0x0008, 0x0018, "SOPInstanceUID"},
-               {0x0020, 0x000D, "StudyInstanceUID"},
-               {0x0020, 0x000E, "SeriesInstanceUID"}};
+  } kKeys[] = {{tag::kSOPInstanceUID, "SOPInstanceUID"},
+               {tag::kStudyInstanceUID, "StudyInstanceUID"},
+               {tag::kSeriesInstanceUID, "SeriesInstanceUID"}};
   for (const auto& k : kKeys) {
-    if (dataSet.GetString(k.group, k.element).empty()) {
+    if (dataSet.GetString(k.tag).empty()) {
       emptyKey = k.key;
       return false;
     }
   }
-  const std::string uid = dataSet.GetString(0x0008, 0x0018);
-  const std::string date = dataSet.GetString(0x0008, 0x0020);
+  const std::string uid = dataSet.GetString(tag::kSOPInstanceUID);
+  const std::string date = dataSet.GetString(tag::kStudyDate);
   if (!IsSafeUidFileName(uid))
     unsafeValue = uid;
   else if (!date.empty() && !IsSafeDateFolder(date))
@@ -173,16 +175,16 @@ std::string SafeSeriesPath(const std::string& seriesPath) {
 
 bool ChooseStoreFolders(SQLdb& db, const DcmObj& dataSet, const std::string& studyDate,
                         StoreFolders& out) {
-  if (!IsSafeUidFileName(dataSet.GetString(0x0008, 0x0018))) return false;
+  if (!IsSafeUidFileName(dataSet.GetString(tag::kSOPInstanceUID))) return false;
   Fields row;
   bool failed = false;
   // A registered series keeps the folder it was first stored in.
   if (QueryFirstRow(db, {"SeriesPath"}, "FROM Series WHERE SeriesInstanceUID=?",
-                    dataSet.GetString(0x0020, 0x000E), row, failed))
+                    dataSet.GetString(tag::kSeriesInstanceUID), row, failed))
     return SplitSeriesPath(row[0], out);
   if (failed) return false;
 
-  const std::string studyUid = dataSet.GetString(0x0020, 0x000D);
+  const std::string studyUid = dataSet.GetString(tag::kStudyInstanceUID);
   out.seriesFolder = MakeSeriesFolderName(dataSet);
   // A new series of a registered study goes under the study's recorded date and folder.
   if (QueryFirstRow(db, {"SeriesPath"}, "FROM Series WHERE StudyInstanceUID=? LIMIT 1", studyUid,

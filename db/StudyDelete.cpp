@@ -26,7 +26,7 @@ bool DeleteStudyRow(SQLdb& db, const std::string& uid) {
     LogWrite("ERROR, StudyDB::Delete, " + db.errorText);
     return false;
   }
-  if (LogLevel > 0) LogWrite("INFO, Study folder deleted: " + uid);
+  if (LoggingAbove(0)) LogWrite("INFO, Study folder deleted: " + uid);
   return true;
 }
 

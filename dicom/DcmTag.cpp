@@ -12,6 +12,7 @@
 
 #include "dicom/Dictionary.h"
 #include "dicom/UidRegistry.h"
+#include "dicom/util/ByteOrder.h"
 #include "dicom/util/TextUtil.h"
 
 namespace {
@@ -76,13 +77,12 @@ DcmTag::~DcmTag() = default;
 
 uint16_t DcmTag::GetUShort() const {
   if (length == kUndefinedLength || length < 2 || data.size() < 2) return 0;
-  return static_cast<uint16_t>(data[0] | (data[1] << 8));
+  return DecodeU16(data.data());
 }
 
 uint32_t DcmTag::GetULong() const {
   if (length == kUndefinedLength || length < 4 || data.size() < 4) return 0;
-  return static_cast<uint32_t>(data[0]) | (static_cast<uint32_t>(data[1]) << 8) |
-         (static_cast<uint32_t>(data[2]) << 16) | (static_cast<uint32_t>(data[3]) << 24);
+  return DecodeU32(data.data());
 }
 
 float DcmTag::GetFloat() const {

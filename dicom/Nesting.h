@@ -5,25 +5,23 @@
 
 #include "dicom/DcmEntry.h"
 #include "dicom/DcmTag.h"
-
-inline bool IsTag(const DcmTag& t, uint16_t group, uint16_t element) {
-  return t.group == group && t.element == element;
-}
+#include "dicom/TagKeyOps.h"
+#include "dicom/Tags.h"
 
 // (7FE0,0010) of undefined length: the fragments that follow stay flat up to (FFFE,E0DD).
 inline bool IsEncapsulatedPixelOpener(const DcmTag& t) {
-  return IsTag(t, 0x7FE0, 0x0010) && t.length == kUndefinedLength;
+  return IsTag(t, tag::kPixelData) && t.length == kUndefinedLength;
 }
 
 // A sequence or item of undefined length. An undefined-length "UN" is a sequence too (it holds
 // items in implicit VR), so its delimiter keeps the nesting balanced.
 inline bool IsFlatOpener(const DcmTag& t) {
   if (t.length != kUndefinedLength) return false;
-  return IsTag(t, 0xFFFE, 0xE000) || t.HasVR("SQ") || t.HasVR("UN");
+  return IsTag(t, tag::kItem) || t.HasVR("SQ") || t.HasVR("UN");
 }
 
 inline bool IsDelimiter(const DcmTag& t) {
-  return IsTag(t, 0xFFFE, 0xE00D) || IsTag(t, 0xFFFE, 0xE0DD);
+  return IsTag(t, tag::kItemDelimitationItem) || IsTag(t, tag::kSequenceDelimitationItem);
 }
 
 // The VR of the header of a nested data set standing for (group, element): "SQ" for a sequence,
@@ -44,7 +42,7 @@ class NestingState {
     if (entry.kind() != DcmEntry::Kind::Tag) return top;
     const DcmTag& t = static_cast<const DcmTag&>(entry);
     if (inPixel_) {
-      if (IsTag(t, 0xFFFE, 0xE0DD)) inPixel_ = false;
+      if (IsTag(t, tag::kSequenceDelimitationItem)) inPixel_ = false;
     } else if (IsEncapsulatedPixelOpener(t)) {
       inPixel_ = true;
     } else if (IsFlatOpener(t)) {

@@ -5,6 +5,8 @@
 
 #include <cstddef>
 
+#include "dicom/TransferSyntaxes.h"
+
 namespace {
 
 enum class UidList { kNone, kService, kNonImageStorage, kImageStorage, kTransferSyntax };
@@ -16,15 +18,15 @@ struct UidRow {
 };
 
 constexpr UidRow kUidRows[] = {
-    {"1.2.840.10008.1.2", "Little Endian Implicit VR", UidList::kTransferSyntax},
-    {"1.2.840.10008.1.2.1", "Little Endian Explicit VR", UidList::kTransferSyntax},
-    {"1.2.840.10008.1.2.2", "Big Endian Explicit VR", UidList::kTransferSyntax},
-    {"1.2.840.10008.1.2.5", "RLE LossLess", UidList::kTransferSyntax},
-    {"1.2.840.10008.1.2.4.70", "JPEG LossLess", UidList::kTransferSyntax},
-    {"1.2.840.10008.1.2.4.50", "JPEG BaseLine Lossy ", UidList::kTransferSyntax},
-    {"1.2.840.10008.1.2.4.51", "JPEG Extended Lossy", UidList::kTransferSyntax},
-    {"1.2.840.10008.1.2.4.90", "JPEG 2000 LossLess", UidList::kTransferSyntax},
-    {"1.2.840.10008.1.2.4.91", "JPEG 2000 Lossy", UidList::kTransferSyntax},
+    {ts::kImplicitLE, "Little Endian Implicit VR", UidList::kTransferSyntax},
+    {ts::kExplicitLE, "Little Endian Explicit VR", UidList::kTransferSyntax},
+    {ts::kExplicitBE, "Big Endian Explicit VR", UidList::kTransferSyntax},
+    {ts::kRle, "RLE LossLess", UidList::kTransferSyntax},
+    {ts::kJpegLosslessSV1, "JPEG LossLess", UidList::kTransferSyntax},
+    {ts::kJpegBaseline, "JPEG BaseLine Lossy ", UidList::kTransferSyntax},
+    {ts::kJpegExtended, "JPEG Extended Lossy", UidList::kTransferSyntax},
+    {ts::kJ2kLossless, "JPEG 2000 LossLess", UidList::kTransferSyntax},
+    {ts::kJ2k, "JPEG 2000 Lossy", UidList::kTransferSyntax},
     {"1.2.840.10008.1.1", "Verification", UidList::kService},
     {"1.2.840.10008.5.1.4.31", "Worklist", UidList::kService},
     {"1.2.840.10008.3.1.2.3.3", "MPPS", UidList::kService},
@@ -148,8 +150,8 @@ constexpr UidRow kUidRows[] = {
     {"1.2.840.10008.5.1.4.1.1.12.2", "X-Ray Radiofluoroscopic Image Storage",
      UidList::kImageStorage},
     {"1.2.840.10008.5.1.4.1.1.13.1.2", "", UidList::kImageStorage},
-    {"1.2.840.10008.1.2.4.57", "", UidList::kTransferSyntax},
-    {"1.2.840.10008.1.2.4.100", "", UidList::kTransferSyntax},
+    {ts::kJpegLossless, "", UidList::kTransferSyntax},
+    {ts::kMpeg2, "", UidList::kTransferSyntax},
 };
 
 // Values read from a data set may keep their NUL padding; a blank is not dropped, since a UID

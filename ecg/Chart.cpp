@@ -4,6 +4,7 @@
 // give the baseline or an outside index instead of undefined behaviour.
 #include <algorithm>
 
+#include "dicom/util/ByteOrder.h"
 #include "ecg/NumberText.h"
 #include "ecg/Study.h"
 #include "platform/Canvas.h"
@@ -16,10 +17,7 @@ constexpr int kChannelsPerColumn = 6;
 constexpr int kTraceOrigin = 30;  // the trace starts right of the 30-pixel calibration pulse
 
 int16_t ReadSample(const std::vector<uint8_t>& data, size_t offset, bool bigEndian) {
-  const uint8_t first = data[offset], second = data[offset + 1];
-  const uint16_t raw = bigEndian ? static_cast<uint16_t>((first << 8) | second)
-                                 : static_cast<uint16_t>(first | (second << 8));
-  return static_cast<int16_t>(raw);
+  return static_cast<int16_t>(DecodeU16(data.data() + offset, bigEndian));
 }
 
 // Lines y = 0, trunc(y + step), ... while y < limit; a step that does not advance stops.

@@ -13,6 +13,10 @@
 
 #include "dicom/DcmObj.h"
 #include "dicom/DcmTag.h"
+#include "dicom/TagKeyOps.h"
+#include "dicom/Tags.h"
+#include "dicom/TransferSyntaxes.h"
+#include "dicom/util/ByteOrder.h"
 #include "dicom/util/TextUtil.h"
 #include "ecg/Study.h"
 
@@ -21,31 +25,19 @@ namespace {
 using Waveforms = std::vector<std::unique_ptr<TWaveform>>;
 using Channels = std::vector<std::unique_ptr<TChannel>>;
 
-constexpr const char* kBigEndianSyntax = "1.2.840.10008.1.2.2";
 constexpr int kMaxDepth = 64;  // nested objects deeper than this are not visited
 
-bool Is(const DcmTag& tag, uint16_t group, uint16_t element) {
-  return tag.group == group && tag.element == element;
-}
+// The waveform module's attributes, (003A,xxxx).
+constexpr uint16_t kWaveformGroup = tag::kWaveformOriginality.group;
 
-bool HeaderIs(const DcmObj& obj, uint16_t group, uint16_t element) {
-  return obj.header && Is(*obj.header, group, element);
-}
+bool HeaderIs(const DcmObj& obj, TagKey key) { return obj.header && IsTag(*obj.header, key); }
 
 uint16_t ReadU16(const DcmTag& tag, bool bigEndian) {
-  if (tag.data.size() < 2) return 0;
-  const uint8_t a = tag.data[0], b = tag.data[1];
-  return bigEndian ? static_cast<uint16_t>((a << 8) | b) : static_cast<uint16_t>(a | (b << 8));
+  return tag.data.size() < 2 ? 0 : DecodeU16(tag.data.data(), bigEndian);
 }
 
 uint32_t ReadU32(const DcmTag& tag, bool bigEndian) {
-  if (tag.data.size() < 4) return 0;
-  uint32_t value = 0;
-  for (int i = 0; i < 4; ++i) {
-    const uint32_t byte = tag.data[static_cast<size_t>(bigEndian ? i : 3 - i)];
-    value = (value << 8) | byte;
-  }
-  return value;
+  return tag.data.size() < 4 ? 0 : DecodeU32(tag.data.data(), bigEndian);
 }
 
 // Number of Waveform Samples is an unsigned 32-bit count held in a signed field.
@@ -66,8 +58,8 @@ void ReadCodeItem(std::string& value, std::string& meaning, const DcmObj& obj, i
   if (depth > kMaxDepth) return;
   for (int i = 0; i < obj.Count(); ++i) {
     if (const DcmTag* tag = obj.TagAt(i)) {
-      if (Is(*tag, 0x0008, 0x0100)) value = RawText(*tag);
-      if (Is(*tag, 0x0008, 0x0104)) meaning = RawText(*tag);
+      if (IsTag(*tag, tag::kCodeValue)) value = RawText(*tag);
+      if (IsTag(*tag, tag::kCodeMeaning)) meaning = RawText(*tag);
     } else if (const DcmObj* nested = obj.ObjAt(i)) {
       ReadCodeItem(value, meaning, *nested, depth + 1);
     }
@@ -99,7 +91,8 @@ std::string CodeValue(const DcmObj& obj) {
 
 bool HoldsOriginality(const DcmObj& obj) {
   for (int i = 0; i < obj.Count(); ++i) {
-    if (const DcmTag* tag = obj.TagAt(i); tag && Is(*tag, 0x003A, 0x0004)) return true;
+    if (const DcmTag* tag = obj.TagAt(i); tag && IsTag(*tag, tag::kWaveformOriginality))
+      return true;
   }
   return false;
 }
@@ -120,36 +113,36 @@ class FlatWalk {
 
   void Element(const DcmTag& tag) {
     if (study_ != nullptr) StudyText(tag);
-    if (Is(tag, 0x0008, 0x0104) && expectSourceMeaning_) {
+    if (IsTag(tag, tag::kCodeMeaning) && expectSourceMeaning_) {
       if (openChannel_) openChannel_->sourceName = tag.GetString();
       expectSourceMeaning_ = false;
     }
-    if (Is(tag, 0x0008, 0x0100) && expectUnitsValue_) {
+    if (IsTag(tag, tag::kCodeValue) && expectUnitsValue_) {
       if (openChannel_) openChannel_->units = tag.GetString();
       expectUnitsValue_ = false;
     }
     if (study_ != nullptr) WaveformElement(tag);
-    if (tag.group == 0x003A && inChannelDefinitions_) ChannelElement(tag);
+    if (tag.group == kWaveformGroup && inChannelDefinitions_) ChannelElement(tag);
   }
 
   void Nested(DcmObj& obj) {
     if (depth_ > kMaxDepth) return;
-    if (HeaderIs(obj, 0x5400, 0x0100)) {
+    if (HeaderIs(obj, tag::kWaveformSequence)) {
       ReadWaveformSequence(waveforms_, obj, bigEndian_, depth_ + 1);
       return;
     }
     if (!inWaveform_ && !inChannelDefinitions_) return;
-    if (HeaderIs(obj, 0x003A, 0x0200)) {
+    if (HeaderIs(obj, tag::kChannelDefinitionSequence)) {
       if (openWaveform_ == nullptr) return;
       openWaveform_->channels.clear();
       ReadChannelDefinitions(openWaveform_->channels, obj, bigEndian_, depth_ + 1);
-    } else if (HeaderIs(obj, 0x003A, 0x0208)) {
+    } else if (HeaderIs(obj, tag::kChannelSourceSequence)) {
       if (!inChannelDefinitions_) return;
       openChannel_ = NewChannel();
       openChannel_->sourceName = CodeMeaning(obj);
-    } else if (HeaderIs(obj, 0x003A, 0x0211)) {
+    } else if (HeaderIs(obj, tag::kChannelSensitivityUnitsSequence)) {
       if (inChannelDefinitions_ && openChannel_) openChannel_->units = CodeValue(obj);
-    } else if (HeaderIs(obj, 0xFFFE, 0xE000)) {
+    } else if (HeaderIs(obj, tag::kItem)) {
       Item(obj);
     }
   }
@@ -157,45 +150,48 @@ class FlatWalk {
  private:
   void StudyText(const DcmTag& tag) {
     struct Field {
-      uint16_t group, element;
+      TagKey key;
       std::string TStudy::*text;
     };
-    static const Field kFields[] = {
-        {0x0008, 0x0016, &TStudy::sopClassUID}, {0x0008, 0x0020, &TStudy::studyDate},
-        {0x0008, 0x0030, &TStudy::studyTime},   {0x0008, 0x0060, &TStudy::modality},
-        {0x0008, 0x0080, &TStudy::institutionName}, {0x0010, 0x0010, &TStudy::patientName},
-        {0x0010, 0x0020, &TStudy::patientID},   {0x0010, 0x0030, &TStudy::birthDate},
-        {0x0010, 0x0040, &TStudy::sex}};
+    static const Field kFields[] = {{tag::kSOPClassUID, &TStudy::sopClassUID},
+                                    {tag::kStudyDate, &TStudy::studyDate},
+                                    {tag::kStudyTime, &TStudy::studyTime},
+                                    {tag::kModality, &TStudy::modality},
+                                    {tag::kInstitutionName, &TStudy::institutionName},
+                                    {tag::kPatientName, &TStudy::patientName},
+                                    {tag::kPatientID, &TStudy::patientID},
+                                    {tag::kPatientBirthDate, &TStudy::birthDate},
+                                    {tag::kPatientSex, &TStudy::sex}};
     for (const Field& field : kFields) {
-      if (Is(tag, field.group, field.element)) study_->*field.text = tag.GetString();
+      if (IsTag(tag, field.key)) study_->*field.text = tag.GetString();
     }
   }
 
   // Rules for the Waveform Sequence kept flat at the top level.
   void WaveformElement(const DcmTag& tag) {
-    if (Is(tag, 0x5400, 0x0100)) inWaveform_ = true;
-    if (Is(tag, 0x5400, 0x1010) && ownWaveform_) {
+    if (IsTag(tag, tag::kWaveformSequence)) inWaveform_ = true;
+    if (IsTag(tag, tag::kWaveformData) && ownWaveform_) {
       ownWaveform_->data = tag.data;
       ownWaveform_->dataLength = tag.data.size();
       // Appended once and closed: a second Waveform Data without a new group is ignored.
       waveforms_.push_back(std::move(ownWaveform_));
       openWaveform_ = nullptr;
     }
-    if (tag.group != 0x003A || !inWaveform_) return;
-    if (tag.element == 0x0004) {
+    if (tag.group != kWaveformGroup || !inWaveform_) return;
+    if (tag.element == tag::kWaveformOriginality.element) {
       ownWaveform_ = std::make_unique<TWaveform>();
       ownWaveform_->originality = tag.GetString();
       ownWaveform_->bigEndian = bigEndian_;
       openWaveform_ = ownWaveform_.get();
     } else if (openWaveform_ == nullptr) {
       return;
-    } else if (tag.element == 0x0005) {
+    } else if (tag.element == tag::kNumberOfWaveformChannels.element) {
       openWaveform_->channelCount = static_cast<int16_t>(ReadU16(tag, bigEndian_));
-    } else if (tag.element == 0x0010) {
+    } else if (tag.element == tag::kNumberOfWaveformSamples.element) {
       openWaveform_->sampleCount = ReadSampleCount(tag, bigEndian_);
-    } else if (tag.element == 0x001A) {
+    } else if (tag.element == tag::kSamplingFrequency.element) {
       openWaveform_->samplingFrequency = tag.GetFloat();
-    } else if (tag.element == 0x0200) {
+    } else if (tag.element == tag::kChannelDefinitionSequence.element) {
       openWaveform_->channels.clear();
       inChannelDefinitions_ = true;
     }
@@ -203,23 +199,23 @@ class FlatWalk {
 
   void ChannelElement(const DcmTag& tag) {
     switch (tag.element) {
-      case 0x0208:
+      case tag::kChannelSourceSequence.element:
         openChannel_ = NewChannel();
         expectSourceMeaning_ = true;
         break;
-      case 0x0210:
+      case tag::kChannelSensitivity.element:
         if (openChannel_) openChannel_->sensitivity = tag.GetFloat();
         break;
-      case 0x0212:
+      case tag::kChannelSensitivityCorrectionFactor.element:
         if (openChannel_) openChannel_->correction = tag.GetFloat();
         break;
-      case 0x0213:
+      case tag::kChannelBaseline.element:
         if (openChannel_) openChannel_->baseline = tag.GetFloat();
         break;
-      case 0x0211:
+      case tag::kChannelSensitivityUnitsSequence.element:
         expectUnitsValue_ = true;
         break;
-      case 0x021A:
+      case tag::kWaveformBitsStored.element:
         if (!openChannel_) break;
         openChannel_->bitsStored = ReadU16(tag, bigEndian_);
         // Appended once and closed, so a second Bits Stored cannot add the channel again.
@@ -262,16 +258,16 @@ class FlatWalk {
   std::unique_ptr<TChannel> openChannel_;
 };
 
-bool IsSequenceDelimiter(const DcmTag& tag) { return Is(tag, 0xFFFE, 0xE0DD); }
+bool IsSequenceDelimiter(const DcmTag& tag) { return IsTag(tag, tag::kSequenceDelimitationItem); }
 
 bool OpensFlatSequence(const DcmTag& tag) {
-  return tag.length == kUndefinedLength && tag.group != 0xFFFE;
+  return tag.length == kUndefinedLength && tag.group != tag::kItem.group;
 }
 
 // Reads the entries after an undefined-length Channel Definition Sequence at `start` with the
 // flat channel rules, up to its own delimiter; returns the index of that delimiter.
-int ReadFlatChannelDefinitions(TWaveform* waveform, Waveforms& waveforms, DcmObj& obj,
-                               int start, bool bigEndian, int depth) {
+int ReadFlatChannelDefinitions(TWaveform* waveform, Waveforms& waveforms, DcmObj& obj, int start,
+                               bool bigEndian, int depth) {
   FlatWalk walk(nullptr, waveforms, bigEndian, depth);
   walk.StartChannelDefinitions(waveform);
   int open = 1;
@@ -295,7 +291,7 @@ void ReadWaveformSequence(Waveforms& waveforms, DcmObj& obj, bool bigEndian, int
   for (int i = 0; i < obj.Count(); ++i) {
     if (DcmObj* nested = obj.ObjAt(i)) {
       nested->explicitVR = obj.explicitVR;
-      if (HeaderIs(*nested, 0x003A, 0x0200)) {
+      if (HeaderIs(*nested, tag::kChannelDefinitionSequence)) {
         if (!open) continue;
         open->channels.clear();
         ReadChannelDefinitions(open->channels, *nested, bigEndian, depth + 1);
@@ -305,25 +301,25 @@ void ReadWaveformSequence(Waveforms& waveforms, DcmObj& obj, bool bigEndian, int
       continue;
     }
     const DcmTag& tag = *obj.TagAt(i);
-    if (Is(tag, 0x003A, 0x0004)) {
+    if (IsTag(tag, tag::kWaveformOriginality)) {
       open = std::make_unique<TWaveform>();
       open->originality = tag.GetString();
       open->bigEndian = bigEndian;
     } else if (!open) {
       continue;
-    } else if (Is(tag, 0x003A, 0x0005)) {
+    } else if (IsTag(tag, tag::kNumberOfWaveformChannels)) {
       open->channelCount = static_cast<int16_t>(ReadU16(tag, bigEndian));
-    } else if (Is(tag, 0x003A, 0x0010)) {
+    } else if (IsTag(tag, tag::kNumberOfWaveformSamples)) {
       open->sampleCount = ReadSampleCount(tag, bigEndian);
-    } else if (Is(tag, 0x003A, 0x001A)) {
+    } else if (IsTag(tag, tag::kSamplingFrequency)) {
       open->samplingFrequency = tag.GetFloat();
-    } else if (Is(tag, 0x5400, 0x1004)) {
+    } else if (IsTag(tag, tag::kWaveformBitsAllocated)) {
       open->bitsAllocated = ReadU16(tag, bigEndian);
-    } else if (Is(tag, 0x5400, 0x1010)) {
+    } else if (IsTag(tag, tag::kWaveformData)) {
       open->data = tag.data;
       open->dataLength = tag.data.size();
       waveforms.push_back(std::move(open));
-    } else if (Is(tag, 0x003A, 0x0200) && tag.length == kUndefinedLength) {
+    } else if (IsTag(tag, tag::kChannelDefinitionSequence) && tag.length == kUndefinedLength) {
       open->channels.clear();
       i = ReadFlatChannelDefinitions(open.get(), waveforms, obj, i, bigEndian, depth + 1);
     }
@@ -341,30 +337,30 @@ void ReadChannelDefinitions(Channels& channels, DcmObj& obj, bool bigEndian, int
   for (int i = 0; i < obj.Count(); ++i) {
     if (DcmObj* nested = obj.ObjAt(i)) {
       nested->explicitVR = obj.explicitVR;
-      if (HeaderIs(*nested, 0x003A, 0x0208)) {
+      if (HeaderIs(*nested, tag::kChannelSourceSequence)) {
         openNew(CodeMeaning(*nested));
-      } else if (HeaderIs(*nested, 0x003A, 0x0211)) {
+      } else if (HeaderIs(*nested, tag::kChannelSensitivityUnitsSequence)) {
         if (open) open->units = CodeValue(*nested);
-      } else if (!nested->header || nested->header->group != 0x003A) {
+      } else if (!nested->header || nested->header->group != kWaveformGroup) {
         ReadChannelDefinitions(channels, *nested, bigEndian, depth + 1);
       }
       continue;
     }
     const DcmTag& tag = *obj.TagAt(i);
     std::string value, meaning;
-    if (Is(tag, 0x003A, 0x0208)) {
+    if (IsTag(tag, tag::kChannelSourceSequence)) {
       ReadCodeItemFromValue(value, meaning, tag, obj.explicitVR);
       openNew(meaning);
     } else if (!open) {
       continue;
-    } else if (Is(tag, 0x003A, 0x0211)) {
+    } else if (IsTag(tag, tag::kChannelSensitivityUnitsSequence)) {
       ReadCodeItemFromValue(value, meaning, tag, obj.explicitVR);
       open->units = value;
-    } else if (Is(tag, 0x003A, 0x0210)) {
+    } else if (IsTag(tag, tag::kChannelSensitivity)) {
       open->sensitivity = tag.GetFloat();
-    } else if (Is(tag, 0x003A, 0x0212)) {
+    } else if (IsTag(tag, tag::kChannelSensitivityCorrectionFactor)) {
       open->correction = tag.GetFloat();
-    } else if (Is(tag, 0x003A, 0x0213)) {
+    } else if (IsTag(tag, tag::kChannelBaseline)) {
       open->baseline = tag.GetFloat();
     }
   }
@@ -374,7 +370,7 @@ void ReadChannelDefinitions(Channels& channels, DcmObj& obj, bool bigEndian, int
 }  // namespace
 
 void TStudy::Load(DcmObj& object) {
-  const bool bigEndian = object.transferSyntax == kBigEndianSyntax;
+  const bool bigEndian = object.transferSyntax == ts::kExplicitBE;
   FlatWalk walk(this, waveforms, bigEndian, 0);
   for (int i = 0; i < object.Count(); ++i) {
     if (const DcmTag* tag = object.TagAt(i)) {

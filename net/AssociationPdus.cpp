@@ -141,7 +141,7 @@ uint32_t AAssociateRQ::Size() { return AssociateSize(*this, PresContexts); }
 bool AAssociateRQ::Write(Buffer& link) {
   Size();
   WriteHeader(link);
-  if (LogLevel.load() > 1) LogHeader("INFO, AAssociateRQ::Write");
+  if (LoggingAbove(1)) LogHeader("INFO, AAssociateRQ::Write");
   AppContext.Write(link);
   for (auto& context : PresContexts) context->Write(link);
   UserInfo.Write(link);
@@ -161,7 +161,7 @@ bool AAssociateRQ::Read(Buffer& link) {
 bool AAssociateRQ::ReadDynamic(Buffer& link) {
   Buffer body;
   if (!ReadFixedPart(link, body)) return false;
-  if (LogLevel.load() > 1) LogHeader("INFO, AAssociateRQ::Read");
+  if (LoggingAbove(1)) LogHeader("INFO, AAssociateRQ::Read");
   int64_t remaining = ReadItems(*this, body, kPresentationContextItem, PresContexts,
                                 "WARNING, AAssociateRQ::Read Unknown Packet");
   if (remaining == 0 && !body.Failed()) return true;
@@ -184,7 +184,7 @@ uint32_t AAssociateAC::Size() { return AssociateSize(*this, PresContextAccepts);
 bool AAssociateAC::Write(Buffer& link) {
   Size();
   WriteHeader(link);
-  if (LogLevel.load() > 1) LogHeader("INFO, AAssociateAC::Write");
+  if (LoggingAbove(1)) LogHeader("INFO, AAssociateAC::Write");
   AppContext.Write(link);
   for (auto& answer : PresContextAccepts) answer->Write(link);
   UserInfo.Write(link);
@@ -200,7 +200,7 @@ bool AAssociateAC::Read(Buffer& link) {
 bool AAssociateAC::ReadDynamic(Buffer& link) {
   Buffer body;
   if (!ReadFixedPart(link, body)) return false;
-  if (LogLevel.load() > 2) LogHeader("INFO, AAssociateAC::Read");
+  if (LoggingAbove(2)) LogHeader("INFO, AAssociateAC::Read");
   // An unknown item drops the rest of the body silently.
   int64_t remaining =
       ReadItems(*this, body, kPresentationContextAcceptItem, PresContextAccepts, nullptr);

@@ -14,5 +14,3 @@ bool ReadItemWindow(Buffer& link, uint8_t& reserved, uint16_t& length, Buffer& w
 bool ReadWindowBytes(Buffer& link, uint32_t length, Buffer& window);
 // Reads a text of `length` bytes; false (and the window marked failed) when fewer remain.
 bool ReadText(Buffer& window, uint32_t length, std::string& text);
-// Detail lines are logged above log level 1.
-bool Detailed();

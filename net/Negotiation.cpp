@@ -1,55 +1,48 @@
 // Presentation context negotiation, both roles (see PDU_Service.h).
 #include <string>
+#include <string_view>
 
+#include "dicom/Implementation.h"
+#include "dicom/TransferSyntaxes.h"
 #include "dicom/UidRegistry.h"
 #include "dicom/util/Log.h"
 #include "net/PDU_Service.h"
 
 namespace {
-constexpr const char* kJpeg2000 = "1.2.840.10008.1.2.4.91";
-constexpr const char* kJpegBaseline = "1.2.840.10008.1.2.4.50";
 constexpr const char* kUltrasoundMultiFrame = "1.2.840.10008.5.1.4.1.1.3.1";
 constexpr const char* kSecondaryCapture = "1.2.840.10008.5.1.4.1.1.7";
 
 // Acceptor, image storage: the first of these that was proposed.
-constexpr const char* kImageSyntaxOrder[] = {
-    "1.2.840.10008.1.2.4.90", "1.2.840.10008.1.2.4.70", "1.2.840.10008.1.2.1",
-    "1.2.840.10008.1.2",      kJpeg2000,                kJpegBaseline,
-    "1.2.840.10008.1.2.5",
+constexpr std::string_view kImageSyntaxOrder[] = {
+    ts::kJ2kLossless, ts::kJpegLosslessSV1, ts::kExplicitLE, ts::kImplicitLE,
+    ts::kJ2k,         ts::kJpegBaseline,    ts::kRle,
 };
 // Acceptor, non-image storage and services.
-constexpr const char* kPlainSyntaxOrder[] = {"1.2.840.10008.1.2.1", "1.2.840.10008.1.2"};
-// Requestor: an accepted context is selected only with one of these.
-constexpr const char* kSendableSyntaxes[] = {
-    "1.2.840.10008.1.2.4.90", "1.2.840.10008.1.2.4.70", "1.2.840.10008.1.2.1",
-    "1.2.840.10008.1.2",      kJpeg2000,                kJpegBaseline,
-};
+constexpr std::string_view kPlainSyntaxOrder[] = {ts::kExplicitLE, ts::kImplicitLE};
 
-// Whole texts only: "1.2.840.10008.1.2" is a prefix of "1.2.840.10008.1.2.1".
-bool Proposed(const PresentationContext& context, const std::string& uid) {
+bool Proposed(const PresentationContext& context, std::string_view uid) {
   for (const auto& syntax : context.TrnSyntax)
     if (syntax->UID == uid) return true;
   return false;
 }
 
 template <size_t N>
-std::string FirstProposed(const PresentationContext& context, const char* const (&order)[N]) {
-  for (const char* uid : order)
-    if (Proposed(context, uid)) return uid;
+std::string FirstProposed(const PresentationContext& context, const std::string_view (&order)[N]) {
+  for (std::string_view uid : order)
+    if (Proposed(context, uid)) return std::string(uid);
   return "";
 }
 
-bool Detailed() { return LogLevel.load() > 1; }
 }  // namespace
 
 std::string ChooseTransferSyntax(const PresentationContext& proposed, bool preferJpeg2000) {
   const std::string& abstract = proposed.AbsSyntax.UID;
   if (IsImageStorageSOPClass(abstract)) {
     std::string chosen;
-    if (preferJpeg2000 && Proposed(proposed, kJpeg2000)) chosen = kJpeg2000;
+    if (preferJpeg2000 && Proposed(proposed, ts::kJ2k)) chosen = ts::kJ2k;
     if ((abstract == kUltrasoundMultiFrame || abstract == kSecondaryCapture) &&
-        Proposed(proposed, kJpegBaseline))
-      chosen = kJpegBaseline;
+        Proposed(proposed, ts::kJpegBaseline))
+      chosen = ts::kJpegBaseline;
     if (chosen.empty()) chosen = FirstProposed(proposed, kImageSyntaxOrder);
     return chosen;
   }
@@ -61,7 +54,7 @@ std::string ChooseTransferSyntax(const PresentationContext& proposed, bool prefe
 bool PDU_Service::InterogateAAssociateRQ() {
   AAssociatePdu::CopyTitle(assocAC.CalledApTitle, assocRQ.CalledApTitle);
   AAssociatePdu::CopyTitle(assocAC.CallingApTitle, assocRQ.CallingApTitle);
-  if (Detailed()) {
+  if (LoggingAbove(1)) {
     LogWrite(std::string("INFO, Called Ap. Title: ") + assocRQ.CalledApTitle);
     LogWrite(std::string("INFO, Calling Ap. Title: ") + assocRQ.CallingApTitle);
   }
@@ -74,14 +67,14 @@ bool PDU_Service::InterogateAAssociateRQ() {
     answer->TrnSyntax.ItemType = kTransferSyntaxItem;
     const std::string& abstract = proposed->AbsSyntax.UID;
     std::string id = std::to_string(int(proposed->PresentationContextID));
-    if (Detailed())
+    if (LoggingAbove(1))
       LogWrite("INFO, Offered Presentation Context, ID: " + id + ", Abstract Syntax: " + abstract);
     bool image = IsImageStorageSOPClass(abstract);
     if (image || IsNonImageStorageSOPClass(abstract) || IsServiceSOPClass(abstract))
       answer->SetAbstractSyntax(abstract);
     std::string chosen = ChooseTransferSyntax(*proposed, PreferJpeg2000);
     if (!chosen.empty()) {
-      if (Detailed())
+      if (LoggingAbove(1))
         LogWrite(std::string(image ? "INFO, Valid Presentation Context, ID: "
                                    : "INFO, Valid Presentation Context ID: ") +
                  id + ", Transfer Syntax: " + chosen);
@@ -95,8 +88,8 @@ bool PDU_Service::InterogateAAssociateRQ() {
   // and a length that counts sub-items never written back) must not be echoed.
   UserInformation fresh;
   fresh.MaxSubLength.MaximumLength = kOurMaximumLength;
-  fresh.SetImpClass(kOurImplementationClassUid);
-  fresh.SetImpVersion(kOurImplementationVersion);
+  fresh.SetImpClass(kImplementationClassUid);
+  fresh.SetImpVersion(kImplementationVersionName);
   assocAC.SetUserInformation(fresh);
   if (!AcceptedContexts.empty()) {
     assocAC.Write(Link);
@@ -115,13 +108,11 @@ bool PDU_Service::InterogateAAssociateAC() {
   for (const auto& answer : assocAC.PresContextAccepts) {
     if (answer->Result != PresentationContextAccept::kAcceptance) continue;
     AcceptedContexts.push_back(answer.get());
-    if (Detailed())
-      LogWrite("Presentation Context Accept ID: " +
-               std::to_string(int(answer->PresentationContextID)) +
-               ", Transfer Syntax: " + answer->TrnSyntax.UID);
-    if (selected) continue;
-    for (const char* uid : kSendableSyntaxes)
-      if (answer->TrnSyntax.UID == uid) selected = answer.get();
+    if (LoggingAbove(1))
+      LogWrite(
+          "Presentation Context Accept ID: " + std::to_string(int(answer->PresentationContextID)) +
+          ", Transfer Syntax: " + answer->TrnSyntax.UID);
+    if (!selected && IsSelectableTransferSyntax(answer->TrnSyntax.UID)) selected = answer.get();
   }
   if (!selected) {
     LogWrite("ERROR, Transfer Syntax is Empty");

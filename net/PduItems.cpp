@@ -36,8 +36,6 @@ bool ReadText(Buffer& window, uint32_t length, std::string& text) {
   return window.Read(text.data(), length);
 }
 
-bool Detailed() { return LogLevel.load() > 1; }
-
 // ---- UIDitem ----
 
 UIDitem::UIDitem(const std::string& text, uint8_t itemType) { Set(text, itemType); }
@@ -118,7 +116,7 @@ void LogAcceptLines(const PresentationContextAccept& a) {
 }  // namespace
 
 bool PresentationContext::Write(Buffer& link) {
-  if (Detailed()) {
+  if (LoggingAbove(1)) {
     LogWrite("INFO, PresentationContext::Write");
     LogContextHeader(*this);
   }
@@ -126,14 +124,14 @@ bool PresentationContext::Write(Buffer& link) {
   link.WriteByte(PresentationContextID).WriteByte(Reserved2).WriteByte(Reserved3).WriteByte(
       Reserved4);
   AbsSyntax.Write(link);
-  if (Detailed()) LogWrite("AbsSyntax: " + AbsSyntax.UID);
+  if (LoggingAbove(1)) LogWrite("AbsSyntax: " + AbsSyntax.UID);
   if (TrnSyntax.empty()) {
     LogWrite("ERROR, PresentationContext::Write");
     return false;
   }
   for (auto& syntax : TrnSyntax) {
     syntax->Write(link);
-    if (Detailed()) LogWrite("TrnSyntax: " + syntax->UID);
+    if (LoggingAbove(1)) LogWrite("TrnSyntax: " + syntax->UID);
   }
   return true;
 }
@@ -143,7 +141,7 @@ bool PresentationContext::ReadDynamic(Buffer& link) {
   if (!ReadItemWindow(link, Reserved1, Length, window)) return false;
   window.ReadByte(PresentationContextID).ReadByte(Reserved2).ReadByte(Reserved3).ReadByte(
       Reserved4);
-  if (Detailed()) {
+  if (LoggingAbove(1)) {
     LogWrite("INFO, PresentationContext::Read");
     LogContextHeader(*this);
   }
@@ -151,14 +149,14 @@ bool PresentationContext::ReadDynamic(Buffer& link) {
   if (!window.Failed()) {
     AbsSyntax.Read(window);
     remaining -= int(AbsSyntax.Size());
-    if (Detailed()) LogWrite("AbsSyntax: " + AbsSyntax.UID);
+    if (LoggingAbove(1)) LogWrite("AbsSyntax: " + AbsSyntax.UID);
   }
   while (remaining > 0 && !window.Failed()) {
     auto syntax = std::make_unique<UIDitem>();
     syntax->Read(window);
     if (window.Failed()) break;
     remaining -= int(syntax->Size());
-    if (Detailed()) LogWrite("TrnSyntax: " + syntax->UID);
+    if (LoggingAbove(1)) LogWrite("TrnSyntax: " + syntax->UID);
     TrnSyntax.push_back(std::move(syntax));
   }
   if (remaining == 0 && !window.Failed()) return true;
@@ -190,7 +188,7 @@ bool PresentationContextAccept::Write(Buffer& link) {
   link.WriteByte(PresentationContextID).WriteByte(Reserved2).WriteByte(Result).WriteByte(
       Reserved4);
   TrnSyntax.Write(link);
-  if (Detailed()) {
+  if (LoggingAbove(1)) {
     LogWrite("INFO, PresentationContextAccept::Write");
     LogAcceptLines(*this);
   }
@@ -202,7 +200,7 @@ bool PresentationContextAccept::ReadDynamic(Buffer& link) {
   if (!ReadItemWindow(link, Reserved1, Length, window)) return false;
   window.ReadByte(PresentationContextID).ReadByte(Reserved2).ReadByte(Result).ReadByte(Reserved4);
   TrnSyntax.Read(window);
-  if (Detailed()) {
+  if (LoggingAbove(1)) {
     LogWrite("INFO, PresentationContextAccept::Read");
     LogAcceptLines(*this);
   }

@@ -100,7 +100,7 @@ uint32_t UserInformation::Size() {
     bool withIdentity = !UserIdentity.PrimaryField.empty();
     if (withIdentity) length += UserIdentity.Size();
     Length = uint16_t(length);
-    if (Detailed()) {
+    if (LoggingAbove(1)) {
       LogWrite("INFO, MaxSubLength::Size, Length=" + std::to_string(MaxSubLength.Size()) +
                ", MaxSubLength.MaximumLength=" + std::to_string(MaxSubLength.MaximumLength));
       LogWrite("INFO, ImpClass::Size, Length=" + std::to_string(ImpClass.Size()) + ", \"" +
@@ -111,7 +111,7 @@ uint32_t UserInformation::Size() {
         LogWrite("INFO, UserIdent::Size, Length=" + std::to_string(UserIdentity.Size()));
     }
   }
-  if (Detailed()) LogWrite("INFO, UserInformation::Size, Length=" + std::to_string(Length));
+  if (LoggingAbove(1)) LogWrite("INFO, UserInformation::Size, Length=" + std::to_string(Length));
   return Length + kItemHeaderSize;
 }
 
@@ -186,7 +186,7 @@ const SubItemReader* FindSubItemReader(uint8_t type) {
 bool UserInformation::ReadDynamic(Buffer& link) {
   Buffer window;
   if (!ReadItemWindow(link, Reserved1, Length, window)) return false;
-  if (Detailed())
+  if (LoggingAbove(1))
     LogWrite("INFO, UserInformation::ReadDynamic, Count=" + std::to_string(Length));
   int remaining = Length;
   while (remaining > 0 && !window.Failed()) {
@@ -202,7 +202,7 @@ bool UserInformation::ReadDynamic(Buffer& link) {
     reader->read(*this, window);
     if (window.Failed()) break;
     remaining -= int(reader->size(*this));
-    if (Detailed()) LogWrite(reader->detail(*this, remaining));
+    if (LoggingAbove(1)) LogWrite(reader->detail(*this, remaining));
   }
   if (remaining == 0 && !window.Failed()) return true;
   LogWrite("WARNING, UserInformation::Read Count=" + std::to_string(remaining));

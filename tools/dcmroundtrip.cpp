@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "dicom/DcmObj.h"
+#include "dicom/TransferSyntaxes.h"
 #include "dicom/util/Log.h"
 
 int main(int argc, char** argv) {
@@ -47,7 +48,7 @@ int main(int argc, char** argv) {
     // Re-encoding under another syntax changes only how the elements are coded.
     if (!syntax.empty()) {
       obj.transferSyntax = syntax;
-      obj.explicitVR = syntax != "1.2.840.10008.1.2";
+      obj.explicitVR = syntax != ts::kImplicitLE;
     }
     if (!obj.Write(output)) status = 2;
   }

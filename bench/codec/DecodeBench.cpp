@@ -11,6 +11,9 @@
 #include <vector>
 
 #include "dicom/DcmObj.h"
+#include "dicom/TagKeyOps.h"
+#include "dicom/Tags.h"
+#include "dicom/TransferSyntaxes.h"
 #include "dicom/codec/J2kCodec.h"
 #include "dicom/codec/JpegCodec.h"
 
@@ -28,7 +31,7 @@ double Milliseconds(F&& body) {
 std::vector<uint8_t> FirstFragment(const DcmObj& obj) {
   for (int i = 0; i + 2 < obj.Count(); ++i) {
     const DcmTag* t = obj.TagAt(i);
-    if (t && t->group == 0x7FE0 && t->element == 0x0010 && t->length == kUndefinedLength) {
+    if (t && IsTag(*t, tag::kPixelData) && t->length == kUndefinedLength) {
       const DcmTag* item = obj.TagAt(i + 2);
       return item ? item->data : std::vector<uint8_t>();
     }
@@ -40,7 +43,7 @@ std::vector<uint8_t> FirstFragment(const DcmObj& obj) {
 bool DecodeWithAdapter(const std::string& syntax, const std::vector<uint8_t>& fragment,
                        std::vector<uint8_t>& frame, int bytesPerSample) {
   const auto len = static_cast<uint32_t>(fragment.size());
-  if (syntax == "1.2.840.10008.1.2.4.70")
+  if (syntax == ts::kJpegLosslessSV1)
     return DecompressJpeg16(fragment.data(), frame.data(), len, frame.size(), bytesPerSample) == 0;
   return DecompressJ2k(fragment.data(), frame.data(), len, frame.size(), bytesPerSample);
 }
@@ -56,14 +59,15 @@ int main(int argc, char** argv) {
   for (int r = 0; r < runs; ++r) {
     DcmObj obj;
     if (!obj.Read(argv[1])) return 3;
-    const int count = std::atoi(obj.GetString(0x0028, 0x0008).c_str());
+    const int count = std::atoi(obj.GetString(tag::kNumberOfFrames).c_str());
     if (count > 0) frames = count;
     const std::string syntax = obj.transferSyntax;
     const std::vector<uint8_t> fragment = FirstFragment(obj);
     const size_t frameBytes =
-        static_cast<size_t>(obj.GetUShort(0x0028, 0x0010)) * obj.GetUShort(0x0028, 0x0011) * 2;
+        static_cast<size_t>(obj.GetUShort(tag::kRows)) * obj.GetUShort(tag::kColumns) * 2;
     bool ok = true;
-    conversion += Milliseconds([&] { ok = obj.ConvertTransferSyntax("1.2.840.10008.1.2.1"); });
+    conversion +=
+        Milliseconds([&] { ok = obj.ConvertTransferSyntax(std::string(ts::kExplicitLE)); });
     if (!ok) return 4;
     std::vector<uint8_t> frame(frameBytes);
     adapter += Milliseconds([&] { ok = DecodeWithAdapter(syntax, fragment, frame, 2); });

@@ -14,6 +14,9 @@
 
 #include "dicom/DcmObj.h"
 #include "dicom/DcmTag.h"
+#include "dicom/TagKeyOps.h"
+#include "dicom/Tags.h"
+#include "dicom/TransferSyntaxes.h"
 #include "net/Dimse.h"
 #include "net/PDU_Service.h"
 #include "net/client/ClientOperations.h"
@@ -56,12 +59,13 @@ double Seconds(std::chrono::steady_clock::time_point since) {
 
 void FillDataSet(DcmObj& dataSet) {
   dataSet.explicitVR = true;
-  dataSet.transferSyntax = "1.2.840.10008.1.2.1";
-  dataSet.Insert(new DcmTag(0x0008, 0x0016, kEcgClass, "UI"));
-  dataSet.Insert(new DcmTag(0x0008, 0x0018, std::string("1.2.826.0.1.3680043.2.1143.77.1"), "UI"));
-  dataSet.Insert(new DcmTag(0x0010, 0x0020, std::string("BENCH"), "LO"));
+  dataSet.transferSyntax = ts::kExplicitLE;
+  dataSet.Insert(NewTag(tag::kSOPClassUID, kEcgClass, "UI"));
+  dataSet.Insert(
+      NewTag(tag::kSOPInstanceUID, std::string("1.2.826.0.1.3680043.2.1143.77.1"), "UI"));
+  dataSet.Insert(NewTag(tag::kPatientID, std::string("BENCH"), "LO"));
   std::vector<uint8_t> samples(kDataSetBytes, 0x5A);
-  dataSet.Insert(new DcmTag(0x5400, 0x1010, kDataSetBytes, samples.data(), "OW"));
+  dataSet.Insert(NewTag(tag::kWaveformData, kDataSetBytes, samples.data(), "OW"));
 }
 }  // namespace
 

@@ -9,10 +9,13 @@
 #include <vector>
 
 #include "dicom/DcmObj.h"
+#include "dicom/TagKeyOps.h"
+#include "dicom/Tags.h"
+#include "dicom/TransferSyntaxes.h"
 #include "dicom/codec/J2kCodec.h"
 #include "dicom/codec/JpegCodec.h"
+#include "dicom/codec/PixelSize.h"
 #include "dicom/codec/Rescale.h"
-#include "dicom/codec/Syntaxes.h"
 #include "dicom/util/Log.h"
 
 namespace {
@@ -176,12 +179,12 @@ bool DcmObj::Comp(int& pixelIndex, uint8_t* buffer, bool colour, uint16_t column
   pixel->ReleaseData();
   pixel->length = kUndefinedLength;
   int at = pixelIndex + 1;
-  InsertAt(new DcmTag(0xFFFE, 0xE000, 0u, nullptr, "DL"), at++);
+  InsertAt(NewTag(tag::kItem, 0u, nullptr, "DL"), at++);
   for (EncodedFrame& e : encoded) {
-    InsertAt(new DcmTag(0xFFFE, 0xE000, e.length, e.bytes.get(), "DL"), at++);
+    InsertAt(NewTag(tag::kItem, e.length, e.bytes.get(), "DL"), at++);
     e.bytes.reset();
   }
-  InsertAt(new DcmTag(0xFFFE, 0xE0DD, 0u, nullptr, "DL"), at);
+  InsertAt(NewTag(tag::kSequenceDelimitationItem, 0u, nullptr, "DL"), at);
   pixelIndex = at;
   if (total > 0) ratio = static_cast<float>(static_cast<double>(size) / static_cast<double>(total));
   return true;

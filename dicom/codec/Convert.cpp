@@ -13,13 +13,19 @@
 
 #include "dicom/DcmObj.h"
 #include "dicom/Nesting.h"
+#include "dicom/TagKeyOps.h"
+#include "dicom/Tags.h"
+#include "dicom/TransferSyntaxes.h"
 #include "dicom/UidRegistry.h"
+#include "dicom/codec/PixelSize.h"
 #include "dicom/codec/Rescale.h"
-#include "dicom/codec/Syntaxes.h"
 #include "dicom/util/Log.h"
 #include "dicom/util/TextUtil.h"
 
 namespace {
+
+// The image pixel description, (0028,xxxx): the attributes a conversion reads and rewrites.
+constexpr uint16_t kImagePixelGroup = tag::kRows.group;
 
 struct PixelModule {
   std::string modality;
@@ -68,7 +74,7 @@ std::string BaselineSlopeText(const PixelModule& m) {
 // configuration are rewritten at once.
 void Capture(DcmObj& obj, DcmTag& t, PixelModule& m, const std::string& target) {
   switch (t.element) {
-    case 0x0004: {
+    case tag::kPhotometricInterpretation.element: {
       const std::string pi = t.GetString();
       m.colour = pi.rfind("MON", 0) != 0 && pi.rfind("PAL", 0) != 0;
       obj.photometricInterpretation = pi;
@@ -79,32 +85,32 @@ void Capture(DcmObj& obj, DcmTag& t, PixelModule& m, const std::string& target) 
         SetTextValue(t, "RGB ");
       break;
     }
-    case 0x0006:
+    case tag::kPlanarConfiguration.element:
       m.planarConfiguration = t.GetUShort();
       if (m.planarConfiguration == 1) SetUShortValue(t, 0);  // the buffer is made interleaved
       break;
-    case 0x0008:
+    case tag::kNumberOfFrames.element:
       m.frames = DecimalOrZero(t.GetString());  // "3x" is no count, not 3
       break;
-    case 0x0010:
+    case tag::kRows.element:
       m.rows = t.GetUShort();
       break;
-    case 0x0011:
+    case tag::kColumns.element:
       m.columns = t.GetUShort();
       break;
-    case 0x0100:
+    case tag::kBitsAllocated.element:
       m.bitsAllocated = t.GetUShort();
       break;
-    case 0x0101:
+    case tag::kBitsStored.element:
       m.bitsStored = t.GetUShort();
       break;
-    case 0x0103:
+    case tag::kPixelRepresentation.element:
       m.pixelRepresentation = t.GetUShort();
       break;
-    case 0x1052:
+    case tag::kRescaleIntercept.element:
       m.intercept = t.GetFloat();
       break;
-    case 0x1053:
+    case tag::kRescaleSlope.element:
       m.slope = t.GetFloat();
       break;
     default:
@@ -136,22 +142,22 @@ void Rewrite(DcmTag& t, const PixelModule& m, const std::string& target) {
     if (target != r.target || m.bitsStored == r.keptAtBitsStored) continue;
     int value = -1;
     switch (t.element) {
-      case 0x0100:
+      case tag::kBitsAllocated.element:
         value = r.bitsAllocated;
         break;
-      case 0x0101:
+      case tag::kBitsStored.element:
         value = r.bitsStored;
         break;
-      case 0x0102:
+      case tag::kHighBit.element:
         value = r.highBit;
         break;
-      case 0x0103:
+      case tag::kPixelRepresentation.element:
         value = r.pixelRepresentation;
         break;
-      case 0x1052:
+      case tag::kRescaleIntercept.element:
         SetTextValue(t, InterceptText(m));
         break;
-      case 0x1053:
+      case tag::kRescaleSlope.element:
         SetTextValue(t, r.divisorSlope ? BaselineSlopeText(m) : std::string("1 "));
         break;
       default:
@@ -205,12 +211,12 @@ bool DcmObj::ConvertTransferSyntax(const std::string& targetUid) {
       if (t) nesting.Advance(*t);
       continue;
     }
-    if (t->group == 0x0008 && t->element == 0x0060) m.modality = t->GetString();
-    if (t->group == 0x0028) {
+    if (IsTag(*t, tag::kModality)) m.modality = t->GetString();
+    if (t->group == kImagePixelGroup) {
       Capture(*this, *t, m, targetUid);
       Rewrite(*t, m, targetUid);
     }
-    if (!(t->group == 0x7FE0 && t->element == 0x0010)) {
+    if (!IsTag(*t, tag::kPixelData)) {
       nesting.Advance(*t);
       continue;
     }
@@ -259,15 +265,16 @@ bool DcmObj::ConvertTransferSyntax(const std::string& targetUid) {
   }
 
   if (IsLossyTarget(targetUid)) {
-    SetString(0x0028, 0x2110, "01");
-    SetString(0x0028, 0x2112, RatioText(m.ratio));
+    SetString(tag::kLossyImageCompression, "01");
+    SetString(tag::kLossyImageCompressionRatio, RatioText(m.ratio));
   }
   // Group lengths made stale by the rewrites and the re-encoding.
   NestingState scan;
   for (int i = 0; i < Count(); ++i) {
     DcmTag* t = TagAt(i);
     const bool top = t ? scan.Advance(*t) : scan.TopLevel();
-    if (t && top && t->element == 0x0000 && (t->group == 0x0028 || t->group == 0x7FE0)) {
+    if (t && top && t->element == 0x0000 &&
+        (t->group == kImagePixelGroup || t->group == tag::kPixelData.group)) {
       Delete(i);
       --i;
     }

@@ -8,18 +8,22 @@
 #include <vector>
 
 #include "dicom/DcmObj.h"
+#include "dicom/TagKeyOps.h"
+#include "dicom/Tags.h"
+#include "dicom/TransferSyntaxes.h"
 #include "dicom/codec/J2kCodec.h"
 #include "dicom/codec/JpegCodec.h"
+#include "dicom/codec/PixelSize.h"
 #include "dicom/codec/Rle.h"
-#include "dicom/codec/Syntaxes.h"
+#include "dicom/util/ByteOrder.h"
 #include "dicom/util/Log.h"
 
 namespace {
 
-bool EntryIs(const DcmObj& obj, int index, uint16_t group, uint16_t element) {
+bool EntryIs(const DcmObj& obj, int index, TagKey key) {
   if (index >= obj.Count()) return false;
   const DcmTag* t = obj.TagAt(index);
-  return t && t->group == group && t->element == element;
+  return t && IsTag(*t, key);
 }
 
 // The sample precision in the first start-of-frame marker, or 0 when none is found.
@@ -35,7 +39,7 @@ int JpegFramePrecision(const uint8_t* p, uint32_t n) {
     const bool sof =
         marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
     if (sof) return p[i + 4];
-    const uint32_t len = (static_cast<uint32_t>(p[i + 2]) << 8) | p[i + 3];
+    const uint32_t len = DecodeU16(p + i + 2, true);
     i += 2 + len;
   }
   return 0;
@@ -86,7 +90,7 @@ void DcmObj::Decomp(int pixelIndex, uint8_t* buffer, uint32_t size, int frames,
   const int next = pixelIndex + 1;
   if (frames < 1) frames = 1;
   const uint32_t frameSize = size / static_cast<uint32_t>(frames);
-  if (!EntryIs(*this, next, 0xFFFE, 0xE000)) throw std::out_of_range("no offset table");
+  if (!EntryIs(*this, next, tag::kItem)) throw std::out_of_range("no offset table");
   Delete(next);
 
   auto decodeFrame = [&](const uint8_t* data, uint32_t len, int f) {
@@ -104,7 +108,7 @@ void DcmObj::Decomp(int pixelIndex, uint8_t* buffer, uint32_t size, int frames,
     // A single frame may be split over several fragments: join them in order. A frame in one
     // fragment, the usual case, is decoded where it lies.
     int fragments = 0;
-    while (EntryIs(*this, next + fragments, 0xFFFE, 0xE000)) ++fragments;
+    while (EntryIs(*this, next + fragments, tag::kItem)) ++fragments;
     if (fragments == 0) throw std::out_of_range("no fragment");
     if (fragments == 1) {
       const DcmTag* item = TagAt(next);
@@ -122,7 +126,7 @@ void DcmObj::Decomp(int pixelIndex, uint8_t* buffer, uint32_t size, int frames,
     }
   } else {
     for (int f = 0; f < frames; ++f) {
-      if (!EntryIs(*this, next, 0xFFFE, 0xE000)) throw std::out_of_range("missing fragment");
+      if (!EntryIs(*this, next, tag::kItem)) throw std::out_of_range("missing fragment");
       const DcmTag* item = TagAt(next);
       decodeFrame(item->data.data(), static_cast<uint32_t>(item->data.size()), f);
       Delete(next);
@@ -135,6 +139,7 @@ void DcmObj::Decomp(int pixelIndex, uint8_t* buffer, uint32_t size, int frames,
     LogWrite("ERROR, Decompressing image, end of stream");
     return;
   }
-  if (!EntryIs(*this, next, 0xFFFE, 0xE0DD)) throw std::out_of_range("no sequence delimiter");
+  if (!EntryIs(*this, next, tag::kSequenceDelimitationItem))
+    throw std::out_of_range("no sequence delimiter");
   Delete(next);
 }

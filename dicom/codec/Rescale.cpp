@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "dicom/util/ByteOrder.h"
+
 namespace {
 
 // Clamped well inside the 64-bit range before any integer conversion, so absurd slopes never
@@ -12,7 +14,7 @@ constexpr double kFar = 1e12;
 
 int64_t Rescaled(const uint8_t* at, uint16_t pixelRepresentation, float slope, float intercept,
                  const std::string& modality) {
-  const uint16_t raw = static_cast<uint16_t>(at[0] | (at[1] << 8));
+  const uint16_t raw = DecodeU16(at);
   const double v = pixelRepresentation != 0 ? static_cast<double>(static_cast<int16_t>(raw))
                                             : static_cast<double>(raw);
   double x = std::trunc(v * static_cast<double>(slope) + static_cast<double>(intercept));

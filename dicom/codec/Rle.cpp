@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "dicom/DcmObj.h"
+#include "dicom/util/ByteOrder.h"
 #include "dicom/util/Log.h"
 
 namespace {
@@ -17,11 +18,6 @@ namespace {
 constexpr uint32_t kHeaderValues = 16;                // count + 15 offsets
 constexpr uint32_t kHeaderBytes = kHeaderValues * 4;  // 64
 constexpr uint32_t kMaxSegments = 15;
-
-uint32_t ReadLE32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-         (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
 
 uint8_t ClampByte(double v) {
   const double t = static_cast<double>(static_cast<long long>(v));  // toward zero
@@ -95,7 +91,7 @@ void DcmObj::DecodeRLE(const uint8_t* fragment, uint8_t* out, uint32_t fragmentL
   // A fragment shorter than its table reads as zeros past its end (so: no segments).
   uint8_t header[kHeaderBytes] = {};
   if (fragment) std::memcpy(header, fragment, std::min(fragmentLength, kHeaderBytes));
-  const uint32_t count = ReadLE32(header);
+  const uint32_t count = DecodeU32(header);
 
   const std::string& pi = photometricInterpretation;
   const bool mono = pi.find("MONO") != std::string::npos;
@@ -115,8 +111,8 @@ void DcmObj::DecodeRLE(const uint8_t* fragment, uint8_t* out, uint32_t fragmentL
   const uint32_t share = frameSize / count;
   std::vector<uint8_t> temp(frameSize, 0);
   for (uint32_t i = 0; i < count; ++i) {
-    const uint32_t begin = ReadLE32(header + 4 * (i + 1));
-    const uint32_t end = i + 1 < count ? ReadLE32(header + 4 * (i + 2)) : fragmentLength;
+    const uint32_t begin = DecodeU32(header + 4 * (i + 1));
+    const uint32_t end = i + 1 < count ? DecodeU32(header + 4 * (i + 2)) : fragmentLength;
     // Offsets past the fragment or running backwards leave the segment without bytes.
     uint32_t length = 0;
     if (begin < fragmentLength && end >= begin) length = std::min(end, fragmentLength) - begin;

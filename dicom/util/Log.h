@@ -22,3 +22,7 @@ std::string SanitizeForLog(std::string_view text);
 
 // -1..3; every threshold treats -1 like 0. Written on the GUI thread, read by all.
 extern std::atomic<int> LogLevel;
+
+// Whether the configured level is above `level`: the test before every line logged only at some
+// verbosity ("INFO" lines above 0, detail lines above 1, the socket trace above 2).
+inline bool LoggingAbove(int level) { return LogLevel.load(std::memory_order_relaxed) > level; }

@@ -9,7 +9,6 @@
 #include "net/server/rules/AssociationProposal.h"
 
 namespace {
-bool LogAbove(int level) { return LogLevel.load(std::memory_order_relaxed) > level; }
 
 // Takes the first record of the level's list out, writes its keys; false for another level or
 // an empty list.
@@ -50,7 +49,7 @@ bool OpenAssociation(PDU_Service& pdu, const std::string& host, const std::strin
   pdu.assocRQ.SetCalledApTitle(called);
   pdu.assocRQ.SetApplicationContext(kApplicationContextUid);
   pdu.SetTimeout(timeoutSeconds);
-  if (LogAbove(1)) {
+  if (LoggingAbove(1)) {
     LogWrite("INFO, OpenAssociation, Calling Ap. Title: " + calling);
     LogWrite("INFO, OpenAssociation, Called Ap. Title: " + called);
   }
@@ -80,7 +79,7 @@ bool ReadEchoRSP(PDU_Service& pdu) { return CEcho::ReadRSP(&pdu); }
 bool EchoSCU(const std::string& host, const std::string& port, const std::string& callingAeTitle,
              const std::string& calledAeTitle, int timeoutSeconds) {
   auto pdu = std::make_unique<PDU_Service>();
-  pdu->DumpMessages = LogAbove(1);
+  pdu->DumpMessages = LoggingAbove(1);
   bool ok = false;
   if (!OpenAssociation(*pdu, host, port, callingAeTitle, calledAeTitle, kVerificationClass,
                        timeoutSeconds)) {

@@ -19,8 +19,6 @@
 namespace {
 using namespace std::chrono_literals;
 
-bool LogAbove(int level) { return LogLevel.load(std::memory_order_relaxed) > level; }
-
 // Runs on every way out of an association: the association object is deleted (closing the
 // connection: in order after a release, else with a reset) and the thread is no longer counted.
 struct AssociationEnd {
@@ -31,7 +29,7 @@ struct AssociationEnd {
     if (pauseFirst) std::this_thread::sleep_for(1000ms);
     const bool hadAssociation = pdu != nullptr;
     pdu.reset();
-    if (hadAssociation && pauseFirst && LogAbove(0)) {
+    if (hadAssociation && pauseFirst && LoggingAbove(0)) {
       LogWrite("Close Connection: " + std::to_string(socketHandle));
     }
     --ConnectedClients;
@@ -103,7 +101,7 @@ void ChildThread::Execute() {
   try {
     end.pdu = std::make_unique<PDU_Service>();
     PDU_Service& pdu = *end.pdu;
-    pdu.DumpMessages = LogAbove(1);
+    pdu.DumpMessages = LoggingAbove(1);
     pdu.PreferJpeg2000 = true;
     const std::string handle = std::to_string(socketHandle);
     if (!pdu.Multiplex(socketHandle)) {
@@ -112,7 +110,7 @@ void ChildThread::Execute() {
       return;
     }
     const std::string calling = pdu.assocAC.CallingTitle();
-    if (LogAbove(0)) LogWrite("Associated with " + calling + ", Socket: " + handle);
+    if (LoggingAbove(0)) LogWrite("Associated with " + calling + ", Socket: " + handle);
     AssociationContext context{storeFolder, ownAeTitle, TrimControlAndBlanks(calling),
                                pdu.GetSocketID()};
     DcmObj command;

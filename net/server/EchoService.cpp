@@ -6,7 +6,7 @@
 
 bool EchoSCP(PDU_Service& pdu, DcmObj& command, const AssociationContext& context) {
   if (!CEcho::ReadRQ(&pdu, &command) || !CEcho::WriteRSP(&pdu, &command)) return false;
-  if (LogLevel.load(std::memory_order_relaxed) > 0) {
+  if (LoggingAbove(0)) {
     LogWrite("Echo RSP: Ok!, Socket: " + std::to_string(context.socketId));
   }
   return true;

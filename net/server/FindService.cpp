@@ -5,18 +5,19 @@
 
 #include "db/LocalQuery.h"
 #include "dicom/DcmObj.h"
+#include "dicom/Tags.h"
+#include "dicom/TransferSyntaxes.h"
 #include "dicom/util/Log.h"
 #include "net/Dimse.h"
 #include "net/PDU_Service.h"
 #include "net/server/Services.h"
-#include "net/server/rules/AssociationProposal.h"
 #include "net/server/rules/PeerText.h"
 
 void PrepareFindResponse(PDU_Service& pdu, DcmObj& response) {
   std::string syntax;
   pdu.GetTransferSyntaxUID(pdu.pdata.PresentationContextID, syntax);
   response.transferSyntax = syntax;
-  response.explicitVR = syntax != kImplicitLittleEndian;
+  response.explicitVR = syntax != ts::kImplicitLE;
 }
 
 namespace {
@@ -31,7 +32,7 @@ bool FindSCP(PDU_Service& pdu, DcmObj& command, const AssociationContext& contex
     LogWrite("ERROR, cfind.ReadRQ failed!");
     return false;
   }
-  const std::string level = TrimBlanks(identifier.GetString(0x0008, 0x0052));
+  const std::string level = TrimBlanks(identifier.GetString(tag::kQueryRetrieveLevel));
   if (level.empty()) {
     LogWrite("ERROR, QueryLevel length=0");
     return false;
@@ -56,7 +57,7 @@ bool FindSCP(PDU_Service& pdu, DcmObj& command, const AssociationContext& contex
       LogWrite(PendingFailedLine(level));
       break;
     }
-    if (LogLevel.load(std::memory_order_relaxed) > 0) LogWrite(level + " Find RSP: Ok!");
+    if (LoggingAbove(0)) LogWrite(level + " Find RSP: Ok!");
     response.Clear();
   }
   if (sent || rows.empty()) {

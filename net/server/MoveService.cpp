@@ -22,7 +22,6 @@
 #include "platform/ExeFolder.h"
 
 namespace {
-bool LogAbove(int level) { return LogLevel.load(std::memory_order_relaxed) > level; }
 
 struct MoveContext {
   PDU_Service& incoming;
@@ -85,7 +84,7 @@ int32_t WriteStoreRQ(PDU_Service& out, DcmObj& dataSet, const std::string& sopCl
       if (!dataSet.ConvertTransferSyntax(contextSyntax)) return -3;
       break;
     case StoreEncoding::RelabelImplicit:
-      dataSet.transferSyntax = kImplicitLittleEndian;
+      dataSet.transferSyntax = ts::kImplicitLE;
       dataSet.explicitVR = false;
       break;
     case StoreEncoding::Refuse:
@@ -142,7 +141,7 @@ void OpenFor(Outgoing& out, MoveContext& move, const std::string& sopClass,
   out.Close();
   out.sopClass = sopClass;
   out.pdu = std::make_unique<PDU_Service>();
-  out.pdu->DumpMessages = LogAbove(1);
+  out.pdu->DumpMessages = LoggingAbove(1);
   out.failed = !OpenAssociation(*out.pdu, move.host, move.port, move.ownAeTitle, move.destination,
                                 sopClass, MoveProposalSyntax(fileSyntax), "", move.timeoutSeconds);
   if (out.failed) {
@@ -205,7 +204,7 @@ bool MoveObjects(MoveContext& move, const std::string& studyUid, const std::stri
     CountSubOperation(move.counts, result.storeStatus);
     if (result.Ok()) {
       anyStored = true;
-      if (LogAbove(0)) LogWrite("IMAGE Move OK! " + path);
+      if (LoggingAbove(0)) LogWrite("IMAGE Move OK! " + path);
     } else {
       LogWrite("ERROR, IMAGE Move Failed! " + path);
     }
@@ -244,7 +243,7 @@ bool MoveStudy(MoveContext& move, const std::string& studyUid) {
 void LogLevelResult(const std::string& level, bool ok) {
   if (!ok) {
     LogWrite("ERROR, " + level + " Move Failed!");
-  } else if (LogAbove(0)) {
+  } else if (LoggingAbove(0)) {
     LogWrite(level + " Move Ok!");
   }
 }

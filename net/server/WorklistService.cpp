@@ -6,6 +6,8 @@
 
 #include "db/SQLdb.h"
 #include "dicom/DcmObj.h"
+#include "dicom/TagKeyOps.h"
+#include "dicom/Tags.h"
 #include "dicom/util/Log.h"
 #include "dicom/util/TextUtil.h"
 #include "net/Dimse.h"
@@ -20,29 +22,39 @@ constexpr int kMaxWorklistDepth = 64;
 
 enum class Rule { Text, Range };
 struct WorklistKey {
-  uint16_t group;
-  uint16_t element;
+  TagKey tag;
   int column;  // position in the row, from 1
   Rule rule;
 };
 
 constexpr std::array<WorklistKey, 22> kWorklistKeys = {{
-    {0x0008, 0x0050, 1, Rule::Text},  {0x0010, 0x0010, 2, Rule::Text},
-    {0x0010, 0x0020, 3, Rule::Text},  {0x0010, 0x0030, 4, Rule::Text},
-    {0x0010, 0x0040, 5, Rule::Text},  {0x0010, 0x2110, 6, Rule::Text},
-    {0x0020, 0x000D, 7, Rule::Text},  {0x0032, 0x1032, 8, Rule::Text},
-    {0x0032, 0x1060, 9, Rule::Text},  {0x0040, 0x0001, 10, Rule::Text},
-    {0x0040, 0x0007, 11, Rule::Text}, {0x0040, 0x0011, 12, Rule::Text},
-    {0x0008, 0x0060, 13, Rule::Text}, {0x0040, 0x0006, 14, Rule::Text},
-    {0x0040, 0x0012, 15, Rule::Text}, {0x0040, 0x0009, 16, Rule::Text},
-    {0x0032, 0x1070, 17, Rule::Text}, {0x0040, 0x0002, 18, Rule::Range},
-    {0x0040, 0x0003, 19, Rule::Range}, {0x0040, 0x0010, 20, Rule::Text},
-    {0x0040, 0x1001, 21, Rule::Text}, {0x0040, 0x1003, 22, Rule::Text},
+    {tag::kAccessionNumber, 1, Rule::Text},
+    {tag::kPatientName, 2, Rule::Text},
+    {tag::kPatientID, 3, Rule::Text},
+    {tag::kPatientBirthDate, 4, Rule::Text},
+    {tag::kPatientSex, 5, Rule::Text},
+    {tag::kAllergies, 6, Rule::Text},
+    {tag::kStudyInstanceUID, 7, Rule::Text},
+    {tag::kRequestingPhysician, 8, Rule::Text},
+    {tag::kRequestedProcedureDescription, 9, Rule::Text},
+    {tag::kScheduledStationAETitle, 10, Rule::Text},
+    {tag::kScheduledProcedureStepDescription, 11, Rule::Text},
+    {tag::kScheduledProcedureStepLocation, 12, Rule::Text},
+    {tag::kModality, 13, Rule::Text},
+    {tag::kScheduledPerformingPhysicianName, 14, Rule::Text},
+    {tag::kPreMedication, 15, Rule::Text},
+    {tag::kScheduledProcedureStepID, 16, Rule::Text},
+    {tag::kRequestedContrastAgent, 17, Rule::Text},
+    {tag::kScheduledProcedureStepStartDate, 18, Rule::Range},
+    {tag::kScheduledProcedureStepStartTime, 19, Rule::Range},
+    {tag::kScheduledStationName, 20, Rule::Text},
+    {tag::kRequestedProcedureID, 21, Rule::Text},
+    {tag::kRequestedProcedurePriority, 22, Rule::Text},
 }};
 
 const WorklistKey* KeyFor(const DcmTag& tag) {
   for (const WorklistKey& key : kWorklistKeys) {
-    if (key.group == tag.group && key.element == tag.element) return &key;
+    if (IsTag(tag, key.tag)) return &key;
   }
   return nullptr;
 }
@@ -64,8 +76,10 @@ bool IsEchoedGroup(uint16_t group) {
 
 // Elements that are not keys: echoed, re-typed or dropped by their tag.
 void EchoNonKey(const DcmTag& tag, DcmObj& response) {
-  if (tag.group == 0xFFFE) {
-    if (tag.element != 0xE000 && tag.element != 0xE00D && tag.element != 0xE0DD) return;
+  if (tag.group == tag::kItem.group) {
+    if (!IsTag(tag, tag::kItem) && !IsTag(tag, tag::kItemDelimitationItem) &&
+        !IsTag(tag, tag::kSequenceDelimitationItem))
+      return;
     auto* marker = new DcmTag();
     marker->group = tag.group;
     marker->element = tag.element;
@@ -74,10 +88,12 @@ void EchoNonKey(const DcmTag& tag, DcmObj& response) {
     response.Add(marker);
     return;
   }
-  if (tag.group == 0x0008 && tag.element == 0x0005) return;
+  if (IsTag(tag, tag::kSpecificCharacterSet)) return;
   if (!IsEchoedGroup(tag.group)) return;
   DcmTag* copy = CopyOf(tag);
-  if (tag.group == 0x0040 && (tag.element == 0x0008 || tag.element == 0x000B)) copy->SetVR("SQ");
+  if (IsTag(tag, tag::kScheduledProtocolCodeSequence) ||
+      IsTag(tag, tag::kScheduledPerformingPhysicianIdentificationSequence))
+    copy->SetVR("SQ");
   response.Add(copy);
 }
 
@@ -156,7 +172,7 @@ bool WorklistFindSCP(PDU_Service& pdu, DcmObj& command, const AssociationContext
       if (!CFind::WriteRSP(&pdu, &command, &response, kStatusPending)) {
         LogWrite("ERROR, Worklist RSP: Failed!");
         error = true;
-      } else if (LogLevel.load(std::memory_order_relaxed) > 0) {
+      } else if (LoggingAbove(0)) {
         LogWrite("Worklist RSP: Ok!");
       }
     }

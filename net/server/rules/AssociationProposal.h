@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "dicom/TransferSyntaxes.h"
+
 inline constexpr size_t kApTitleLength = 16;
-inline constexpr const char* kImplicitLittleEndian = "1.2.840.10008.1.2";
-inline constexpr const char* kExplicitLittleEndian = "1.2.840.10008.1.2.1";
 
 // The title followed by blanks, cut to exactly 16 characters.
 std::string PadApTitle(const std::string& title);
@@ -16,10 +16,8 @@ std::string PadApTitle(const std::string& title);
 // implicit VR little endian unless already listed. An empty text means "not given".
 std::vector<std::string> ProposedTransferSyntaxes(const std::string& ts1, const std::string& ts2);
 
-// The syntaxes a requestor can select from an A-ASSOCIATE-AC, in preference order.
-bool IsSelectableTransferSyntax(const std::string& uid);
-
 // The transfer syntax 1 a C-MOVE sub-association proposes for a file: the file's own syntax when
-// the requestor could select it if accepted, else none (implicit VR little endian alone).
+// the requestor could select it if accepted (IsSelectableTransferSyntax), else none (implicit VR
+// little endian alone).
 // A file without (0002,0010) has an empty syntax and proposes implicit alone as well.
 std::string MoveProposalSyntax(const std::string& fileSyntax);

@@ -1,6 +1,6 @@
 #include "net/server/rules/MoveOutcome.h"
 
-#include "net/server/rules/AssociationProposal.h"
+#include "dicom/TransferSyntaxes.h"
 
 void CountSubOperation(SubOperationCounts& counts, int32_t storeStatus) {
   if (storeStatus == 0) {
@@ -23,8 +23,8 @@ StoreEncoding ChooseStoreEncoding(const std::string& dataSetSyntax,
   if (dataSetSyntax == contextSyntax) return StoreEncoding::AsItIs;
   if (isImage) return StoreEncoding::Convert;
   // A file without (0002,0010) was read as explicit VR little endian.
-  const bool explicitLittle = dataSetSyntax == kExplicitLittleEndian || dataSetSyntax.empty();
-  if (contextSyntax == kImplicitLittleEndian && explicitLittle) {
+  const bool explicitLittle = dataSetSyntax == ts::kExplicitLE || dataSetSyntax.empty();
+  if (contextSyntax == ts::kImplicitLE && explicitLittle) {
     return StoreEncoding::RelabelImplicit;
   }
   return StoreEncoding::Refuse;

@@ -1,7 +1,9 @@
-// Transfer-syntax UIDs the conversion names, and the size rule shared by its steps.
+// The transfer syntaxes the program names: the UIDs the element codec, the conversion and the
+// association negotiation compare against, and the set a requestor may select from an
+// A-ASSOCIATE-AC. Comparisons are exact on the whole text: "1.2.840.10008.1.2" is a prefix of
+// "1.2.840.10008.1.2.1", and a value that still carries its padding matches nothing.
 #pragma once
 
-#include <cstdint>
 #include <string_view>
 
 namespace ts {
@@ -17,20 +19,15 @@ inline constexpr std::string_view kJ2kLossless = "1.2.840.10008.1.2.4.90";
 inline constexpr std::string_view kJ2k = "1.2.840.10008.1.2.4.91";
 inline constexpr std::string_view kMpeg2 = "1.2.840.10008.1.2.4.100";
 
+// The three uncompressed syntaxes.
 inline bool IsNative(std::string_view uid) {
   return uid == kImplicitLE || uid == kExplicitLE || uid == kExplicitBE;
 }
 }  // namespace ts
 
-// Bytes of the native pixel data: columns x rows x bits allocated / 8, x 3 for colour, x frames
-// when frames is positive. Computed in 64 bits so large multi-frame objects cannot wrap.
-inline uint64_t NativePixelSize(uint16_t columns, uint16_t rows, uint16_t bitsAllocated,
-                                bool colour, int frames) {
-  uint64_t size = static_cast<uint64_t>(columns) * rows * bitsAllocated / 8;
-  if (colour) size *= 3;
-  if (frames > 0) size *= static_cast<uint64_t>(frames);
-  return size;
-}
-
-// Largest size an element length can hold (0xFFFFFFFF means undefined).
-inline constexpr uint64_t kMaxElementLength = 0xFFFFFFFEu;
+// True for the syntaxes in which this program can send a data set once the peer accepted a
+// context with it: JPEG 2000 (lossless and lossy), JPEG lossless SV1 and baseline, and explicit
+// and implicit VR little endian. Both the requestor's choice of context and the syntax a C-MOVE
+// sub-association proposes for a file rest on this one set, so what is proposed is never
+// refused afterwards.
+bool IsSelectableTransferSyntax(std::string_view uid);
