@@ -5,8 +5,11 @@
 #      all three, and our server's CPU time (user + system) per object;
 #   2. one object of BIG_MIB MiB: the time our server and storescp take, and how much our
 #      server's peak memory grows while storing it, as a multiple of the object's size.
-# Ours writes every file and indexes it in the study database; storescp writes files only;
-# Orthanc writes files and indexes them in its own database.
+# Ours writes every file, flushes it and its folder to the disk and indexes it in the study
+# database; storescp writes files only; Orthanc writes files and indexes them in its own database.
+# Our server also stores the COUNT objects once more started with --no-flush, so the flushing
+# cost per object is printed beside what the file system charges Python for the same two flushes
+# of one such file, measured in the same run.
 #   bench/server/run.sh BUILD_FOLDER [COUNT [BIG_MIB]]
 set -euo pipefail
 build=$(cd "$1" && pwd)
@@ -55,6 +58,21 @@ files=$(find "$work/node/imagebox" -name '*.dcm' | wc -l)
 kill "$server_pid"; wait "$server_pid" 2>/dev/null || true
 rm -rf "$work/node"
 
+# Ours again, without flushing.
+port=$(free_port)
+"$server" --no-flush "$work/node" "$port" TREVALIND > "$work/unflushed.out" 2>&1 &
+server_pid=$!
+pids+=("$server_pid")
+wait_for TREVALIND "$port"
+unflushed_cpu0=$(cpu_seconds "$server_pid")
+start=$(now)
+storescu -aec TREVALIND 127.0.0.1 "$port" "$work"/objects/*.dcm
+unflushed=$(since "$start")
+unflushed_cpu1=$(cpu_seconds "$server_pid")
+unflushed_rows=$(sqlite3 "$work/node/database/ecg.db" "SELECT COUNT(*) FROM Objects")
+kill "$server_pid"; wait "$server_pid" 2>/dev/null || true
+rm -rf "$work/node"
+
 # dcmtk's storescp.
 scp_port=$(free_port)
 mkdir -p "$work/scp"
@@ -89,14 +107,24 @@ storescu -aec ORTHANC 127.0.0.1 "$orthanc_port" "$work"/objects/*.dcm
 orthanc=$(since "$start")
 kill "$orthanc_pid"; wait "$orthanc_pid" 2>/dev/null || true
 
+read -r plain_ms flushed_ms < <(/usr/bin/python3 "$here/flush_cost.py" \
+  "$(ls "$work"/objects/*.dcm | head -1)" "$work/flush-cost")
+
 ratio() { echo "$1 / $2" | bc -l; }
 printf 'objects: %d (%.1f MB), over one association\n' "$count" "$(echo "$bytes / 1048576" | bc -l)"
 printf 'trevalind-server: %.2f s, %.1f objects/s, %d rows; CPU %.2f ms per object\n' \
   "$ours" "$(ratio "$count" "$ours")" "$rows" "$(echo "($cpu1 - $cpu0) * 1000 / $count" | bc -l)"
+printf 'trevalind-server without flushing: %.2f s, %.1f objects/s, %d rows; CPU %.2f ms per object\n' \
+  "$unflushed" "$(ratio "$count" "$unflushed")" "$unflushed_rows" \
+  "$(echo "($unflushed_cpu1 - $unflushed_cpu0) * 1000 / $count" | bc -l)"
 printf 'dcmtk storescp:   %.2f s, %.1f objects/s\n' "$theirs" "$(ratio "$count" "$theirs")"
 printf 'Orthanc:          %.2f s, %.1f objects/s\n' "$orthanc" "$(ratio "$count" "$orthanc")"
 printf 'throughput ratio: ours / storescp %.1f, ours / Orthanc %.1f\n' \
   "$(ratio "$theirs" "$ours")" "$(ratio "$orthanc" "$ours")"
+printf 'throughput ratio without flushing: ours / storescp %.1f, ours / Orthanc %.1f\n' \
+  "$(ratio "$theirs" "$unflushed")" "$(ratio "$orthanc" "$unflushed")"
+printf 'flushing costs per object: %.2f ms; the same two flushes of one such file by Python: %.2f ms\n' \
+  "$(echo "($ours - $unflushed) * 1000 / $count" | bc -l)" "$(echo "$flushed_ms - $plain_ms" | bc -l)"
 printf 'one %.0f MiB object: trevalind-server %.2f s, storescp %.2f s (ours / storescp %.2f)\n' \
   "$(echo "$big_bytes / 1048576" | bc -l)" "$ours_big" "$theirs_big" "$(ratio "$ours_big" "$theirs_big")"
 printf 'peak memory of trevalind-server: %.1f MB before the big object, %.1f MB after: grew by %.2f times the object\n' \
