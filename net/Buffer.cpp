@@ -250,6 +250,14 @@ std::shared_ptr<const uint8_t> Buffer::TakeIncoming(uint64_t& size) {
     head = tail = 0;
     return nullptr;
   }
+  if (size <= kCopyOutAtMost) {
+    // A command set: copied out, so the block stays for the data set that follows it.
+    std::shared_ptr<uint8_t[]> copy = std::make_shared_for_overwrite<uint8_t[]>(size_t(size));
+    std::memcpy(copy.get(), block->bytes + head, size);
+    head = tail = 0;
+    available = 0;
+    return std::shared_ptr<const uint8_t>(copy, copy.get());
+  }
   if (block->capacity > kReuseBlockAtMost) {
     // Too large to keep for the next message: the spare room goes back (shrinking a block
     // never moves it).

@@ -9,7 +9,8 @@
 // (TakeIncoming). The block comes from malloc and grows with realloc, which lets the C library
 // move a large block by remapping its pages instead of copying them. A block handed on comes
 // back for the next message once nothing refers to it any more, so a burst of messages reuses
-// memory that is already mapped.
+// memory that is already mapped. A small message (a command set) is copied out instead, so the
+// data set that follows it is assembled in a block already grown to the last one's size.
 //
 // Below: a Socket (net/Socket.h), the embedded `dsocket` unless another one is put in with
 // UseSocket. Above: the items, the PDUs and P-DATA-TF. A Buffer whose socket is not connected
@@ -44,6 +45,8 @@ class Buffer {
   // A block handed on by TakeIncoming is kept for reuse only up to this size, and sent chunks
   // are kept for reuse up to this many bytes.
   static constexpr uint64_t kReuseBlockAtMost = 8u << 20;
+  // TakeIncoming copies a message of at most this many bytes and keeps the block.
+  static constexpr uint64_t kCopyOutAtMost = 4096;
 
   Buffer();
   Buffer(const Buffer&) = delete;

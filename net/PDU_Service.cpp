@@ -207,11 +207,16 @@ bool PDU_Service::ParseRawVRIntoDCM(Buffer& message, DcmObj* out, uint8_t presen
   return true;
 }
 
-bool PDU_Service::ParseDCMIntoRawVR(DcmObj* message, Buffer& target) {
+void PDU_Service::Encode(DcmObj* message, BufData& buf) {
   if (DumpMessages) DumpMessage(message, " >> ");
-  BufData buf(message->transferSyntax == kExplicitBigEndian);
-  ScratchLease lease(buf.MS.Bytes());
+  buf.bigEndian = message->transferSyntax == kExplicitBigEndian;
   buf.WriteObj(*message);
+}
+
+bool PDU_Service::ParseDCMIntoRawVR(DcmObj* message, Buffer& target) {
+  BufData buf(false);
+  ScratchLease lease(buf.MS.Bytes());
+  Encode(message, buf);
   const std::vector<uint8_t>& bytes = buf.MS.Bytes();
   if (!bytes.empty()) target.Write(bytes.data(), uint32_t(bytes.size()));
   return true;
@@ -244,10 +249,14 @@ bool PDU_Service::Write(DcmObj* message, int mode) {
   }
   if (!message || !Link.socket().IsConnected()) return false;
   pdata.MessageBuffer.DiscardOutgoing();
-  ParseDCMIntoRawVR(message, pdata.MessageBuffer);
+  // The fragments leave straight from the encoded bytes.
+  BufData buf(false);
+  ScratchLease lease(buf.MS.Bytes());
+  Encode(message, buf);
+  const std::vector<uint8_t>& bytes = buf.MS.Bytes();
   pdata.SendControl = uint8_t(mode);
   pdata.BlockSize = SendLimit() - kPdvHeaderSize;
-  if (!pdata.Write(Link)) return false;
+  if (!pdata.Write(Link, bytes.data(), uint32_t(bytes.size()))) return false;
   // The peer's next message follows this one: its bytes are acknowledged as they come.
   Link.socket().AcknowledgeAtOnce();
   return true;

@@ -16,6 +16,7 @@
 #include "net/Buffer.h"
 #include "net/PDataTF.h"
 
+class BufData;
 class DcmObj;
 
 // Announced in both roles.
@@ -68,6 +69,8 @@ class PDU_Service {
  private:
   void AbortAndClose();
   void DumpMessage(DcmObj* message, const char* direction);
+  // Encodes `message` into buf in its transfer syntax's byte order.
+  void Encode(DcmObj* message, BufData& buf);
   uint32_t SendLimit();
   bool sendLimitCapped = false;
   bool isRequestor = false;

@@ -3,6 +3,7 @@
 
 #include <cassert>
 #include <string>
+#include <vector>
 
 #include "dicom/util/Log.h"
 #include "net/AssociationPdus.h"
@@ -46,7 +47,12 @@ bool PDataTF::ReadDynamic(Buffer& link) {
 }
 
 bool PDataTF::Write(Buffer& link) {
-  uint32_t total = uint32_t(MessageBuffer.pending);
+  const std::vector<uint8_t> message = MessageBuffer.PendingBytes();
+  MessageBuffer.DiscardOutgoing();
+  return Write(link, message.data(), uint32_t(message.size()));
+}
+
+bool PDataTF::Write(Buffer& link, const uint8_t* message, uint32_t total) {
   if (BlockSize == 0) BlockSize = kDefaultBlockSize;
   if (BlockSize > kLargestBlockSize)
     LogWrite("WARNING, BlockSize is too big: " + std::to_string(BlockSize));
@@ -66,10 +72,9 @@ bool PDataTF::Write(Buffer& link) {
     Reserved1 = 0;
     link.WriteByte(ItemType).WriteByte(Reserved1).WriteU32(Length);
     link.WriteU32(PDVLength).WriteByte(PDVContextID).WriteByte(PDVControl);
-    if (BlockSize) MessageBuffer.TransferTo(link, BlockSize);
+    if (BlockSize) link.Write(message + sent, BlockSize);
     // Header and fragment leave in one send (one chunk while the PDU fits 32,600 bytes).
     if (!link.Flush()) {
-      MessageBuffer.DiscardOutgoing();
       Length = keptLength;
       return false;
     }

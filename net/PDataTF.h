@@ -46,6 +46,9 @@ class PDataTF {
   // Sends the message pending in MessageBuffer. On a failed send every byte of the message
   // still waiting is dropped and `Length` put back, so nothing of it reaches a later message.
   bool Write(Buffer& link);
+  // Sends the `total` encoded bytes at `message` the same way, each fragment taken straight
+  // from them.
+  bool Write(Buffer& link, const uint8_t* message, uint32_t total);
 
   uint8_t ItemType = 4;
   uint8_t Reserved1 = 0;

@@ -5,8 +5,12 @@
 #      all three, and our server's CPU time (user + system) per object;
 #   2. one object of BIG_MIB MiB: the time our server and storescp take, and how much our
 #      server's peak memory grows while storing it, as a multiple of the object's size.
-# Ours writes every file and indexes it in the study database; storescp writes files only;
-# Orthanc writes files and indexes them in its own database.
+# Ours writes every file, flushes it and its folder to the disk and indexes it in the study
+# database; storescp writes files only; Orthanc writes files and indexes them in its own database.
+# Our server also stores the COUNT objects once more started with --no-flush, so the flushing
+# cost per object is printed beside what the file system charges Python for the same two flushes
+# of one such file, measured in the same run, and the big object's time without flushing is
+# printed beside the flushed one.
 #   bench/server/run.sh BUILD_FOLDER [COUNT [BIG_MIB]]
 set -euo pipefail
 build=$(cd "$1" && pwd)
@@ -34,26 +38,37 @@ wait_for() { for _ in $(seq 300); do echoscu -aec "$1" 127.0.0.1 "$2" 2>/dev/nul
 bytes=$(du -sb "$work/objects" | cut -f1)
 big_bytes=$(stat -c %s "$work/big.dcm")
 
-# Ours.
-port=$(free_port)
-"$server" "$work/node" "$port" TREVALIND > "$work/server.out" 2>&1 &
-server_pid=$!
-pids+=("$server_pid")
-wait_for TREVALIND "$port"
-cpu0=$(cpu_seconds "$server_pid")
-start=$(now)
-storescu -aec TREVALIND 127.0.0.1 "$port" "$work"/objects/*.dcm
-ours=$(since "$start")
-cpu1=$(cpu_seconds "$server_pid")
-rows=$(sqlite3 "$work/node/database/ecg.db" "SELECT COUNT(*) FROM Objects")
-peak0=$(peak_kb "$server_pid")
-start=$(now)
-storescu -aec TREVALIND 127.0.0.1 "$port" "$work/big.dcm"
-ours_big=$(since "$start")
-peak1=$(peak_kb "$server_pid")
-files=$(find "$work/node/imagebox" -name '*.dcm' | wc -l)
-kill "$server_pid"; wait "$server_pid" 2>/dev/null || true
-rm -rf "$work/node"
+# One run of our server over a fresh node folder, with the options given: the COUNT objects,
+# then the big object. Sets secs, cpu_ms (per object), rows, big_secs, peak0, peak1, files.
+run_ours() {
+  local port
+  port=$(free_port)
+  "$server" "$@" "$work/node" "$port" TREVALIND > "$work/server$*.out" 2>&1 &
+  server_pid=$!
+  pids+=("$server_pid")
+  wait_for TREVALIND "$port"
+  local cpu0 start
+  cpu0=$(cpu_seconds "$server_pid")
+  start=$(now)
+  storescu -aec TREVALIND 127.0.0.1 "$port" "$work"/objects/*.dcm
+  secs=$(since "$start")
+  cpu_ms=$(echo "($(cpu_seconds "$server_pid") - $cpu0) * 1000 / $count" | bc -l)
+  rows=$(sqlite3 "$work/node/database/ecg.db" "SELECT COUNT(*) FROM Objects")
+  peak0=$(peak_kb "$server_pid")
+  start=$(now)
+  storescu -aec TREVALIND 127.0.0.1 "$port" "$work/big.dcm"
+  big_secs=$(since "$start")
+  peak1=$(peak_kb "$server_pid")
+  files=$(find "$work/node/imagebox" -name '*.dcm' | wc -l)
+  kill "$server_pid"; wait "$server_pid" 2>/dev/null || true
+  rm -rf "$work/node"
+}
+
+run_ours
+ours=$secs; ours_cpu=$cpu_ms; ours_rows=$rows; ours_big=$big_secs; ours_files=$files
+ours_peak0=$peak0; ours_peak1=$peak1
+run_ours --no-flush
+unflushed=$secs; unflushed_cpu=$cpu_ms; unflushed_rows=$rows; unflushed_big=$big_secs
 
 # dcmtk's storescp.
 scp_port=$(free_port)
@@ -89,17 +104,29 @@ storescu -aec ORTHANC 127.0.0.1 "$orthanc_port" "$work"/objects/*.dcm
 orthanc=$(since "$start")
 kill "$orthanc_pid"; wait "$orthanc_pid" 2>/dev/null || true
 
+read -r plain_ms flushed_ms < <(/usr/bin/python3 "$here/flush_cost.py" \
+  "$(ls "$work"/objects/*.dcm | head -1)" "$work/flush-cost")
+
 ratio() { echo "$1 / $2" | bc -l; }
 printf 'objects: %d (%.1f MB), over one association\n' "$count" "$(echo "$bytes / 1048576" | bc -l)"
 printf 'trevalind-server: %.2f s, %.1f objects/s, %d rows; CPU %.2f ms per object\n' \
-  "$ours" "$(ratio "$count" "$ours")" "$rows" "$(echo "($cpu1 - $cpu0) * 1000 / $count" | bc -l)"
+  "$ours" "$(ratio "$count" "$ours")" "$ours_rows" "$ours_cpu"
+printf 'trevalind-server without flushing: %.2f s, %.1f objects/s, %d rows; CPU %.2f ms per object\n' \
+  "$unflushed" "$(ratio "$count" "$unflushed")" "$unflushed_rows" "$unflushed_cpu"
 printf 'dcmtk storescp:   %.2f s, %.1f objects/s\n' "$theirs" "$(ratio "$count" "$theirs")"
 printf 'Orthanc:          %.2f s, %.1f objects/s\n' "$orthanc" "$(ratio "$count" "$orthanc")"
 printf 'throughput ratio: ours / storescp %.1f, ours / Orthanc %.1f\n' \
   "$(ratio "$theirs" "$ours")" "$(ratio "$orthanc" "$ours")"
+printf 'throughput ratio without flushing: ours / storescp %.1f, ours / Orthanc %.1f\n' \
+  "$(ratio "$theirs" "$unflushed")" "$(ratio "$orthanc" "$unflushed")"
+printf 'flushing costs per object: %.2f ms; the same two flushes of one such file by Python: %.2f ms\n' \
+  "$(echo "($ours - $unflushed) * 1000 / $count" | bc -l)" "$(echo "$flushed_ms - $plain_ms" | bc -l)"
 printf 'one %.0f MiB object: trevalind-server %.2f s, storescp %.2f s (ours / storescp %.2f)\n' \
   "$(echo "$big_bytes / 1048576" | bc -l)" "$ours_big" "$theirs_big" "$(ratio "$ours_big" "$theirs_big")"
+printf 'the same object without flushing: trevalind-server %.2f s (ours / storescp %.2f)\n' \
+  "$unflushed_big" "$(ratio "$unflushed_big" "$theirs_big")"
 printf 'peak memory of trevalind-server: %.1f MB before the big object, %.1f MB after: grew by %.2f times the object\n' \
-  "$(echo "$peak0 / 1024" | bc -l)" "$(echo "$peak1 / 1024" | bc -l)" \
-  "$(echo "($peak1 - $peak0) * 1024 / $big_bytes" | bc -l)"
-[ "$files" -eq $((count + 1)) ] || echo "WARNING: $files files stored, expected $((count + 1))"
+  "$(echo "$ours_peak0 / 1024" | bc -l)" "$(echo "$ours_peak1 / 1024" | bc -l)" \
+  "$(echo "($ours_peak1 - $ours_peak0) * 1024 / $big_bytes" | bc -l)"
+[ "$ours_files" -eq $((count + 1)) ] ||
+  echo "WARNING: $ours_files files stored, expected $((count + 1))"

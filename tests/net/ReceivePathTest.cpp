@@ -138,6 +138,37 @@ TEST(ReceivePathTest, ABlockStillReferredToIsNeverReusedForTheNextMessage) {
   EXPECT_EQ(Bytes(held.get(), held.get() + first.size()), first);
 }
 
+TEST(ReceivePathTest, HeldMessagesKeepTheirBytesWhileTheNextOnesArrive) {
+  // A small message is copied out of its assembly block so the block can take the data set
+  // that follows; had the copy been skipped, the data set would overwrite the held command.
+  struct Case {
+    const char* name;
+    size_t firstSize, secondSize;
+  };
+  const Case cases[] = {{"command set, then data set", 200, 70000},
+                        {"two command sets", 200, 300},
+                        {"at the copying bound, then data set", Buffer::kCopyOutAtMost, 70000},
+                        {"data set, then command set", 70000, 200}};
+  for (const Case& c : cases) {
+    const Bytes first = Pattern(c.firstSize, 4), second = Pattern(c.secondSize, 5);
+    const Bytes third = Pattern(70000, 6);
+    ScriptedLink s(Cat({PDataPdu(Pdv(1, 0x02, first)), PDataPdu(Pdv(1, 0x02, second)),
+                        PDataPdu(Pdv(1, 0x02, third))}));
+    PDataTF pdata;
+    uint64_t size = 0;
+    ASSERT_TRUE(ReadMessage(s.link, pdata)) << c.name;
+    std::shared_ptr<const uint8_t> heldFirst = pdata.MessageBuffer.TakeIncoming(size);
+    ASSERT_EQ(size, first.size()) << c.name;
+    ASSERT_TRUE(ReadMessage(s.link, pdata)) << c.name;
+    std::shared_ptr<const uint8_t> heldSecond = pdata.MessageBuffer.TakeIncoming(size);
+    ASSERT_EQ(size, second.size()) << c.name;
+    ASSERT_TRUE(ReadMessage(s.link, pdata)) << c.name;
+    EXPECT_EQ(Taken(pdata.MessageBuffer), third) << c.name;
+    EXPECT_EQ(Bytes(heldFirst.get(), heldFirst.get() + first.size()), first) << c.name;
+    EXPECT_EQ(Bytes(heldSecond.get(), heldSecond.get() + second.size()), second) << c.name;
+  }
+}
+
 // Explicit VR little endian, as a data set travels on its context.
 Bytes ExplicitElement(uint16_t group, uint16_t element, const char* vr, const Bytes& value) {
   Bytes b{uint8_t(group),        uint8_t(group >> 8), uint8_t(element),
