@@ -11,16 +11,16 @@
 #include "dicom/DcmObj.h"
 #include "dicom/DcmTag.h"
 #include "dicom/Dictionary.h"
+#include "dicom/Implementation.h"
 #include "dicom/Nesting.h"
+#include "dicom/TransferSyntaxes.h"
+#include "dicom/util/ByteOrder.h"
 #include "dicom/util/Log.h"
 #include "platform/FileWriter.h"
 #include "platform/Files.h"
 
 namespace {
 
-const char kExplicitBigEndian[] = "1.2.840.10008.1.2.2";
-const char kImplementationClassUid[] = "2.25.304991017046338021517.999";
-const char kImplementationVersionName[] = "Nolvertasco";
 
 constexpr uint64_t kPreambleSize = 128;
 constexpr uint64_t kMetaStart = kPreambleSize + 4;                 // after "DICM"
@@ -117,8 +117,7 @@ bool BufData::TakeU16(uint16_t& value, uint64_t end) {
   uint8_t b[2] = {0, 0};
   value = 0;
   if (!Take(b, 2, end)) return false;
-  value = bigEndian ? static_cast<uint16_t>((b[0] << 8) | b[1])
-                    : static_cast<uint16_t>(b[0] | (b[1] << 8));
+  value = DecodeU16(b, bigEndian);
   return true;
 }
 
@@ -126,9 +125,7 @@ bool BufData::TakeU32(uint32_t& value, uint64_t end) {
   uint8_t b[4] = {0, 0, 0, 0};
   value = 0;
   if (!Take(b, 4, end)) return false;
-  value = static_cast<uint32_t>(b[0]) | (static_cast<uint32_t>(b[1]) << 8) |
-          (static_cast<uint32_t>(b[2]) << 16) | (static_cast<uint32_t>(b[3]) << 24);
-  if (bigEndian) value = Swap32(value);
+  value = DecodeU32(b, bigEndian);
   return true;
 }
 
@@ -417,7 +414,7 @@ void BufData::WriteEntries(DcmObj& obj, bool skipMetaGroup) {
 }
 
 void BufData::WriteObj(DcmObj& obj) {
-  if (obj.transferSyntax == kExplicitBigEndian) bigEndian = true;
+  if (obj.transferSyntax == ts::kExplicitBE) bigEndian = true;
   ReserveFor(obj);
   WriteEntries(obj, false);
 }

@@ -14,6 +14,7 @@
 #include "dicom/DcmEntry.h"
 #include "dicom/DcmTag.h"
 #include "dicom/TagKey.h"
+#include "dicom/TransferSyntaxes.h"
 
 class FileWriter;
 
@@ -72,7 +73,7 @@ class DcmObj : public DcmEntry {
                  uint32_t frameSize, uint16_t bitsAllocated);
 
   std::vector<std::unique_ptr<DcmEntry>> items;
-  std::string transferSyntax = "1.2.840.10008.1.2";
+  std::string transferSyntax{ts::kImplicitLE};
   std::string photometricInterpretation;
   bool explicitVR = false;
   std::unique_ptr<DcmTag> header;

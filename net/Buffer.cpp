@@ -7,6 +7,8 @@
 #include <cstring>
 #include <new>
 
+#include "dicom/util/ByteOrder.h"
+
 namespace {
 // AppendFrom copies in pieces of this size, so a declared length never becomes one allocation
 // before its bytes have arrived.
@@ -41,7 +43,7 @@ Buffer& Buffer::ReadU16(uint16_t& value) {
   uint8_t bytes[2] = {0, 0};
   value = 0;
   if (!Read(bytes, 2)) return *this;
-  value = inEndian == 1 ? uint16_t(bytes[0] | bytes[1] << 8) : uint16_t(bytes[0] << 8 | bytes[1]);
+  value = DecodeU16(bytes, inEndian != 1);
   return *this;
 }
 

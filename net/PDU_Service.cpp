@@ -9,20 +9,12 @@
 #include "dicom/BufData.h"
 #include "dicom/DcmObj.h"
 #include "dicom/ScratchBuffer.h"
+#include "dicom/TransferSyntaxes.h"
 #include "dicom/util/Log.h"
+#include "dicom/util/TextUtil.h"
 
 namespace {
 constexpr int kFinalPduWaitMilliseconds = 1000;
-constexpr const char* kImplicitLittleEndian = "1.2.840.10008.1.2";
-constexpr const char* kExplicitBigEndian = "1.2.840.10008.1.2.2";
-
-std::string Trimmed(const char* text) {
-  std::string value(text);
-  size_t first = 0, last = value.size();
-  while (first < last && static_cast<unsigned char>(value[first]) <= ' ') ++first;
-  while (last > first && static_cast<unsigned char>(value[last - 1]) <= ' ') --last;
-  return value.substr(first, last - first);
-}
 }  // namespace
 
 PDU_Service::PDU_Service() {
@@ -52,21 +44,21 @@ bool PDU_Service::Connect(const std::string& host, const std::string& port) {
     Link.ClearFailure();
     UserInformation& info = assocRQ.UserInfo;
     info.MaxSubLength.MaximumLength = kOurMaximumLength;
-    info.SetImpClass(kOurImplementationClassUid);
-    info.SetImpVersion(kOurImplementationVersion);
+    info.SetImpClass(kImplementationClassUid);
+    info.SetImpVersion(kImplementationVersionName);
     info.SetUserIdentity(UserName, Password);
     if (!Link.socket().Connect(host, port)) {
       LogWrite("ERROR, PDU_Service::Connect, Socket Level Error");
       return false;
     }
-    if (LogLevel.load() > 0) LogWrite("INFO, Connected to: " + host + ":" + port);
+    if (LoggingAbove(0)) LogWrite("INFO, Connected to: " + host + ":" + port);
     if (!assocRQ.Write(Link)) {
       LogWrite("ERROR, Association RQ failed!");
       return false;
     }
     uint8_t type = 0;
     Link.ReadByte(type);
-    if (LogLevel.load() > 1)
+    if (LoggingAbove(1))
       LogWrite("INFO, PDU_Service::Connect, Item Type: " + std::to_string(int(type)));
     if (Link.Failed()) {
       Link.socket().Close();
@@ -74,7 +66,7 @@ bool PDU_Service::Connect(const std::string& host, const std::string& port) {
       return false;
     }
     if (type == kAssociateACPdu) {
-      if (LogLevel.load() > 1) LogWrite("INFO, Association Accept::ReadDynamic");
+      if (LoggingAbove(1)) LogWrite("INFO, Association Accept::ReadDynamic");
       assocAC.ReadDynamic(Link);
       if (!assocAC.ProtocolError && !Link.Failed() && InterogateAAssociateAC()) return true;
       if (assocAC.ProtocolError)
@@ -137,7 +129,7 @@ bool PDU_Service::Read(DcmObj* out) {
           }
           releaseRP.Write(Link);
           releaseCompleted = Link.socket().IsConnected();  // a failed send has closed it
-          if (LogLevel.load() > 0) LogWrite("INFO, PDU_Service::Read Release-RQ");
+          if (LoggingAbove(0)) LogWrite("INFO, PDU_Service::Read Release-RQ");
           return false;
         case kReleaseRPPdu:
           Link.socket().Close();
@@ -192,7 +184,7 @@ bool PDU_Service::ParseRawVRIntoDCM(Buffer& message, DcmObj* out, uint8_t presen
     return false;
   }
   out->transferSyntax = syntax;
-  out->explicitVR = syntax != kImplicitLittleEndian;
+  out->explicitVR = syntax != ts::kImplicitLE;
   // The assembled message is parsed where it lies; its large values keep referring to it, so
   // the object is never copied whole once more.
   BufData buf(false);
@@ -209,7 +201,7 @@ bool PDU_Service::ParseRawVRIntoDCM(Buffer& message, DcmObj* out, uint8_t presen
 
 void PDU_Service::Encode(DcmObj* message, BufData& buf) {
   if (DumpMessages) DumpMessage(message, " >> ");
-  buf.bigEndian = message->transferSyntax == kExplicitBigEndian;
+  buf.bigEndian = message->transferSyntax == ts::kExplicitBE;
   buf.WriteObj(*message);
 }
 
@@ -223,7 +215,8 @@ bool PDU_Service::ParseDCMIntoRawVR(DcmObj* message, Buffer& target) {
 }
 
 void PDU_Service::DumpMessage(DcmObj* message, const char* direction) {
-  LogWrite(Trimmed(assocAC.CallingApTitle) + direction + Trimmed(assocAC.CalledApTitle));
+  LogWrite(TrimControlAndBlanks(assocAC.CallingApTitle) + direction +
+           TrimControlAndBlanks(assocAC.CalledApTitle));
   std::vector<std::string> lines;
   message->Dump(lines, 0);
   for (const std::string& line : lines) LogWrite(line);
@@ -235,7 +228,7 @@ uint32_t PDU_Service::SendLimit() {
       isRequestor ? assocAC.UserInfo.MaxSubLength : assocRQ.UserInfo.MaxSubLength;
   if (peer.MaximumLength > kOurMaximumLength) {
     peer.MaximumLength = kOurMaximumLength;
-    if (LogLevel.load() > 0 && !sendLimitCapped)
+    if (LoggingAbove(0) && !sendLimitCapped)
       LogWrite("INFO, PDU_Service::Write, MaximumLength set to 16384");
     sendLimitCapped = true;
   }

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "dicom/Implementation.h"
 #include "net/AssociationPdus.h"
 #include "net/Buffer.h"
 #include "net/PDataTF.h"
@@ -21,8 +22,6 @@ class DcmObj;
 
 // Announced in both roles.
 inline constexpr uint32_t kOurMaximumLength = 16384;
-inline constexpr const char* kOurImplementationClassUid = "2.25.304991017046338021517.999";
-inline constexpr const char* kOurImplementationVersion = "Nolvertasco";
 inline constexpr const char* kApplicationContextUid = "1.2.840.10008.3.1.1.1";
 
 class PDU_Service {

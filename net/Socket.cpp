@@ -316,7 +316,7 @@ bool Socket::SendBinary(const void* bytes, uint32_t length) {
     }
     sent += static_cast<uint32_t>(result);
   }
-  if (LogLevel.load() > 2) DumpSocketData(bytes, static_cast<int>(length), DumpDirection::Sent);
+  if (LoggingAbove(2)) DumpSocketData(bytes, static_cast<int>(length), DumpDirection::Sent);
   return true;
 }
 
@@ -327,7 +327,7 @@ int Socket::ReadBinary(void* buffer, uint32_t size) {
   for (;;) {
     ssize_t count = ::recv(sockfd, buffer, size, MSG_DONTWAIT);
     if (count > 0) {
-      if (LogLevel.load() > 2)
+      if (LoggingAbove(2))
         DumpSocketData(buffer, static_cast<int>(count), DumpDirection::Received);
       return static_cast<int>(count);
     }
