@@ -9,6 +9,7 @@
 #include "db/Register.h"
 #include "dicom/DcmObj.h"
 #include "dicom/util/Log.h"
+#include "dicom/util/TextUtil.h"
 #include "net/PDU_Service.h"
 #include "net/server/AssociationContext.h"
 #include "net/server/ServerThread.h"

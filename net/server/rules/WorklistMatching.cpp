@@ -5,7 +5,7 @@
 #include <locale.h>
 #include <string>
 
-#include "net/server/rules/PeerText.h"
+#include "dicom/util/TextUtil.h"
 
 namespace {
 unsigned char Fold1252(unsigned char c) {
