@@ -43,10 +43,10 @@ std::string WithMessage(const std::string& head, const std::exception* e, const 
 
 // Where the object goes by the CRC names alone: the path a refused registration is logged
 // with when the recorded folders could not be looked up.
-std::string CrcFilePath(const DcmObj& dataSet, const std::string& studyDate,
-                        const std::string& uid) {
+std::string CrcFilePath(const std::string& storeFolder, const DcmObj& dataSet,
+                        const std::string& studyDate, const std::string& uid) {
   const StoreFolders byCrc{studyDate, MakeStudyFolderName(dataSet), MakeSeriesFolderName(dataSet)};
-  return StoreFilePath(byCrc, uid);
+  return StoreFilePath(storeFolder, byCrc, uid);
 }
 
 // True when the data set is the object the command announces: its SOP Instance and Class UIDs
@@ -70,20 +70,20 @@ bool DataSetMatchesCommand(const DcmObj& command, const DcmObj& dataSet) {
 }
 
 // Everything from the folders to the registration, under RegisterBusy.
-int32_t PlaceObject(DcmObj& dataSet, const std::string& uid, const std::string& studyDate,
-                    const std::string& name) {
+int32_t PlaceObject(const std::string& storeFolder, DcmObj& dataSet, const std::string& uid,
+                    const std::string& studyDate, const std::string& name) {
   std::lock_guard<std::recursive_timed_mutex> hold(RegisterBusy);
   std::unique_ptr<SQLdb> own;
   SQLdb& db = RegistrationDatabase(own);
   StoreFolders folders;
   if (!db.isOpen) LogWrite("ERROR, Couldn't open database");
   if (!db.isOpen || !ChooseStoreFolders(db, dataSet, studyDate, folders)) {
-    LogWrite("ERROR: couldn't register image: " + CrcFilePath(dataSet, studyDate, uid) + ", " +
-             name);
+    LogWrite("ERROR: couldn't register image: " +
+             CrcFilePath(storeFolder, dataSet, studyDate, uid) + ", " + name);
     return kStatusRegistrationFailed;
   }
-  const std::string folder = StoreSeriesFolder(folders);
-  const std::string file = StoreFilePath(folders, uid);
+  const std::string folder = StoreSeriesFolder(storeFolder, folders);
+  const std::string file = StoreFilePath(storeFolder, folders, uid);
   const std::string couldNotSave = "ERROR: StoreExecute, couldn't save file: " + file + ", " + name;
   // A folder that another store creates at the same moment is fine; a folder that cannot be
   // made, or whose entry cannot be flushed, fails the save.
@@ -137,7 +137,7 @@ int32_t PlaceObject(DcmObj& dataSet, const std::string& uid, const std::string& 
 }
 }  // namespace
 
-int32_t StoreExecute(DcmObj& dataSet, const std::string& /*storeFolder*/,
+int32_t StoreExecute(DcmObj& dataSet, const std::string& storeFolder,
                      const std::string& /*callingAeTitle*/) {
   const std::string cleanName = CleanPatientName(dataSet.GetString(tag::kPatientName));
   const std::string& name = cleanName;
@@ -162,7 +162,7 @@ int32_t StoreExecute(DcmObj& dataSet, const std::string& /*storeFolder*/,
     dataSet.Insert(NewTag(tag::kStudyDate, studyDate, "DA"));
     LogWrite("WARNING, Added StudyDate to " + name);
   }
-  const int32_t status = PlaceObject(dataSet, uid, studyDate, name);
+  const int32_t status = PlaceObject(storeFolder, dataSet, uid, studyDate, name);
   if (status == kStatusSuccess && LoggingAbove(0))
     LogWrite("INFO, StoreExecute, Patient Name: " + name);
   return status;
