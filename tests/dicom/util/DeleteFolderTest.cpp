@@ -9,7 +9,7 @@
 #include <set>
 #include <string>
 
-#include "TempFolder.h"
+#include "tests/support/TempFolder.h"
 #include "dicom/util/DeleteFolder.h"
 #include "dicom/util/Log.h"
 #include "platform/Files.h"

@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "TempFolder.h"
+#include "tests/support/TempFolder.h"
 #include "platform/FileWriter.h"
 #include "platform/Files.h"
 

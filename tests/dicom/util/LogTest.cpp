@@ -10,7 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "TempFolder.h"
+#include "tests/support/TempFolder.h"
 #include "dicom/util/Log.h"
 
 namespace {
