@@ -1,4 +1,4 @@
-#include "tests/server/ServerFixture.h"
+#include "tests/net/server/ServerFixture.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
