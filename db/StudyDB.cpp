@@ -58,8 +58,7 @@ bool StudyDB::Insert(SQLdb& db, const std::string& table, const DcmObj& dataSet,
   steps.keyValue = [&] { return StudyInstanceUID; };
   steps.whenFound = [&] { MergeModality(db, StudyInstanceUID, StudyModality); };
   steps.addColumns = [&](dbInsert& insert) {
-    AddAttributeColumns(insert, static_cast<const StudyInfo&>(*this), StudyAttributes(),
-                        StudyPath);
+    AddAttributeColumns(insert, static_cast<const StudyInfo&>(*this), StudyAttributes(), StudyPath);
   };
   steps.whenInserted = [&] {
     LogWrite("INFO, StudyDB::Insert, " + PatientName + ", " + PatientID + ", " + StudyDate);

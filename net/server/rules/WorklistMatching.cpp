@@ -1,8 +1,9 @@
 #include "net/server/rules/WorklistMatching.h"
 
+#include <locale.h>
+
 #include <clocale>
 #include <cstdlib>
-#include <locale.h>
 #include <string>
 
 #include "dicom/util/TextUtil.h"
