@@ -21,6 +21,8 @@
 #include "db/StoreNames.h"
 #include "dicom/DcmObj.h"
 #include "dicom/DcmTag.h"
+#include "dicom/TagKeyOps.h"
+#include "dicom/Tags.h"
 #include "dicom/util/Log.h"
 #include "platform/FileWriter.h"
 #include "platform/Files.h"
@@ -101,7 +103,7 @@ void TFindForm::ImportFile(SQLdb& db, const std::string& path, const std::string
     DcmObj object;
     // Read first, then the name: a broken DICOMDIR gets its read error logged like any file.
     if (!object.Read(path) || AsciiUpper(name) == "DICOMDIR") return;
-    const std::string modality = object.GetString(0x0008, 0x0060);
+    const std::string modality = object.GetString(tag::kModality);
     if (modality != "ECG" && modality != "HD") return;
     std::string emptyKey, unsafeValue;
     if (!HasStoreKeys(object, emptyKey, unsafeValue)) {
@@ -109,14 +111,14 @@ void TFindForm::ImportFile(SQLdb& db, const std::string& path, const std::string
                                 : "ERROR, " + emptyKey + " is empty, file skipped: " + path);
       return;
     }
-    std::string studyDate = object.GetString(0x0008, 0x0020);
+    std::string studyDate = object.GetString(tag::kStudyDate);
     if (studyDate.empty()) {
       // As the C-STORE service does: without a date the object would land in the store root.
       studyDate = DateText(Today());
-      object.Insert(new DcmTag(0x0008, 0x0020, studyDate, "DA"));
-      LogWrite("WARNING, Added StudyDate to " + object.GetString(0x0010, 0x0010));
+      object.Insert(NewTag(tag::kStudyDate, studyDate, "DA"));
+      LogWrite("WARNING, Added StudyDate to " + object.GetString(tag::kPatientName));
     }
-    const std::string sopInstanceUID = object.GetString(0x0008, 0x0018);
+    const std::string sopInstanceUID = object.GetString(tag::kSOPInstanceUID);
     StoreFolders folders;
     if (!ChooseStoreFolders(db, object, studyDate, folders)) {
       LogWrite("ERROR, Couldn't choose store folders, file skipped: " + path);

@@ -6,6 +6,8 @@
 #include "db/RecordTable.h"
 #include "dicom/DcmObj.h"
 #include "dicom/DcmTag.h"
+#include "dicom/TagKeyOps.h"
+#include "dicom/Tags.h"
 #include "dicom/util/Log.h"
 #include "dicom/util/TextUtil.h"
 
@@ -33,10 +35,10 @@ bool IsAfterQueryLevel(GroupElement tag) {
   return tag.group > 0x0008 || (tag.group == 0x0008 && tag.element > 0x0052);
 }
 
-void AppendText(DcmObj& response, uint16_t group, uint16_t element, std::string text, char pad) {
+void AppendText(DcmObj& response, TagKey tag, std::string text, char pad) {
   if (text.size() % 2 != 0) text += pad;
-  response.Add(new DcmTag(group, element, static_cast<uint32_t>(text.size()),
-                          static_cast<const void*>(text.data()), nullptr));
+  response.Add(NewTag(tag, static_cast<uint32_t>(text.size()),
+                      static_cast<const void*>(text.data()), nullptr));
 }
 
 }  // namespace
@@ -55,7 +57,8 @@ bool RowToDCO(DcmObj& response, const std::string& columns, const std::string& r
               const std::string& level) {
   // The stored texts are in the database's one encoding; a peer reads them right only when the
   // response says so. Pure ASCII needs no declaration. Every column's tag comes after it.
-  if (HasBytesAbove7F(row)) AppendText(response, 0x0008, 0x0005, kDatabaseCharacterSet, ' ');
+  if (HasBytesAbove7F(row))
+    AppendText(response, tag::kSpecificCharacterSet, kDatabaseCharacterSet, ' ');
   bool levelWritten = false;
   for (int i = 1; i <= count; ++i) {
     const std::string column = TrimControlAndBlanks(GetField(i, ",", columns));
@@ -66,12 +69,12 @@ bool RowToDCO(DcmObj& response, const std::string& columns, const std::string& r
       return false;
     }
     if (!levelWritten && IsAfterQueryLevel(tag)) {
-      AppendText(response, 0x0008, 0x0052, level, ' ');
+      AppendText(response, tag::kQueryRetrieveLevel, level, ' ');
       levelWritten = true;
     }
-    AppendText(response, tag.group, tag.element, value, IsUidColumn(column) ? '\0' : ' ');
+    AppendText(response, {tag.group, tag.element}, value, IsUidColumn(column) ? '\0' : ' ');
   }
-  if (!levelWritten) AppendText(response, 0x0008, 0x0052, level, ' ');
+  if (!levelWritten) AppendText(response, tag::kQueryRetrieveLevel, level, ' ');
   return true;
 }
 

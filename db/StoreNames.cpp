@@ -216,11 +216,20 @@ bool ChooseStoreFolders(SQLdb& db, const DcmObj& dataSet, const std::string& stu
   return IsSafeDateFolder(out.studyDate);
 }
 
+std::string StoreSeriesFolder(const std::string& storeRoot, const StoreFolders& folders) {
+  return storeRoot + folders.studyDate + kPathSeparator + folders.studyFolder + kPathSeparator +
+         folders.seriesFolder + kPathSeparator;
+}
+
+std::string StoreFilePath(const std::string& storeRoot, const StoreFolders& folders,
+                          const std::string& sopInstanceUID) {
+  return StoreSeriesFolder(storeRoot, folders) + sopInstanceUID + ".dcm";
+}
+
 std::string StoreSeriesFolder(const StoreFolders& folders) {
-  return ExeFolder + kStoreFolder + folders.studyDate + kPathSeparator + folders.studyFolder +
-         kPathSeparator + folders.seriesFolder + kPathSeparator;
+  return StoreSeriesFolder(ExeFolder + kStoreFolder, folders);
 }
 
 std::string StoreFilePath(const StoreFolders& folders, const std::string& sopInstanceUID) {
-  return StoreSeriesFolder(folders) + sopInstanceUID + ".dcm";
+  return StoreFilePath(ExeFolder + kStoreFolder, folders, sopInstanceUID);
 }

@@ -75,7 +75,12 @@ struct StoreFolders {
 // object must then be refused.
 bool ChooseStoreFolders(SQLdb& db, const DcmObj& dataSet, const std::string& studyDate,
                         StoreFolders& out);
-// ExeFolder + "imagebox/date/study/series/" (with the trailing separator).
-std::string StoreSeriesFolder(const StoreFolders& folders);
+// storeRoot (an image store, ending in "/") + "date/study/series/" (with the trailing
+// separator).
+std::string StoreSeriesFolder(const std::string& storeRoot, const StoreFolders& folders);
 // StoreSeriesFolder + uid + ".dcm"; check IsSafeUidFileName(uid) first.
+std::string StoreFilePath(const std::string& storeRoot, const StoreFolders& folders,
+                          const std::string& sopInstanceUID);
+// The same in the program's own store, ExeFolder + "imagebox/".
+std::string StoreSeriesFolder(const StoreFolders& folders);
 std::string StoreFilePath(const StoreFolders& folders, const std::string& sopInstanceUID);

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "db/InsertRow.h"
+#include "db/RecordTable.h"
 #include "db/Schema.h"
 #include "dicom/DcmObj.h"
 #include "dicom/util/Log.h"
@@ -57,21 +58,7 @@ bool StudyDB::Insert(SQLdb& db, const std::string& table, const DcmObj& dataSet,
   steps.keyValue = [&] { return StudyInstanceUID; };
   steps.whenFound = [&] { MergeModality(db, StudyInstanceUID, StudyModality); };
   steps.addColumns = [&](dbInsert& insert) {
-    insert.Add("StudyInstanceUID", StudyInstanceUID);
-    insert.Add("StudyDate", StudyDate);
-    insert.Add("StudyTime", StudyTime);
-    insert.Add("StudyID", StudyID);
-    insert.Add("StudyDescription", StudyDescription);
-    insert.Add("AccessionNumber", AccessionNumber);
-    insert.Add("ReferPhysician", ReferPhysician);
-    insert.Add("StudyModality", StudyModality);
-    insert.Add("StationName", StationName);
-    insert.Add("InstitutionName", InstitutionName);
-    insert.Add("StudyPath", StudyPath);
-    insert.Add("PatientID", PatientID);
-    insert.Add("PatientName", PatientName);
-    insert.Add("PatientSex", PatientSex);
-    insert.Add("PatientBD", PatientBD);
+    AddAttributeColumns(insert, static_cast<const StudyInfo&>(*this), StudyAttributes(), StudyPath);
   };
   steps.whenInserted = [&] {
     LogWrite("INFO, StudyDB::Insert, " + PatientName + ", " + PatientID + ", " + StudyDate);

@@ -6,13 +6,10 @@
 #include "dicom/DcmObj.h"
 #include "dicom/Nesting.h"
 #include "dicom/ScratchBuffer.h"
+#include "dicom/Tags.h"
+#include "dicom/TransferSyntaxes.h"
 #include "dicom/util/Log.h"
 #include "platform/FileWriter.h"
-
-namespace {
-const char kImplicitLittleEndian[] = "1.2.840.10008.1.2";
-const char kExplicitBigEndian[] = "1.2.840.10008.1.2.2";
-}  // namespace
 
 bool DcmObj::Read(const std::string& path) {
   BufData codec(false);
@@ -29,8 +26,8 @@ bool DcmObj::Read(const std::string& path) {
       return false;
   }
   transferSyntax = syntax;
-  explicitVR = syntax != kImplicitLittleEndian;
-  codec.bigEndian = syntax == kExplicitBigEndian;
+  explicitVR = syntax != ts::kImplicitLE;
+  codec.bigEndian = syntax == ts::kExplicitBE;
   if (!codec.ReadOjb(*this)) {
     LogWrite("ERROR: DcmObj::Read, " + path);
     return false;
@@ -45,8 +42,9 @@ bool DcmObj::Write(const std::string& path) {
 
 bool DcmObj::Write(FileWriter& file) {
   BufData codec(false, file);
-  codec.WriteMetaHeader(GetString(0x0008, 0x0016), GetString(0x0008, 0x0018), transferSyntax);
-  if (transferSyntax == kExplicitBigEndian) codec.bigEndian = true;
+  codec.WriteMetaHeader(GetString(tag::kSOPClassUID), GetString(tag::kSOPInstanceUID),
+                        transferSyntax);
+  if (transferSyntax == ts::kExplicitBE) codec.bigEndian = true;
   // Group 0002 belongs to the file meta header just written; copies that arrived inside the
   // data set would follow it and could carry a stale transfer syntax.
   codec.WriteEntries(*this, true);

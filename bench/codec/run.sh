@@ -35,7 +35,7 @@ alternate() {
   b=$(median "${bs[@]}")
 }
 
-/usr/bin/python3 "$src/tests/codec/make_native.py" "$work/n.dcm" 512 512 16 16 1 1 0 MONOCHROME2 0
+/usr/bin/python3 "$src/tests/dicom/codec/make_native.py" "$work/n.dcm" 512 512 16 16 1 1 0 MONOCHROME2 0
 dcmcjpeg +e1 "$work/n.dcm" "$work/jpeg.dcm"
 if [ -n "$dcmtk" ]; then
   alternate "$ours $work/jpeg.dcm $runs" "$dcmtk $work/jpeg.dcm $runs"

@@ -25,29 +25,31 @@
 #include "db/StoreNames.h"
 #include "dicom/DcmObj.h"
 #include "dicom/DcmTag.h"
+#include "dicom/TagKeyOps.h"
+#include "dicom/Tags.h"
 #include "platform/ExeFolder.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-void Put(DcmObj& object, uint16_t group, uint16_t element, const std::string& value) {
-  object.Insert(new DcmTag(group, element, value));
+void Put(DcmObj& object, TagKey tag, const std::string& value) {
+  object.Insert(NewTag(tag, value));
 }
 
 void MakeObject(DcmObj& object, int study, int series, int image) {
   const std::string studyUid = "1.2.826.0.1.99." + std::to_string(study);
   const std::string seriesUid = studyUid + "." + std::to_string(series);
-  Put(object, 0x0008, 0x0016, "1.2.840.10008.5.1.4.1.1.9.1.1");
-  Put(object, 0x0008, 0x0018, seriesUid + "." + std::to_string(image));
-  Put(object, 0x0008, 0x0020, "20240105");
-  Put(object, 0x0008, 0x0060, "ECG");
-  Put(object, 0x0010, 0x0010, "PATIENT^" + std::to_string(study));
-  Put(object, 0x0010, 0x0020, "PID" + std::to_string(study));
-  Put(object, 0x0020, 0x000D, studyUid);
-  Put(object, 0x0020, 0x000E, seriesUid);
-  Put(object, 0x0020, 0x0011, std::to_string(series));
-  Put(object, 0x0020, 0x0013, std::to_string(image));
+  Put(object, tag::kSOPClassUID, "1.2.840.10008.5.1.4.1.1.9.1.1");
+  Put(object, tag::kSOPInstanceUID, seriesUid + "." + std::to_string(image));
+  Put(object, tag::kStudyDate, "20240105");
+  Put(object, tag::kModality, "ECG");
+  Put(object, tag::kPatientName, "PATIENT^" + std::to_string(study));
+  Put(object, tag::kPatientID, "PID" + std::to_string(study));
+  Put(object, tag::kStudyInstanceUID, studyUid);
+  Put(object, tag::kSeriesInstanceUID, seriesUid);
+  Put(object, tag::kSeriesNumber, std::to_string(series));
+  Put(object, tag::kInstanceNumber, std::to_string(image));
 }
 
 constexpr int kStudies = 20;
@@ -104,12 +106,12 @@ void GrowToStudies(int studies) {
   db.Exec("COMMIT");
 }
 
-double MedianQueryMs(const std::vector<std::pair<std::pair<uint16_t, uint16_t>, std::string>>& keys,
+double MedianQueryMs(const std::vector<std::pair<TagKey, std::string>>& keys,
                      const std::string& level, int runs, size_t& rowsSeen) {
   std::vector<double> times;
   for (int run = 0; run < runs; ++run) {
     DcmObj identifier;
-    for (const auto& [tag, value] : keys) identifier.Add(new DcmTag(tag.first, tag.second, value));
+    for (const auto& [tag, value] : keys) identifier.Add(NewTag(tag, value));
     std::vector<std::string> rows;
     std::string columns;
     int count = 0;
@@ -155,8 +157,8 @@ int main(int argc, char** argv) {
   SetStudyTuning(StudyTuning::InMemoryJournal);
   if (!UseFreshDatabase(work)) return 1;
   GrowToStudies(100000);
-  const std::vector<std::pair<std::pair<uint16_t, uint16_t>, std::string>> byPatientId = {
-      {{0x0010, 0x0020}, "PID54321"}, {{0x0010, 0x0010}, ""}, {{0x0020, 0x000D}, ""}};
+  const std::vector<std::pair<TagKey, std::string>> byPatientId = {
+      {tag::kPatientID, "PID54321"}, {tag::kPatientName, ""}, {tag::kStudyInstanceUID, ""}};
   size_t rows = 0;
   const double before = MedianQueryMs(byPatientId, "STUDY", 51, rows);
   std::printf(
@@ -168,12 +170,14 @@ int main(int argc, char** argv) {
   { SQLdb converter("ecg", kOpenReadWrite); }
   const double study = MedianQueryMs(byPatientId, "STUDY", 51, rows);
   std::printf("STUDY by PatientID: median %.3f ms (%zu rows, 100,000 studies)\n", study, rows);
-  const double series = MedianQueryMs(
-      {{{0x0020, 0x000D}, "1.2.826.0.1.99.54321"}, {{0x0020, 0x000E}, ""}, {{0x0020, 0x0011}, ""}},
-      "SERIES", 51, rows);
+  const double series = MedianQueryMs({{tag::kStudyInstanceUID, "1.2.826.0.1.99.54321"},
+                                       {tag::kSeriesInstanceUID, ""},
+                                       {tag::kSeriesNumber, ""}},
+                                      "SERIES", 51, rows);
   std::printf("SERIES by StudyInstanceUID: median %.3f ms (%zu rows)\n", series, rows);
-  const double image = MedianQueryMs(
-      {{{0x0020, 0x000E}, "1.2.826.0.1.99.42.1"}, {{0x0008, 0x0018}, ""}}, "IMAGE", 51, rows);
+  const double image =
+      MedianQueryMs({{tag::kSeriesInstanceUID, "1.2.826.0.1.99.42.1"}, {tag::kSOPInstanceUID, ""}},
+                    "IMAGE", 51, rows);
   std::printf("IMAGE by SeriesInstanceUID: median %.3f ms (%zu rows)\n", image, rows);
   return 0;
 }

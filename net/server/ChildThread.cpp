@@ -8,7 +8,9 @@
 
 #include "db/Register.h"
 #include "dicom/DcmObj.h"
+#include "dicom/Tags.h"
 #include "dicom/util/Log.h"
+#include "dicom/util/TextUtil.h"
 #include "net/PDU_Service.h"
 #include "net/server/AssociationContext.h"
 #include "net/server/ServerThread.h"
@@ -57,7 +59,7 @@ ServiceHandler HandlerFor(Service service) {
 
 // Serves one command; false when the association must end.
 bool Dispatch(PDU_Service& pdu, DcmObj& command, const AssociationContext& context) {
-  const uint16_t field = command.GetUShort(0x0000, 0x0100);
+  const uint16_t field = command.GetUShort(tag::kCommandField);
   const ServiceRow& row = RowFor(field, pdu.GetAbstractSyntaxUID());
   if (row.service == Service::EndSilently) return false;
   const std::string handle = std::to_string(context.socketId);

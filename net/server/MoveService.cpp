@@ -9,6 +9,8 @@
 #include "db/LocalQuery.h"
 #include "db/StoreNames.h"
 #include "dicom/DcmObj.h"
+#include "dicom/TagKeyOps.h"
+#include "dicom/Tags.h"
 #include "dicom/UidRegistry.h"
 #include "dicom/util/Log.h"
 #include "net/Dimse.h"
@@ -48,10 +50,10 @@ void Refuse(PDU_Service& pdu, DcmObj& request, uint16_t status, const std::strin
 // The image-level identifier of the objects of one series (or one object of it).
 void ImageIdentifier(DcmObj& identifier, const std::string& sopUid, const std::string& studyUid,
                      const std::string& seriesUid) {
-  identifier.Add(new DcmTag(0x0008, 0x0018, sopUid, "UI"));
-  identifier.Add(new DcmTag(0x0008, 0x0052, std::string("IMAGE"), "CS"));
-  identifier.Add(new DcmTag(0x0020, 0x000D, studyUid, "UI"));
-  identifier.Add(new DcmTag(0x0020, 0x000E, seriesUid, "UI"));
+  identifier.Add(NewTag(tag::kSOPInstanceUID, sopUid, "UI"));
+  identifier.Add(NewTag(tag::kQueryRetrieveLevel, std::string("IMAGE"), "CS"));
+  identifier.Add(NewTag(tag::kStudyInstanceUID, studyUid, "UI"));
+  identifier.Add(NewTag(tag::kSeriesInstanceUID, seriesUid, "UI"));
 }
 
 // The key UIDs of the rows of one level, the empty ones skipped.
@@ -188,7 +190,7 @@ bool MoveObjects(MoveContext& move, const std::string& studyUid, const std::stri
       }
       continue;
     }
-    const std::string sopClass = dataSet.GetString(0x0008, 0x0016);
+    const std::string sopClass = dataSet.GetString(tag::kSOPClassUID);
     const bool hasClass = !sopClass.empty();
     if (hasClass && (!out.pdu || out.sopClass != sopClass)) {
       OpenFor(out, move, sopClass, dataSet.transferSyntax);
@@ -224,9 +226,9 @@ bool MoveImage(MoveContext& move, const std::string& studyUid, const std::string
 
 bool MoveStudy(MoveContext& move, const std::string& studyUid) {
   DcmObj identifier;
-  identifier.Add(new DcmTag(0x0008, 0x0052, std::string("SERIES"), "CS"));
-  identifier.Add(new DcmTag(0x0020, 0x000D, studyUid, "UI"));
-  identifier.Add(new DcmTag(0x0020, 0x000E, std::string(), "UI"));
+  identifier.Add(NewTag(tag::kQueryRetrieveLevel, std::string("SERIES"), "CS"));
+  identifier.Add(NewTag(tag::kStudyInstanceUID, studyUid, "UI"));
+  identifier.Add(NewTag(tag::kSeriesInstanceUID, std::string(), "UI"));
   std::vector<std::string> rows;
   std::string columns;
   int count = 0;
@@ -259,7 +261,7 @@ bool MoveByQuery(MoveContext& move, DcmObj& identifier, const std::string& level
     SendFinal(move, kStatusUnableToProcess);
     return false;
   }
-  const std::string studyUid = TrimBlanks(identifier.GetString(0x0020, 0x000D));
+  const std::string studyUid = TrimBlanks(identifier.GetString(tag::kStudyInstanceUID));
   for (const std::string& uid : KeyUids(rows, columns, count, level)) {
     LogLevelResult(level,
                    level == "STUDY" ? MoveStudy(move, uid) : MoveSeries(move, studyUid, uid));
@@ -275,12 +277,12 @@ bool MoveSCP(PDU_Service& pdu, DcmObj& command, const AssociationContext& contex
     LogWrite("ERROR, cmove.ReadRQ failed!");
     return false;
   }
-  const std::string level = TrimBlanks(identifier.GetString(0x0008, 0x0052));
+  const std::string level = TrimBlanks(identifier.GetString(tag::kQueryRetrieveLevel));
   if (level.empty()) {
     LogWrite("ERROR, QueryLevel length is = 0");
     return false;
   }
-  const std::string destination = TrimBlanks(command.GetString(0x0000, 0x0600));
+  const std::string destination = TrimBlanks(command.GetString(tag::kMoveDestination));
   if (destination.empty()) {
     Refuse(pdu, command, kStatusMoveDestinationUnknown, "ERROR, destAET length is = 0");
     return false;
@@ -304,7 +306,7 @@ bool MoveSCP(PDU_Service& pdu, DcmObj& command, const AssociationContext& contex
                    kMoveSubAssociationTimeoutSeconds,
                    SubOperationCounts{}};
   if (level == "STUDY") return MoveByQuery(move, identifier, level);
-  const std::string studyUid = TrimBlanks(identifier.GetString(0x0020, 0x000D));
+  const std::string studyUid = TrimBlanks(identifier.GetString(tag::kStudyInstanceUID));
   if (level == "SERIES") {
     if (studyUid.empty()) {
       Refuse(pdu, command, kStatusIdentifierLacksUid, "ERROR, StudyUID length = 0");
@@ -313,8 +315,8 @@ bool MoveSCP(PDU_Service& pdu, DcmObj& command, const AssociationContext& contex
     return MoveByQuery(move, identifier, level);
   }
   if (level == "IMAGE") {
-    const std::string seriesUid = TrimBlanks(identifier.GetString(0x0020, 0x000E));
-    const std::string sopUid = TrimBlanks(identifier.GetString(0x0008, 0x0018));
+    const std::string seriesUid = TrimBlanks(identifier.GetString(tag::kSeriesInstanceUID));
+    const std::string sopUid = TrimBlanks(identifier.GetString(tag::kSOPInstanceUID));
     if (studyUid.empty() || seriesUid.empty() || sopUid.empty()) {
       Refuse(pdu, command, kStatusIdentifierLacksUid, "ERROR, UID Length = 0");
       return false;

@@ -99,7 +99,7 @@ void ServerThread::AcceptLoop(Socket& listener) {
       // Counted before the thread starts, so its decrement can never come first.
       const int count = ++ConnectedClients;
       ChildThread::Start(handle, storeFolder, ownAeTitle);
-      if (LogLevel.load(std::memory_order_relaxed) > 0) {
+      if (LoggingAbove(0)) {
         LogWrite("Connected Clients: " + std::to_string(count));
       }
       while (ConnectedClients > kMaxConnectedClients && !terminated_) std::this_thread::sleep_for(1000ms);

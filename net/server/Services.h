@@ -11,7 +11,8 @@ class PDU_Service;
 
 // C-STORE: reads the object, stores and registers it, answers.
 bool CStoreSCP(PDU_Service& pdu, DcmObj& command, const AssociationContext& context);
-// Stores one object into the image store and the study database; the C-STORE status.
+// Stores one object under `storeFolder` (an image store root ending in "/", the one the server
+// was started with) and into the study database; the C-STORE status.
 int32_t StoreExecute(DcmObj& dataSet, const std::string& storeFolder,
                      const std::string& callingAeTitle);
 

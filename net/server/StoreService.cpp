@@ -12,6 +12,8 @@
 #include "db/SQLdb.h"
 #include "db/StoreNames.h"
 #include "dicom/DcmObj.h"
+#include "dicom/TagKeyOps.h"
+#include "dicom/Tags.h"
 #include "dicom/util/Log.h"
 #include "dicom/util/TextUtil.h"
 #include "net/Dimse.h"
@@ -21,8 +23,6 @@
 #include "platform/Files.h"
 
 namespace {
-bool LogAbove(int level) { return LogLevel.load(std::memory_order_relaxed) > level; }
-
 std::string CleanPatientName(const std::string& raw) {
   return TrimBlanks(ReplaceAll(raw, "^", " "));
 }
@@ -43,10 +43,10 @@ std::string WithMessage(const std::string& head, const std::exception* e, const 
 
 // Where the object goes by the CRC names alone: the path a refused registration is logged
 // with when the recorded folders could not be looked up.
-std::string CrcFilePath(const DcmObj& dataSet, const std::string& studyDate,
-                        const std::string& uid) {
+std::string CrcFilePath(const std::string& storeFolder, const DcmObj& dataSet,
+                        const std::string& studyDate, const std::string& uid) {
   const StoreFolders byCrc{studyDate, MakeStudyFolderName(dataSet), MakeSeriesFolderName(dataSet)};
-  return StoreFilePath(byCrc, uid);
+  return StoreFilePath(storeFolder, byCrc, uid);
 }
 
 // True when the data set is the object the command announces: its SOP Instance and Class UIDs
@@ -70,20 +70,20 @@ bool DataSetMatchesCommand(const DcmObj& command, const DcmObj& dataSet) {
 }
 
 // Everything from the folders to the registration, under RegisterBusy.
-int32_t PlaceObject(DcmObj& dataSet, const std::string& uid, const std::string& studyDate,
-                    const std::string& name) {
+int32_t PlaceObject(const std::string& storeFolder, DcmObj& dataSet, const std::string& uid,
+                    const std::string& studyDate, const std::string& name) {
   std::lock_guard<std::recursive_timed_mutex> hold(RegisterBusy);
   std::unique_ptr<SQLdb> own;
   SQLdb& db = RegistrationDatabase(own);
   StoreFolders folders;
   if (!db.isOpen) LogWrite("ERROR, Couldn't open database");
   if (!db.isOpen || !ChooseStoreFolders(db, dataSet, studyDate, folders)) {
-    LogWrite("ERROR: couldn't register image: " + CrcFilePath(dataSet, studyDate, uid) + ", " +
-             name);
+    LogWrite("ERROR: couldn't register image: " +
+             CrcFilePath(storeFolder, dataSet, studyDate, uid) + ", " + name);
     return kStatusRegistrationFailed;
   }
-  const std::string folder = StoreSeriesFolder(folders);
-  const std::string file = StoreFilePath(folders, uid);
+  const std::string folder = StoreSeriesFolder(storeFolder, folders);
+  const std::string file = StoreFilePath(storeFolder, folders, uid);
   const std::string couldNotSave = "ERROR: StoreExecute, couldn't save file: " + file + ", " + name;
   // A folder that another store creates at the same moment is fine; a folder that cannot be
   // made, or whose entry cannot be flushed, fails the save.
@@ -137,11 +137,11 @@ int32_t PlaceObject(DcmObj& dataSet, const std::string& uid, const std::string& 
 }
 }  // namespace
 
-int32_t StoreExecute(DcmObj& dataSet, const std::string& /*storeFolder*/,
+int32_t StoreExecute(DcmObj& dataSet, const std::string& storeFolder,
                      const std::string& /*callingAeTitle*/) {
-  const std::string cleanName = CleanPatientName(dataSet.GetString(0x0010, 0x0010));
+  const std::string cleanName = CleanPatientName(dataSet.GetString(tag::kPatientName));
   const std::string& name = cleanName;
-  if (dataSet.GetString(0x0010, 0x0020).empty()) {
+  if (dataSet.GetString(tag::kPatientID).empty()) {
     LogWrite("ERROR, PatientID is empty for " + name);
     return kStatusRefusedNoPatientId;
   }
@@ -154,16 +154,16 @@ int32_t StoreExecute(DcmObj& dataSet, const std::string& /*storeFolder*/,
                  : "ERROR, " + emptyKey + " is empty for " + name);
     return kStatusRefusedNoPatientId;
   }
-  const std::string uid = dataSet.GetString(0x0008, 0x0018);
-  std::string studyDate = dataSet.GetString(0x0008, 0x0020);
-  dataSet.SetString(0x0010, 0x0010, cleanName);
+  const std::string uid = dataSet.GetString(tag::kSOPInstanceUID);
+  std::string studyDate = dataSet.GetString(tag::kStudyDate);
+  dataSet.SetString(tag::kPatientName, cleanName);
   if (studyDate.empty()) {
     studyDate = TodayAsDicomDate();
-    dataSet.Insert(new DcmTag(0x0008, 0x0020, studyDate, "DA"));
+    dataSet.Insert(NewTag(tag::kStudyDate, studyDate, "DA"));
     LogWrite("WARNING, Added StudyDate to " + name);
   }
-  const int32_t status = PlaceObject(dataSet, uid, studyDate, name);
-  if (status == kStatusSuccess && LogAbove(0))
+  const int32_t status = PlaceObject(storeFolder, dataSet, uid, studyDate, name);
+  if (status == kStatusSuccess && LoggingAbove(0))
     LogWrite("INFO, StoreExecute, Patient Name: " + name);
   return status;
 }
@@ -175,10 +175,10 @@ bool CStoreSCP(PDU_Service& pdu, DcmObj& command, const AssociationContext& cont
     LogWrite("ERROR: Store RQ: Failed! " + handle);
     return false;
   }
-  if (LogAbove(0)) LogWrite("INFO, Transfer Syntax: " + dataSet.transferSyntax);
+  if (LoggingAbove(0)) LogWrite("INFO, Transfer Syntax: " + dataSet.transferSyntax);
   int32_t status = kStatusSuccess;
   // Without (0000,1000) no response can be built: store nothing, let the response fail.
-  if (!command.GetString(0x0000, 0x1000).empty()) {
+  if (!command.GetString(tag::kAffectedSOPInstanceUID).empty()) {
     // A returned failure status is logged; an exception has its own line instead.
     try {
       status = DataSetMatchesCommand(command, dataSet)

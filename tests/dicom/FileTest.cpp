@@ -151,7 +151,7 @@ TEST(Part10Read, RefusesFilesWithoutDicmAndKeepsTheDataSet) {
     DcmObj obj;
     obj.transferSyntax = "keep";
     obj.SetString(0x0010, 0x0010, "Doe");
-    EXPECT_FALSE(obj.Read(name.empty() ? dir.Path() : dir.File(name))) << name;
+    EXPECT_FALSE(obj.Read(name.empty() ? dir.path() : dir.File(name))) << name;
     EXPECT_EQ(obj.transferSyntax, "keep");
     EXPECT_EQ(obj.Count(), 1);
   }

@@ -56,8 +56,8 @@ Outcome ReadFile(const Bytes& file) {
   obj.Write(dir.File("out.dcm"));
   auto lines = log.Lines();
   for (auto& line : lines) {
-    const auto at = line.find(dir.Path());
-    if (at != std::string::npos) line.replace(at, dir.Path().size(), "DIR");
+    const auto at = line.find(dir.path());
+    if (at != std::string::npos) line.replace(at, dir.path().size(), "DIR");
   }
   return {read, obj.Count(), lines, largest};
 }

@@ -13,24 +13,12 @@
 #include <vector>
 
 #include "dicom/util/Log.h"
+#include "tests/support/TempFolder.h"
 
 using Bytes = std::vector<uint8_t>;
 using namespace std::string_literals;
 
-// A fresh folder under the system's temporary folder, removed with everything in it.
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "trevalind-dicom-XXXXXX").string();
-    path_ = mkdtemp(pattern.data());
-  }
-  ~TempDir() { std::filesystem::remove_all(path_); }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-  const std::string& Path() const { return path_; }
-
- private:
-  std::string path_;
-};
+using TempDir = TempFolder;
 
 // Routes the log to a temporary file for the life of the object; Lines() gives the messages
 // without their time stamps.

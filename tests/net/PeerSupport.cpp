@@ -27,13 +27,6 @@ std::string TempFolder(const std::string& tag) {
   return mkdtemp(text.data());
 }
 
-int RunBounded(const std::string& command, int seconds, const std::string& outputFile) {
-  std::string line = "timeout " + std::to_string(seconds) + " " + command;
-  line += outputFile.empty() ? " >/dev/null 2>&1" : " >" + outputFile + " 2>&1";
-  int status = std::system(line.c_str());
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
 std::string ReadFileText(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::stringstream text;

@@ -10,12 +10,11 @@
 #include <thread>
 #include <vector>
 
+#include "tests/support/BoundedRun.h"
 #include "tests/support/LoopbackPort.h"
 
 // A fresh temporary folder.
 std::string TempFolder(const std::string& tag);
-// Runs a shell command under `timeout`; returns its exit status. Output goes to `outputFile`.
-int RunBounded(const std::string& command, int seconds, const std::string& outputFile = "");
 std::string ReadFileText(const std::string& path);
 // Starts a program in the background (argv[0] looked up in PATH); returns its pid.
 pid_t StartProcess(const std::vector<std::string>& argv, const std::string& outputFile);

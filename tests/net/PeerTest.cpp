@@ -7,10 +7,11 @@
 #include <fstream>
 
 #include "dicom/DcmObj.h"
+#include "dicom/TransferSyntaxes.h"
 #include "dicom/util/Log.h"
 #include "net/Dimse.h"
 #include "net/PDU_Service.h"
-#include "net/UniqueId.h"
+#include "net/client/ClientOperations.h"
 #include "tests/net/LoggedTest.h"
 #include "tests/net/PeerSupport.h"
 
@@ -272,17 +273,11 @@ TEST_F(PeerTest, CompressedImagesAreAcceptedInTheirOwnTransferSyntax) {
   }
 }
 
-// Our requestor: one association to `port` proposing `sopClass` in explicit VR little endian.
+// Our requestor: one association to `port` proposing `sopClass` in explicit VR little endian
+// first (storescp selects it), opened through the requestor library.
 bool OpenTo(PDU_Service& pdu, int port, const std::string& sopClass) {
-  ResetUniqueId();
-  AAssociatePdu::SetTitle(pdu.assocRQ.CalledApTitle, "STORESCP");
-  AAssociatePdu::SetTitle(pdu.assocRQ.CallingApTitle, "TREVALIND");
-  auto* context = new PresentationContext;
-  context->SetAbstractSyntax(sopClass);
-  context->AddTransferSyntax("1.2.840.10008.1.2.1");
-  pdu.assocRQ.AddPresentationContext(context);
-  pdu.Link.socket().SetTimeout(30);
-  return pdu.Connect("127.0.0.1", std::to_string(port));
+  return OpenAssociation(pdu, "127.0.0.1", std::to_string(port), "TREVALIND", "STORESCP", sopClass,
+                         std::string(ts::kExplicitLE), "", 30);
 }
 
 TEST_F(PeerTest, RequestorEchoesAndStoresToStorescp) {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/server/ServerFixture.h"
+#include "tests/net/server/ServerFixture.h"
 
 class PeerFixture : public ServerFixture {
  protected:

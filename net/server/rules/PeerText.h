@@ -7,11 +7,6 @@
 #include <string>
 #include <string_view>
 
-#include "dicom/util/TextUtil.h"
-
-// TrimControlAndBlanks (bytes 0x00-0x20 off both ends) gives the calling AE title as every
-// service sees it.
-
 // Trims blanks (0x20 only) at both ends.
 std::string TrimBlanks(std::string_view text);
 

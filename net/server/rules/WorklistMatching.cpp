@@ -1,11 +1,12 @@
 #include "net/server/rules/WorklistMatching.h"
 
+#include <locale.h>
+
 #include <clocale>
 #include <cstdlib>
-#include <locale.h>
 #include <string>
 
-#include "net/server/rules/PeerText.h"
+#include "dicom/util/TextUtil.h"
 
 namespace {
 unsigned char Fold1252(unsigned char c) {

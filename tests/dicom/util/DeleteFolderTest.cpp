@@ -9,10 +9,10 @@
 #include <set>
 #include <string>
 
-#include "TempFolder.h"
 #include "dicom/util/DeleteFolder.h"
 #include "dicom/util/Log.h"
 #include "platform/Files.h"
+#include "tests/support/TempFolder.h"
 
 namespace fs = std::filesystem;
 

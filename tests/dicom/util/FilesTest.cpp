@@ -14,9 +14,9 @@
 #include <thread>
 #include <vector>
 
-#include "TempFolder.h"
 #include "platform/FileWriter.h"
 #include "platform/Files.h"
+#include "tests/support/TempFolder.h"
 
 namespace fs = std::filesystem;
 

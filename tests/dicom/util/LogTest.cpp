@@ -10,8 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "TempFolder.h"
 #include "dicom/util/Log.h"
+#include "tests/support/TempFolder.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include "dicom/DcmObj.h"
 #include "dicom/codec/Rle.h"
-#include "tests/codec/ConvertTestSupport.h"
+#include "tests/dicom/codec/ConvertTestSupport.h"
 
 using namespace codec_test;
 

@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "dicom/codec/JpegCodec.h"
-#include "tests/codec/CodecTestSupport.h"
+#include "tests/dicom/codec/CodecTestSupport.h"
 
 using namespace codec_test;
 

@@ -21,7 +21,7 @@
 #include "net/server/Services.h"
 #include "net/server/rules/CommandTable.h"
 #include "platform/Files.h"
-#include "tests/server/ServerFixture.h"
+#include "tests/net/server/ServerFixture.h"
 
 namespace {
 using namespace std::chrono_literals;

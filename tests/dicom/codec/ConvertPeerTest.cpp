@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "dicom/DcmObj.h"
-#include "tests/codec/ConvertTestSupport.h"
+#include "tests/dicom/codec/ConvertTestSupport.h"
 
 using namespace codec_test;
 

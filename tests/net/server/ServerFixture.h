@@ -11,12 +11,8 @@
 #include <vector>
 
 #include "net/server/ServerThread.h"
+#include "tests/support/BoundedRun.h"
 #include "tests/support/LoopbackPort.h"
-
-struct ToolResult {
-  int exitCode = -1;
-  std::string output;  // stdout and stderr together
-};
 
 class DcmObj;
 // A small 12-lead ECG object in explicit VR little endian, of patient DOE^JOHN, study date
@@ -25,8 +21,8 @@ inline constexpr const char* kTestStudyUid = "1.2.826.0.1.3680043.8.498.9.1";
 inline constexpr const char* kTestSeriesUid = "1.2.826.0.1.3680043.8.498.9.1.1";
 void FillTestEcg(DcmObj& object, const std::string& sopUid,
                  const std::string& seriesUid = kTestSeriesUid);
-// Runs a shell command with a 120 s bound.
-ToolResult RunTool(const std::string& command);
+// Runs a shell command with a 120 s bound, capturing its output.
+inline ToolResult RunTool(const std::string& command) { return RunCaptured(command, 120); }
 
 class ServerFixture : public ::testing::Test {
  protected:

@@ -1,4 +1,5 @@
-// A fresh folder under the system's temporary folder, removed with everything in it at the end.
+// A fresh folder under the system's temporary folder, removed with everything in it at the end;
+// path() is "" when it could not be made.
 #pragma once
 
 #include <cstdlib>
@@ -8,9 +9,8 @@
 
 class TempFolder {
  public:
-  TempFolder() {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "trevalind-util-XXXXXX").string();
+  explicit TempFolder(const std::string& prefix = "trevalind") {
+    std::string pattern = (std::filesystem::temp_directory_path() / (prefix + "-XXXXXX")).string();
     path_ = ::mkdtemp(pattern.data()) ? pattern : std::string();
   }
   ~TempFolder() {
@@ -22,6 +22,7 @@ class TempFolder {
 
   const std::string& path() const { return path_; }
   std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+  std::string File(const std::string& name) const { return *this / name; }
 
   // Writes a small file, creating its folders.
   void Touch(const std::string& relative, const std::string& content = "x") const {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "dicom/util/Log.h"
+#include "dicom/util/TextUtil.h"
 
 namespace {
 TEST(PeerText, ControlCharactersBecomeDots) {

@@ -1,4 +1,4 @@
-#include "tests/server/ServerFixture.h"
+#include "tests/net/server/ServerFixture.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -15,19 +15,6 @@
 #include "dicom/DcmObj.h"
 #include "dicom/util/Log.h"
 #include "platform/ExeFolder.h"
-
-ToolResult RunTool(const std::string& command) {
-  ToolResult result;
-  const std::string bounded = "timeout 120 " + command + " 2>&1";
-  FILE* pipe = ::popen(bounded.c_str(), "r");
-  if (!pipe) return result;
-  char buffer[4096];
-  size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.output.append(buffer, n);
-  const int status = ::pclose(pipe);
-  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return result;
-}
 
 void FillTestEcg(DcmObj& object, const std::string& sopUid, const std::string& seriesUid) {
   object.transferSyntax = "1.2.840.10008.1.2.1";

@@ -12,11 +12,11 @@
 
 #include "dicom/DcmObj.h"
 #include "dicom/util/Log.h"
-#include "tests/codec/CodecTestSupport.h"
+#include "tests/dicom/codec/CodecTestSupport.h"
 
 namespace codec_test {
 
-inline const std::string kScripts = std::string(TREVALIND_SOURCE_DIR) + "/tests/codec/";
+inline const std::string kScripts = std::string(TREVALIND_SOURCE_DIR) + "/tests/dicom/codec/";
 
 // The first top-level entry with this tag, or null.
 inline DcmTag* FindTop(const DcmObj& obj, uint16_t group, uint16_t element) {

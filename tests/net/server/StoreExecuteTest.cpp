@@ -15,7 +15,7 @@
 #include "net/Dimse.h"
 #include "net/server/Services.h"
 #include "platform/Files.h"
-#include "tests/server/ServerFixture.h"
+#include "tests/net/server/ServerFixture.h"
 #include "tests/support/FlushFailingFiles.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "dicom/codec/J2kCodec.h"
-#include "tests/codec/CodecTestSupport.h"
+#include "tests/dicom/codec/CodecTestSupport.h"
 
 using namespace codec_test;
 

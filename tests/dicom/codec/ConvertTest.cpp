@@ -8,7 +8,7 @@
 #include "dicom/DcmObj.h"
 #include "dicom/codec/J2kCodec.h"
 #include "dicom/codec/JpegCodec.h"
-#include "tests/codec/ConvertTestSupport.h"
+#include "tests/dicom/codec/ConvertTestSupport.h"
 
 using namespace codec_test;
 
