@@ -48,8 +48,8 @@ std::string AsciiUpper(std::string text) {
 class ImportButtonsDisabled {
  public:
   explicit ImportButtonsDisabled(TFindForm& form)
-      : buttons_{form.Button2, form.Button4, form.Button6, form.Button9, form.Button10,
-                 form.Button11} {
+      : buttons_{form.Button2, form.Button4,  form.Button6,
+                 form.Button9, form.Button10, form.Button11} {
     for (QPushButton* button : buttons_) button->setEnabled(false);
   }
   ~ImportButtonsDisabled() {
@@ -73,7 +73,7 @@ void TFindForm::Button9Click() {
     }
     WaitCursor cursor;
     ImportFolder(db, ChosenFolder.size() > 0 && ChosenFolder.back() == '/' ? ChosenFolder
-                                                                          : ChosenFolder + "/");
+                                                                           : ChosenFolder + "/");
   }
   FillLocalStudyList(*StringGrid1, kLocalStudyListSql);
 }

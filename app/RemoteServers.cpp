@@ -8,7 +8,8 @@ std::vector<RemoteServer> ParseRemoteServers(const std::string& text) {
   size_t start = 0;
   while (start < text.size()) {
     size_t end = text.find('\n', start);
-    std::string line = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    std::string line =
+        text.substr(start, end == std::string::npos ? std::string::npos : end - start);
     if (!line.empty() && line.back() == '\r') line.pop_back();
     servers.push_back({GetField(1, ",", line), GetField(2, ",", line), GetField(3, ",", line)});
     if (end == std::string::npos) break;

@@ -30,8 +30,8 @@ void StartDicomServer(const std::string& port, const std::string& aeTitle,
   // Widgets belong to the GUI thread: the box is posted there.
   server->onListenFailed = [](const std::string& text) {
     const QString shown = FromCp1252(text);
-    QMetaObject::invokeMethod(qApp, [shown] { Ui().ShowMessage(nullptr, shown); },
-                              Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        qApp, [shown] { Ui().ShowMessage(nullptr, shown); }, Qt::QueuedConnection);
   };
   server->Start();
 }

@@ -2,9 +2,9 @@
 #include "app/TFindForm.h"
 
 #include <QCheckBox>
-#include <QCoreApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -34,12 +34,19 @@ struct ColumnTitle {
   const char* title;
   int width;
 };
-constexpr ColumnTitle kColumns[13] = {
-    {"Name", 250},       {"ID", 50},          {"Sex", 50},
-    {"Age", 50},         {"Study Date", 100}, {"Study Time", 100},
-    {"Study ID", 50},    {"Modalities", 50},  {"Study Description", 150},
-    {"Accession N.", 50}, {"Institution", 200}, {"Ref. Physician's Name", 150},
-    {"Study Instance UID", 300}};
+constexpr ColumnTitle kColumns[13] = {{"Name", 250},
+                                      {"ID", 50},
+                                      {"Sex", 50},
+                                      {"Age", 50},
+                                      {"Study Date", 100},
+                                      {"Study Time", 100},
+                                      {"Study ID", 50},
+                                      {"Modalities", 50},
+                                      {"Study Description", 150},
+                                      {"Accession N.", 50},
+                                      {"Institution", 200},
+                                      {"Ref. Physician's Name", 150},
+                                      {"Study Instance UID", 300}};
 
 QPushButton* MakeButton(QWidget* parent, const char* name, const QString& text, int y) {
   auto* button = new QPushButton(text, parent);
@@ -62,7 +69,9 @@ TFindForm::TFindForm(QWidget* parent) : QWidget(parent) {
   StringGrid1->onDrawCell = [this](int c, int r, const GridRect& rect, QPainter& painter) {
     DrawCheckBoxCell(*StringGrid1, c, r, rect, painter);
   };
-  StringGrid1->onMouseDown = [this](Qt::MouseButton b, int x, int y) { StringGrid1MouseDown(b, x, y); };
+  StringGrid1->onMouseDown = [this](Qt::MouseButton b, int x, int y) {
+    StringGrid1MouseDown(b, x, y);
+  };
   StringGrid1->onMouseUp = [this](Qt::MouseButton b, int x, int y) { StringGrid1MouseUp(b, x, y); };
   StringGrid1->onDblClick = [this] { StringGrid1DblClick(); };
   Memo1 = new QPlainTextEdit(this);
@@ -84,10 +93,10 @@ void TFindForm::BuildLeftBar() {
   Button8 = MakeButton(this, "Button8", "About", 336);
   Button1 = MakeButton(this, "Button1", "End", 420);
   const std::pair<QPushButton*, void (TFindForm::*)()> handlers[] = {
-      {Button1, &TFindForm::Button1Click},  {Button2, &TFindForm::Button2Click},
-      {Button4, &TFindForm::Button4Click},  {Button5, &TFindForm::Button5Click},
-      {Button6, &TFindForm::Button6Click},  {Button7, &TFindForm::Button7Click},
-      {Button8, &TFindForm::Button8Click},  {Button9, &TFindForm::Button9Click},
+      {Button1, &TFindForm::Button1Click},   {Button2, &TFindForm::Button2Click},
+      {Button4, &TFindForm::Button4Click},   {Button5, &TFindForm::Button5Click},
+      {Button6, &TFindForm::Button6Click},   {Button7, &TFindForm::Button7Click},
+      {Button8, &TFindForm::Button8Click},   {Button9, &TFindForm::Button9Click},
       {Button10, &TFindForm::Button10Click}, {Button11, &TFindForm::Button11Click}};
   for (const auto& [button, handler] : handlers)
     connect(button, &QPushButton::clicked, this, [this, handler = handler] { (this->*handler)(); });

@@ -20,7 +20,9 @@ namespace {
 
 constexpr int kPathRole = Qt::UserRole;
 
-QString PathToQt(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
+QString PathToQt(const std::string& path) {
+  return QFile::decodeName(QByteArray::fromStdString(path));
+}
 std::string PathFromQt(const QString& path) { return QFile::encodeName(path).toStdString(); }
 
 }  // namespace
@@ -44,9 +46,8 @@ TForm2::TForm2(QWidget* parent) : QWidget(parent, Qt::Window) {
   connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
   connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
   connect(DirectoryListBox1, &QListWidget::itemClicked, this, [this] { DirectoryListBox1Click(); });
-  connect(DriveComboBox1, &QComboBox::activated, this, [this] {
-    setDirectory(PathFromQt(DriveComboBox1->currentData(kPathRole).toString()));
-  });
+  connect(DriveComboBox1, &QComboBox::activated, this,
+          [this] { setDirectory(PathFromQt(DriveComboBox1->currentData(kPathRole).toString())); });
   FillDrives();
   setDirectory(PathFromQt(QDir::currentPath()));
 }
@@ -68,7 +69,7 @@ void TForm2::setDirectory(const std::string& path) {
   DirectoryListBox1->clear();
   // The ancestors from the root down, then the current folder's sub-folders, indented.
   std::vector<std::string> chain{"/"};
-  for (size_t slash = clean.find('/', 1); ; slash = clean.find('/', slash + 1)) {
+  for (size_t slash = clean.find('/', 1);; slash = clean.find('/', slash + 1)) {
     const std::string prefix = clean.substr(0, slash);
     if (prefix != "/" && !prefix.empty()) chain.push_back(prefix);
     if (slash == std::string::npos) break;

@@ -32,8 +32,8 @@ class TQSsetup : public QWidget {
   QPushButton* BitBtn1;
   QPushButton* BitBtn2;
   QTabWidget* PageControl1;
-  QLineEdit* Edit3;  // port
-  QLineEdit* Edit4;  // AE title
+  QLineEdit* Edit3;      // port
+  QLineEdit* Edit4;      // AE title
   QComboBox* ComboBox1;  // log level
   StringGrid* StringGrid2;
   QLineEdit* Edit1;  // remote AE title

@@ -21,7 +21,6 @@
 
 namespace {
 
-
 constexpr uint64_t kPreambleSize = 128;
 constexpr uint64_t kMetaStart = kPreambleSize + 4;                 // after "DICM"
 constexpr uint64_t kMetaLengthValue = kMetaStart + 2 + 2 + 2 + 2;  // value of (0002,0000)

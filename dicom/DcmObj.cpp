@@ -86,7 +86,8 @@ void DcmObj::Insert(DcmTag* raw) {
   auto adjustGroupLength = [&](uint32_t grow) {
     if (!groupLength) return;
     groupLengthValue += grow;
-    for (int i = 0; i < 4; ++i) groupLength->data[i] = static_cast<uint8_t>(groupLengthValue >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+      groupLength->data[i] = static_cast<uint8_t>(groupLengthValue >> (8 * i));
   };
 
   NestingState nesting;

@@ -47,7 +47,7 @@ class DcmObj : public DcmEntry {
   void Dump(std::vector<std::string>& lines, int depth) const;
 
   // --- files and nested values ---
-  bool Read(const std::string& path);   // appends; sets transferSyntax and explicitVR
+  bool Read(const std::string& path);  // appends; sets transferSyntax and explicitVR
   // Part 10 file through a FileWriter: encoded straight into one temporary file beside the
   // path, flushed to the disk and renamed into place; true when the file is in place and on
   // the disk.
@@ -66,11 +66,11 @@ class DcmObj : public DcmEntry {
   bool ConvertTransferSyntax(const std::string& targetUid);
   void Decomp(int pixelIndex, uint8_t* buffer, uint32_t size, int frames, uint16_t bitsAllocated);
   bool Comp(int& pixelIndex, uint8_t* buffer, bool colour, uint16_t columns, uint16_t rows,
-            uint16_t bitsStored, uint16_t bitsAllocated, uint16_t pixelRepresentation,
-            float slope, float intercept, float& ratio, int frames, const std::string& targetUid,
+            uint16_t bitsStored, uint16_t bitsAllocated, uint16_t pixelRepresentation, float slope,
+            float intercept, float& ratio, int frames, const std::string& targetUid,
             const std::string& modality);
-  void DecodeRLE(const uint8_t* fragment, uint8_t* out, uint32_t fragmentLength,
-                 uint32_t frameSize, uint16_t bitsAllocated);
+  void DecodeRLE(const uint8_t* fragment, uint8_t* out, uint32_t fragmentLength, uint32_t frameSize,
+                 uint16_t bitsAllocated);
 
   std::vector<std::unique_ptr<DcmEntry>> items;
   std::string transferSyntax{ts::kImplicitLE};

@@ -30,7 +30,8 @@ locale_t CLocale() {
 // "%5.2f" in the C locale.
 std::string FormatFixed2(double value) {
   char buffer[64];
-  auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 2);
+  auto [end, ec] =
+      std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 2);
   std::string text = ec == std::errc() ? std::string(buffer, end) : std::string("0.00");
   if (text.size() < 5) text.insert(0, 5 - text.size(), ' ');
   return text;

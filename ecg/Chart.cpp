@@ -99,10 +99,10 @@ void TChannel::Draw(Canvas& canvas, int32_t W, float offsetMs) const {
   canvas.LineTo(x + kTraceOrigin, y);
 
   const float span = static_cast<float>(W - 50) * samplesPerPixel;
-  const int64_t n = std::clamp<int64_t>(
-      SaturatingTrunc64(static_cast<double>(span) * 0.5, 0), 0, std::max(sampleCount, 0));
-  const int64_t s0 = SaturatingTrunc64(static_cast<double>(offsetMs * samplingFrequency) * 0.001,
-                                       -1);
+  const int64_t n = std::clamp<int64_t>(SaturatingTrunc64(static_cast<double>(span) * 0.5, 0), 0,
+                                        std::max(sampleCount, 0));
+  const int64_t s0 =
+      SaturatingTrunc64(static_cast<double>(offsetMs * samplingFrequency) * 0.001, -1);
   // Past the samples held every value is 0: the rest of the trace is one baseline segment.
   const int64_t lastHeld = std::min<int64_t>(static_cast<int64_t>(samples.size()), sampleCount);
   const float origin = static_cast<float>(x + kTraceOrigin);

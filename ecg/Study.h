@@ -64,7 +64,7 @@ class TWaveform {
   uint16_t bitsAllocated = 0;
   std::vector<uint8_t> data;  // the Waveform Data value as stored; its size is dataLength
   size_t dataLength = 0;
-  bool bigEndian = false;     // byte order of `data`, from the object's transfer syntax
+  bool bigEndian = false;  // byte order of `data`, from the object's transfer syntax
   std::vector<std::unique_ptr<TChannel>> channels;
   int32_t redX = 0;
   int32_t greenX = 0;

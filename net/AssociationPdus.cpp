@@ -92,7 +92,6 @@ void AAssociatePdu::CopyTitle(char (&field)[kAeTitleSize + 1],
   std::memcpy(field, asRead, strnlen(asRead, kAeTitleSize));
 }
 
-
 void AAssociatePdu::WriteHeader(Buffer& link) {
   link.WriteByte(ItemType).WriteByte(Reserved1).WriteU32(Length);
   link.WriteU16(ProtocolVersion).WriteU16(Reserved2);

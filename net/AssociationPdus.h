@@ -134,7 +134,10 @@ class AReleasePdu {
   bool Write(Buffer& link);
   bool Read(Buffer& link);
   bool ReadDynamic(Buffer& link);
-  uint32_t Size() { Length = kShortPduBodySize; return Length + kPduHeaderSize; }
+  uint32_t Size() {
+    Length = kShortPduBodySize;
+    return Length + kPduHeaderSize;
+  }
 
   uint8_t ItemType;
   uint8_t Reserved1 = 0;
@@ -156,7 +159,10 @@ class AAbortRQ {
  public:
   virtual ~AAbortRQ() = default;
   bool Write(Buffer& link);
-  uint32_t Size() { Length = kShortPduBodySize; return Length + kPduHeaderSize; }
+  uint32_t Size() {
+    Length = kShortPduBodySize;
+    return Length + kPduHeaderSize;
+  }
 
   uint8_t ItemType = kAbortPdu;
   uint8_t Reserved1 = 0;

@@ -224,8 +224,7 @@ void PDU_Service::DumpMessage(DcmObj* message, const char* direction) {
 }
 
 uint32_t PDU_Service::SendLimit() {
-  MaxSubLength& peer =
-      isRequestor ? assocAC.UserInfo.MaxSubLength : assocRQ.UserInfo.MaxSubLength;
+  MaxSubLength& peer = isRequestor ? assocAC.UserInfo.MaxSubLength : assocRQ.UserInfo.MaxSubLength;
   if (peer.MaximumLength > kOurMaximumLength) {
     peer.MaximumLength = kOurMaximumLength;
     if (LoggingAbove(0) && !sendLimitCapped)

@@ -25,7 +25,7 @@
 
 inline constexpr uint32_t kPdvHeaderSize = 4 + 1 + 1;  // PDV length, context ID, control
 inline constexpr uint32_t kPdvLengthFieldSize = 4;
-inline constexpr uint32_t kPdvMinLength = 1 + 1;       // context ID and control
+inline constexpr uint32_t kPdvMinLength = 1 + 1;  // context ID and control
 inline constexpr uint32_t kPDataMinPduLength = kPdvHeaderSize;
 inline constexpr uint32_t kDefaultBlockSize = 4096;
 inline constexpr uint32_t kLargestBlockSize = 16384 - kPdvHeaderSize;  // 16378

@@ -121,8 +121,10 @@ bool PresentationContext::Write(Buffer& link) {
     LogContextHeader(*this);
   }
   link.WriteByte(ItemType).WriteByte(Reserved1).WriteU16(Length);
-  link.WriteByte(PresentationContextID).WriteByte(Reserved2).WriteByte(Reserved3).WriteByte(
-      Reserved4);
+  link.WriteByte(PresentationContextID)
+      .WriteByte(Reserved2)
+      .WriteByte(Reserved3)
+      .WriteByte(Reserved4);
   AbsSyntax.Write(link);
   if (LoggingAbove(1)) LogWrite("AbsSyntax: " + AbsSyntax.UID);
   if (TrnSyntax.empty()) {
@@ -139,8 +141,10 @@ bool PresentationContext::Write(Buffer& link) {
 bool PresentationContext::ReadDynamic(Buffer& link) {
   Buffer window;
   if (!ReadItemWindow(link, Reserved1, Length, window)) return false;
-  window.ReadByte(PresentationContextID).ReadByte(Reserved2).ReadByte(Reserved3).ReadByte(
-      Reserved4);
+  window.ReadByte(PresentationContextID)
+      .ReadByte(Reserved2)
+      .ReadByte(Reserved3)
+      .ReadByte(Reserved4);
   if (LoggingAbove(1)) {
     LogWrite("INFO, PresentationContext::Read");
     LogContextHeader(*this);
@@ -166,8 +170,7 @@ bool PresentationContext::ReadDynamic(Buffer& link) {
 
 // ---- PresentationContextAccept ----
 
-PresentationContextAccept::PresentationContextAccept()
-    : PresentationContextID(NextUniqueId8()) {}
+PresentationContextAccept::PresentationContextAccept() : PresentationContextID(NextUniqueId8()) {}
 
 void PresentationContextAccept::SetAbstractSyntax(const std::string& uid) {
   AbsSyntax.Set(uid, kAbstractSyntaxItem);
@@ -185,8 +188,7 @@ uint32_t PresentationContextAccept::Size() {
 bool PresentationContextAccept::Write(Buffer& link) {
   if (TrnSyntax.ItemType == 0) TrnSyntax.ItemType = kTransferSyntaxItem;
   link.WriteByte(ItemType).WriteByte(Reserved1).WriteU16(Length);
-  link.WriteByte(PresentationContextID).WriteByte(Reserved2).WriteByte(Result).WriteByte(
-      Reserved4);
+  link.WriteByte(PresentationContextID).WriteByte(Reserved2).WriteByte(Result).WriteByte(Reserved4);
   TrnSyntax.Write(link);
   if (LoggingAbove(1)) {
     LogWrite("INFO, PresentationContextAccept::Write");

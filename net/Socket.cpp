@@ -88,7 +88,8 @@ int PollFor(int fd, short events, int milliseconds) {
   for (;;) {
     pollfd entry{fd, events, 0};
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                    deadline - std::chrono::steady_clock::now()).count();
+                    deadline - std::chrono::steady_clock::now())
+                    .count();
     if (left < 0) left = 0;
     int result = ::poll(&entry, 1, static_cast<int>(left));
     if (result < 0 && errno == EINTR) continue;
@@ -105,8 +106,8 @@ long LeadingNumber(const std::string& text) { return std::atol(text.c_str()); }
 std::string FormatSocketDump(const void* bytes, int length, DumpDirection direction) {
   const auto* data = static_cast<const uint8_t*>(bytes);
   char header[32];
-  std::snprintf(header, sizeof header,
-                direction == DumpDirection::Sent ? "%6d >> " : "%6d << ", length);
+  std::snprintf(header, sizeof header, direction == DumpDirection::Sent ? "%6d >> " : "%6d << ",
+                length);
   std::string text = header;
   int shown = length < kDumpShownBytes ? length : kDumpShownBytes;
   bool more = length > kDumpShownBytes;
@@ -227,8 +228,8 @@ bool Socket::Accept() {
     // Ordinary results of accept on Linux: a signal, a connection that died in the queue, and
     // the network errors accept(2) passes on. None of them should stop the server.
     if (error == EINTR || error == ECONNABORTED || error == EPROTO || error == ENETDOWN ||
-        error == ENOPROTOOPT || error == EHOSTDOWN || error == ENONET ||
-        error == EHOSTUNREACH || error == EOPNOTSUPP || error == ENETUNREACH)
+        error == ENOPROTOOPT || error == EHOSTDOWN || error == ENONET || error == EHOSTUNREACH ||
+        error == EOPNOTSUPP || error == ENETUNREACH)
       continue;
     // Out of descriptors or memory: a passing shortage; wait and try again.
     if (error == EMFILE || error == ENFILE || error == ENOBUFS || error == ENOMEM) {
@@ -247,8 +248,7 @@ bool Socket::Accept() {
 
 int Socket::AcceptOnce() {
   socklen_t size = sizeof socketAddress;
-  return ::accept4(listenSockfd, reinterpret_cast<sockaddr*>(&socketAddress), &size,
-                   SOCK_CLOEXEC);
+  return ::accept4(listenSockfd, reinterpret_cast<sockaddr*>(&socketAddress), &size, SOCK_CLOEXEC);
 }
 
 bool Socket::Connect(const std::string& host, const std::string& port) {
@@ -327,8 +327,7 @@ int Socket::ReadBinary(void* buffer, uint32_t size) {
   for (;;) {
     ssize_t count = ::recv(sockfd, buffer, size, MSG_DONTWAIT);
     if (count > 0) {
-      if (LoggingAbove(2))
-        DumpSocketData(buffer, static_cast<int>(count), DumpDirection::Received);
+      if (LoggingAbove(2)) DumpSocketData(buffer, static_cast<int>(count), DumpDirection::Received);
       return static_cast<int>(count);
     }
     if (count < 0 && errno == EINTR) continue;
@@ -367,7 +366,8 @@ void Socket::CloseAfterFinalPdu(int waitMilliseconds) {
     char scratch[256];
     for (;;) {
       auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                      deadline - std::chrono::steady_clock::now()).count();
+                      deadline - std::chrono::steady_clock::now())
+                      .count();
       if (left <= 0) break;
       if (PollFor(sockfd, POLLIN, static_cast<int>(left)) <= 0) break;
       ssize_t count = ::recv(sockfd, scratch, sizeof scratch, 0);

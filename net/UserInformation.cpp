@@ -144,8 +144,8 @@ const SubItemReader kSubItemReaders[] = {
     {kMaxSubLengthItem, [](UserInformation& u, Buffer& b) { return u.MaxSubLength.ReadDynamic(b); },
      [](const UserInformation& u) { return u.MaxSubLength.Size(); },
      [](const UserInformation& u, int n) {
-       return Count("MaxSubLength", n) + ", MaxSubLength.MaximumLength=" +
-              std::to_string(u.MaxSubLength.MaximumLength);
+       return Count("MaxSubLength", n) +
+              ", MaxSubLength.MaximumLength=" + std::to_string(u.MaxSubLength.MaximumLength);
      }},
     {kImpClassItem, [](UserInformation& u, Buffer& b) { return u.ImpClass.ReadDynamic(b); },
      [](const UserInformation& u) { return u.ImpClass.Size(); },
@@ -164,8 +164,7 @@ const SubItemReader kSubItemReaders[] = {
      [](const UserInformation& u, int n) {
        return Count("ImpVersion", n) + ", \"" + u.ImpVersion.UID + "\"";
      }},
-    {kUserIdentityItem,
-     [](UserInformation& u, Buffer& b) { return u.UserIdentity.ReadDynamic(b); },
+    {kUserIdentityItem, [](UserInformation& u, Buffer& b) { return u.UserIdentity.ReadDynamic(b); },
      [](const UserInformation& u) { return u.UserIdentity.Size(); },
      [](const UserInformation&, int n) { return Count("UserIdent", n); }},
     {kUserIdentityResponseItem,

@@ -11,7 +11,7 @@
 #include <vector>
 
 struct DirEntry {
-  std::string name;  // without its folder
+  std::string name;          // without its folder
   bool isDirectory = false;  // a real folder, never a link to one
   bool isLink = false;
 };
@@ -32,7 +32,7 @@ class FileSystem {
   virtual bool WriteFileAtomically(const std::string& path, const void* bytes, size_t count);
   // Lists a folder (dot-files included, "." and ".." left out); errno-style code, 0 on success.
   virtual int ListDirectory(const std::string& path, std::vector<DirEntry>& out);
-  virtual int Unlink(const std::string& path);           // 0 or errno; a link itself, never its target
+  virtual int Unlink(const std::string& path);  // 0 or errno; a link itself, never its target
   virtual int RemoveDirectory(const std::string& path);  // 0 or errno; only an empty folder
   virtual int Rename(const std::string& from, const std::string& to);  // 0 or errno
 

@@ -29,7 +29,8 @@ int main(int argc, char** argv) {
     } else if (output.empty()) {
       output = arg;
     } else {
-      std::fprintf(stderr, "usage: dcmroundtrip [--dump] [--syntax UID] [--log FILE] INPUT [OUTPUT]\n");
+      std::fprintf(stderr,
+                   "usage: dcmroundtrip [--dump] [--syntax UID] [--log FILE] INPUT [OUTPUT]\n");
       return 3;
     }
   }

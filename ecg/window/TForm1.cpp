@@ -286,8 +286,8 @@ void TForm1::SpeedButton3Click() {
                &TWaveform::DrawGreenCursor);
 }
 
-void TForm1::ToggleCursor(const QToolButton& button, int32_t TWaveform::*cursorX,
-                          int32_t startX, CursorDrawing drawCursor) {
+void TForm1::ToggleCursor(const QToolButton& button, int32_t TWaveform::*cursorX, int32_t startX,
+                          CursorDrawing drawCursor) {
   if (CurrentStudy) {
     TWaveform& waveform = *CurrentStudy->waveforms[0];
     const int W = ImageWidth();

@@ -8,7 +8,7 @@ class DcmObj;
 class PDU_Service;
 
 struct AssociationContext {
-  std::string storeFolder;   // the image store root, ending in "/"
+  std::string storeFolder;  // the image store root, ending in "/"
   std::string ownAeTitle;
   std::string callingAeTitle;  // trimmed of bytes 0x00-0x20 at both ends
   int socketId = -1;           // the accepted connection, for log lines

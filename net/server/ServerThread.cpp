@@ -102,7 +102,8 @@ void ServerThread::AcceptLoop(Socket& listener) {
       if (LoggingAbove(0)) {
         LogWrite("Connected Clients: " + std::to_string(count));
       }
-      while (ConnectedClients > kMaxConnectedClients && !terminated_) std::this_thread::sleep_for(1000ms);
+      while (ConnectedClients > kMaxConnectedClients && !terminated_)
+        std::this_thread::sleep_for(1000ms);
     } catch (...) {
       LogWrite("ERROR, Exception in Server Thread Loop");
     }

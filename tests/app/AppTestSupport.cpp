@@ -1,7 +1,7 @@
 #include "tests/app/AppTestSupport.h"
 
-#include <gtest/gtest.h>
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <stdlib.h>
 #include <sys/socket.h>
@@ -64,7 +64,9 @@ TempFolder::TempFolder() {
   path_ = std::string(::mkdtemp(pattern)) + "/";
 }
 
-TempFolder::~TempFolder() { Shell("chmod -R u+rwx '" + path_ + "' 2>/dev/null; rm -rf '" + path_ + "'"); }
+TempFolder::~TempFolder() {
+  Shell("chmod -R u+rwx '" + path_ + "' 2>/dev/null; rm -rf '" + path_ + "'");
+}
 
 void TempFolder::Write(const std::string& name, const std::string& bytes) const {
   std::ofstream(path_ + name, std::ios::binary) << bytes;
@@ -90,9 +92,8 @@ RunningBrowser::RunningBrowser(const std::string& folder, const std::string& com
   AbortRequested = false;
   ChosenFolder.clear();
   SetProcessExitForTests([this] { exited = true; });
-  SetEcgWindowShower([this](const std::vector<std::string>& files) {
-    ecgWindowShowings.push_back(files);
-  });
+  SetEcgWindowShower(
+      [this](const std::vector<std::string>& files) { ecgWindowShowings.push_back(files); });
   BrowserExeFolderOverride = folder;
   FindForm = new TFindForm;
   QSsetup = new TQSsetup;

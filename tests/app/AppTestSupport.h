@@ -13,7 +13,9 @@
 #include "platform/gui/UiServices.h"
 
 // Readable test failures for texts and lists of texts.
-inline void PrintTo(const QString& text, std::ostream* out) { *out << '"' << text.toStdString() << '"'; }
+inline void PrintTo(const QString& text, std::ostream* out) {
+  *out << '"' << text.toStdString() << '"';
+}
 inline void PrintTo(const QStringList& texts, std::ostream* out) {
   *out << '{' << texts.join("|").toStdString() << '}';
 }

@@ -39,8 +39,10 @@ class Browser : public testing::Test {
   void AddStudies(const std::vector<std::string>& values) {
     std::string sql;
     for (const std::string& v : values)
-      sql += "INSERT INTO Study (StudyInstanceUID, PatientName, PatientID, AccessionNumber, "
-             "StudyDate) VALUES (" + v + ");";
+      sql +=
+          "INSERT INTO Study (StudyInstanceUID, PatientName, PatientID, AccessionNumber, "
+          "StudyDate) VALUES (" +
+          v + ");";
     ASSERT_EQ(Shell("sqlite3 '" + folder.path() + "database/ecg.db' \"" + sql + "\""), 0);
   }
   QStringList Column(int column) const {
@@ -65,8 +67,8 @@ TEST_F(Browser, FirstStartCreatesFoldersTablesAndMemoLines) {
   EXPECT_TRUE(folder.Exists("logs/20240301_ecg.log"));
   EXPECT_TRUE(folder.Exists("database/ecg.db"));
   EXPECT_EQ(Shell("test -d '" + folder.path() + "imagebox'"), 0);
-  EXPECT_EQ(MemoLines(),
-            (QStringList{"Study Table created.", "Series Table created.", "Object Table created."}));
+  EXPECT_EQ(MemoLines(), (QStringList{"Study Table created.", "Series Table created.",
+                                      "Object Table created."}));
   EXPECT_EQ(FindForm->StringGrid1->RowCount(), 2);  // the header and one empty row
   EXPECT_EQ(FindForm->StringGrid1->Cell(12, 0), "Study Instance UID");
   EXPECT_EQ(FindForm->Edit3->text(), "20240301");
@@ -114,8 +116,8 @@ TEST_F(Browser, PortInUseIsReportedInABoxFromTheGuiThread) {
   folder.Write("trevalind.cfg", ConfigRecord(holder.port(), "KORVA", 1));
   Start();
   for (int i = 0; i < 100 && ui.messages.isEmpty(); ++i) QTest::qWait(20);
-  EXPECT_EQ(ui.messages,
-            QStringList{QString::fromStdString("ERROR: Couldn't initialize port: " + holder.port())});
+  EXPECT_EQ(ui.messages, QStringList{QString::fromStdString("ERROR: Couldn't initialize port: " +
+                                                            holder.port())});
   EXPECT_EQ(DicomServerPort(), -1);
   EXPECT_TRUE(FindForm->Button11->isEnabled());
 }
@@ -298,8 +300,10 @@ TEST_P(AccessionMode, OpensTheFirstExactMatchOrSaysNotFound) {
   std::string sql;  // one series with one object each, so the file names tell the studies apart
   for (const std::string uid : {"1.10", "1.20", "1.30"})
     sql += "INSERT INTO Series (SeriesInstanceUID, StudyInstanceUID, SeriesPath) VALUES ('" + uid +
-           ".5', '" + uid + "', 'x'); INSERT INTO Objects (SOPInstanceUID, SeriesInstanceUID, "
-           "StudyInstanceUID) VALUES ('" + uid + ".7', '" + uid + ".5', '" + uid + "');";
+           ".5', '" + uid +
+           "', 'x'); INSERT INTO Objects (SOPInstanceUID, SeriesInstanceUID, "
+           "StudyInstanceUID) VALUES ('" +
+           uid + ".7', '" + uid + ".5', '" + uid + "');";
   ASSERT_EQ(Shell("sqlite3 '" + folder.path() + "database/ecg.db' \"" + sql + "\""), 0);
   browser.reset();
   Start(GetParam().commandLine);

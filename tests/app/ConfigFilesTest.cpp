@@ -29,13 +29,12 @@ TEST_P(ConfigFileLength, FillsTheRecordFromItsStart) {
   EXPECT_EQ(ScpConfig.logLevel, c.level);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Lengths, ConfigFileLength,
-    testing::Values(ConfigCase{"empty", 0, "", "", 0},
-                    ConfigCase{"forty", 40, "11112", "STATION_", 0},
-                    ConfigCase{"exact", 68, "11112", "STATION_AE_TITLE", 2},
-                    ConfigCase{"longer", 100, "11112", "STATION_AE_TITLE", 2}),
-    [](const auto& info) { return std::string(info.param.what); });
+INSTANTIATE_TEST_SUITE_P(Lengths, ConfigFileLength,
+                         testing::Values(ConfigCase{"empty", 0, "", "", 0},
+                                         ConfigCase{"forty", 40, "11112", "STATION_", 0},
+                                         ConfigCase{"exact", 68, "11112", "STATION_AE_TITLE", 2},
+                                         ConfigCase{"longer", 100, "11112", "STATION_AE_TITLE", 2}),
+                         [](const auto& info) { return std::string(info.param.what); });
 
 TEST(ConfigFile, MissingFileIsNotRead) {
   TempFolder folder;
@@ -93,11 +92,10 @@ TEST(RemoteServerList, ParsesLineEndsAndMissingFields) {
 }
 
 TEST(RemoteServerList, AeTitlesArePaddedOrCutToSixteen) {
-  const std::vector<RemoteServer> servers = {
-      {"ABCDE", "127.0.0.1", "104"},
-      {"SIXTEEN_CHARS_AE", "h", "1"},
-      {"TWENTY_CHARACTERS_AE", "h", "2"},
-      {"", "", ""}};
+  const std::vector<RemoteServer> servers = {{"ABCDE", "127.0.0.1", "104"},
+                                             {"SIXTEEN_CHARS_AE", "h", "1"},
+                                             {"TWENTY_CHARACTERS_AE", "h", "2"},
+                                             {"", "", ""}};
   const std::string text = FormatRemoteServers(servers);
   EXPECT_EQ(text,
             "ABCDE           ,127.0.0.1,104\r\n"

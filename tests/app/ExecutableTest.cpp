@@ -26,11 +26,12 @@ class Executable : public testing::Test {
  protected:
   void SetUp() override {
     exe = folder.path() + "exe/";
-    ASSERT_EQ(Shell("mkdir -p '" + exe + "' && cp " TREVALIND_BINARY_DIR "/trevalind '" + exe + "'"), 0);
+    ASSERT_EQ(
+        Shell("mkdir -p '" + exe + "' && cp " TREVALIND_BINARY_DIR "/trevalind '" + exe + "'"), 0);
     // The record as another tool writes it.
     ASSERT_EQ(Shell("/usr/bin/python3 -c \"import struct,sys; open(sys.argv[1],'wb').write("
-                    "struct.pack('<32s32si', b'" + port + "', b'KORVA', 1))\" '" + exe +
-                    "trevalind.cfg'"),
+                    "struct.pack('<32s32si', b'" +
+                    port + "', b'KORVA', 1))\" '" + exe + "trevalind.cfg'"),
               0);
   }
   void TearDown() override {
@@ -139,11 +140,13 @@ TEST_F(Executable, StoredEcgIsAValidFileBesideItsRow) {
   const std::string stored = Output("find '" + exe + "imagebox' -name '*.dcm'");
   ASSERT_NE(stored.find("/imagebox/"), std::string::npos) << stored;
   const std::string path = stored.substr(0, stored.find('\n'));
-  EXPECT_EQ(exe + "imagebox/" + Sql("SELECT SeriesPath || '/' || SOPInstanceUID || '.dcm' FROM "
-                                     "Objects JOIN Series USING (SeriesInstanceUID)"),
+  EXPECT_EQ(exe + "imagebox/" +
+                Sql("SELECT SeriesPath || '/' || SOPInstanceUID || '.dcm' FROM "
+                    "Objects JOIN Series USING (SeriesInstanceUID)"),
             path + "\n");
   const std::string dump = Output("dcmdump '" + path + "'");
-  EXPECT_NE(dump.find("(0002,0012) UI [2.25.304991017046338021517.999]"), std::string::npos) << dump;
+  EXPECT_NE(dump.find("(0002,0012) UI [2.25.304991017046338021517.999]"), std::string::npos)
+      << dump;
   EXPECT_NE(dump.find("(0010,0020) LO [642341]"), std::string::npos) << dump;
   EXPECT_NE(dump.find("(5400,0100) SQ"), std::string::npos) << dump;
   // No complaint about the stored file that the sample itself does not raise, but for the file
@@ -151,7 +154,8 @@ TEST_F(Executable, StoredEcgIsAValidFileBesideItsRow) {
   auto errors = [this](const std::string& file) {
     const std::string report = Output("dciodvfy '" + file + "'");
     std::string lines;
-    for (size_t at = report.find("Error"); at != std::string::npos; at = report.find("Error", at + 1)) {
+    for (size_t at = report.find("Error"); at != std::string::npos;
+         at = report.find("Error", at + 1)) {
       const std::string line = report.substr(at, report.find('\n', at) - at);
       if (line.find("(0x0002,0x0013)") == std::string::npos &&
           line.find("invalid data values for Value Representations") == std::string::npos)
@@ -183,8 +187,7 @@ TEST_P(AccessionRunTest, RunsNoServerAndEndsWithZero) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, AccessionRunTest,
-    testing::Values(AccessionRun{"found", {"03028041970546"}},
-                    AccessionRun{"not_found", {"NOPE"}},
+    testing::Values(AccessionRun{"found", {"03028041970546"}}, AccessionRun{"not_found", {"NOPE"}},
                     AccessionRun{"qt_options_are_not_taken", {"-platform", "xcb"}}),
     [](const auto& info) { return std::string(info.param.what); });
 
@@ -193,9 +196,10 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(Executable, ShutDownWhileStoringKeepsDatabaseAndFilesTogether) {
   constexpr int kObjects = 100;
   const std::string sources = folder.path() + "many";
-  ASSERT_EQ(Shell("/usr/bin/python3 -W ignore " TREVALIND_SOURCE_DIR
-                  "/tests/app/make_many_ecgs.py '" + sources + "' " + std::to_string(kObjects)),
-            0);
+  ASSERT_EQ(
+      Shell("/usr/bin/python3 -W ignore " TREVALIND_SOURCE_DIR "/tests/app/make_many_ecgs.py '" +
+            sources + "' " + std::to_string(kObjects)),
+      0);
   Start();
   ASSERT_TRUE(WaitForServer());
   Shell("(timeout 60 storescu -aec KORVA 127.0.0.1 " + port + " +sd '" + sources +

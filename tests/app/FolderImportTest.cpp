@@ -2,11 +2,10 @@
 // pydicom from its sample files (see make_import_tree.py).
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <filesystem>
 
 #include "app/Clock.h"
 #include "app/Gridfunctions.h"
@@ -28,7 +27,8 @@ class FolderImport : public testing::Test {
     folder.Write("exe/trevalind.cfg", ConfigRecord(port, "KORVA", 1));
     tree = folder.path() + "tree";
     ASSERT_EQ(Shell("/usr/bin/python3 -W ignore " TREVALIND_SOURCE_DIR
-                    "/tests/app/make_import_tree.py '" + tree + "'"),
+                    "/tests/app/make_import_tree.py '" +
+                    tree + "'"),
               0);
     browser = std::make_unique<RunningBrowser>(folder.path() + "exe/");
   }
@@ -46,7 +46,8 @@ class FolderImport : public testing::Test {
   }
   std::string Sql(const std::string& statement) {
     const std::string out = folder.path() + "sql.out";
-    Shell("sqlite3 '" + folder.path() + "exe/database/ecg.db' \"" + statement + "\" > '" + out + "'");
+    Shell("sqlite3 '" + folder.path() + "exe/database/ecg.db' \"" + statement + "\" > '" + out +
+          "'");
     return folder.Read("sql.out");
   }
   std::string Log() { return folder.Read("exe/logs/20240301_ecg.log"); }
@@ -79,12 +80,15 @@ TEST_F(FolderImport, ImportsEcgAndHdFilesOfTheWholeTreeAndNothingElse) {
   // A file named like a DICOMDIR is still read first: a broken one gets the read's error line.
   EXPECT_NE(log.find("ERROR: DcmObj::Read, " + tree + "/sub/DicomDir"), std::string::npos) << log;
   // The file without a date lands under today's folder; nothing escapes the store.
-  EXPECT_EQ(Shell("ls '" + folder.path() + "exe/imagebox/20240301/'*/*/1.2.826.0.1.3680043.8.498.3.1.dcm"), 0);
+  EXPECT_EQ(Shell("ls '" + folder.path() +
+                  "exe/imagebox/20240301/'*/*/1.2.826.0.1.3680043.8.498.3.1.dcm"),
+            0);
   EXPECT_NE(Shell("ls '" + folder.path() + "exe/'*evil* 2>/dev/null"), 0);
   EXPECT_NE(Shell("find '" + folder.path() + "' -name 'evil*' | grep -v tree | grep -q ."), 0);
   // Every registered object has its file, and pydicom reads it back.
-  const std::string paths = Sql("SELECT SeriesPath || '/' || SOPInstanceUID || '.dcm' FROM Objects "
-                                "JOIN Series USING (SeriesInstanceUID)");
+  const std::string paths =
+      Sql("SELECT SeriesPath || '/' || SOPInstanceUID || '.dcm' FROM Objects "
+          "JOIN Series USING (SeriesInstanceUID)");
   size_t start = 0, files = 0;
   while (start < paths.size()) {
     const size_t end = paths.find('\n', start);
@@ -118,9 +122,10 @@ TEST_F(FolderImport, HostileAndMissingKeyValuesAreSkippedOrKeptWhole) {
 TEST_F(FolderImport, AbortInASubFolderEndsOnlyThatFolder) {
   const std::string root = folder.path() + "two";
   for (const char* sub : {"A 3 1", "B 3 101"})
-    ASSERT_EQ(Shell("/usr/bin/python3 -W ignore " TREVALIND_SOURCE_DIR
-                    "/tests/app/make_many_ecgs.py '" + root + "'/" + sub),
-              0);
+    ASSERT_EQ(
+        Shell("/usr/bin/python3 -W ignore " TREVALIND_SOURCE_DIR "/tests/app/make_many_ecgs.py '" +
+              root + "'/" + sub),
+        0);
   // The root holds only the two folders, so the first object comes from whichever is first.
   ClickWhen abort([this] { return Sql("SELECT COUNT(*) FROM Objects") == "1\n"; },
                   FindForm->Button5);
@@ -165,9 +170,9 @@ TEST_F(FolderImport, UnopenableDatabaseIsReportedAndTheButtonsComeBack) {
 // no row may point at a missing file. The study and series rows stay.
 TEST_F(FolderImport, UnwritableFileIsLoggedAndItsNewObjectsRowUndone) {
   ScanFolder(tree);
-  const std::string first = Sql(
-      "SELECT SeriesPath || '|' || SOPInstanceUID FROM Objects JOIN Series "
-      "USING (SeriesInstanceUID) ORDER BY SOPInstanceUID LIMIT 1");
+  const std::string first =
+      Sql("SELECT SeriesPath || '|' || SOPInstanceUID FROM Objects JOIN Series "
+          "USING (SeriesInstanceUID) ORDER BY SOPInstanceUID LIMIT 1");
   const std::string seriesPath = first.substr(0, first.find('|'));
   const std::string uid = first.substr(first.find('|') + 1, first.size() - first.find('|') - 2);
   const std::string seriesFolder = folder.path() + "exe/imagebox/" + seriesPath;

@@ -34,7 +34,7 @@ TEST_F(GridFixture, SlotBitsFollowTheLowEightBitsOfEachArgument) {
     uint32_t slot;
     bool isChecked, hasCheckBox;
   } cases[] = {
-      {0, 1, 0x00000001, false, true},  {1, 1, 0x00010001, true, true},
+      {0, 1, 0x00000001, false, true},    {1, 1, 0x00010001, true, true},
       {256, 1, 0x00000001, false, true},  // 256 is unchecked, not "true"
       {0x1FF, 1, 0x00FF0001, true, true}, {1, 0, 0x00010000, true, false},
       {0, 256, 0x00000000, false, false},
@@ -82,7 +82,7 @@ TEST_F(GridFixture, HitTestCoordinatesOfRowOne) {
   struct Point {
     int x, y;
     bool hit;
-  } points[] = {{2, 28, true}, {14, 49, true}, {8, 40, true}, {2, 27, false},
+  } points[] = {{2, 28, true},  {14, 49, true},  {8, 40, true},   {2, 27, false},
                 {1, 30, false}, {15, 30, false}, {200, 30, false}};
   for (const Point& p : points) {
     int column = -1, row = -1;

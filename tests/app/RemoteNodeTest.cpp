@@ -32,17 +32,20 @@ class RemoteNode : public testing::Test {
   // dcmqrscp as PEERQR on its own port, loaded with ECG, HD and CT; it knows KORVA.
   void StartPeer() {
     const std::string store = folder.path() + "peer";
-    ASSERT_EQ(Shell("/usr/bin/python3 -W ignore " TREVALIND_SOURCE_DIR
-                    "/tests/app/make_peer_store.py '" + store + "'"),
-              0);
+    ASSERT_EQ(
+        Shell("/usr/bin/python3 -W ignore " TREVALIND_SOURCE_DIR "/tests/app/make_peer_store.py '" +
+              store + "'"),
+        0);
     folder.Write("peer.cfg", "NetworkTCPPort = " + peerPort +
                                  "\nMaxPDUSize = 16384\nMaxAssociations = 16\n"
-                                 "HostTable BEGIN\nkorva = (KORVA, 127.0.0.1, " + ourPort +
+                                 "HostTable BEGIN\nkorva = (KORVA, 127.0.0.1, " +
+                                 ourPort +
                                  ")\nHostTable END\nVendorTable BEGIN\nVendorTable END\n"
-                                 "AETable BEGIN\nPEERQR " + store +
-                                 " RW (20, 64mb) ANY\nAETable END\n");
+                                 "AETable BEGIN\nPEERQR " +
+                                 store + " RW (20, 64mb) ANY\nAETable END\n");
     // The index keeps file names as given, and the peer runs in another folder: absolute ones.
-    ASSERT_EQ(Shell("cd '" + store + "' && dcmqridx \"$PWD\" \"$PWD/ecg.dcm\" \"$PWD/hd.dcm\" "
+    ASSERT_EQ(Shell("cd '" + store +
+                    "' && dcmqridx \"$PWD\" \"$PWD/ecg.dcm\" \"$PWD/hd.dcm\" "
                     "\"$PWD/ct.dcm\""),
               0);
     ASSERT_EQ(Shell("cd '" + folder.path() + "' && (timeout 120 dcmqrscp -v -c peer.cfg " +
@@ -54,23 +57,27 @@ class RemoteNode : public testing::Test {
   // peer store) over C-STORE; it knows KORVA and logs the query keys.
   void StartOrthanc(const std::string& files = "ecg.dcm hd.dcm ct.dcm") {
     const std::string store = folder.path() + "peer";
-    ASSERT_EQ(Shell("/usr/bin/python3 -W ignore " TREVALIND_SOURCE_DIR
-                    "/tests/app/make_peer_store.py '" + store + "'"),
-              0);
-    folder.Write("orthanc.json", "{\"Name\": \"PEER\", \"StorageDirectory\": \"" + folder.path() +
-                                     "orthanc\", \"IndexDirectory\": \"" + folder.path() +
-                                     "orthanc\", \"DicomAet\": \"ORTHANCQR\", \"DicomPort\": " +
-                                     peerPort + ", \"HttpServerEnabled\": false, "
-                                     "\"DeidentifyLogs\": false, \"Plugins\": [], "
-                                     "\"DicomModalities\": {\"korva\": [\"KORVA\", "
-                                     "\"127.0.0.1\", " + ourPort + "]}}");
-    ASSERT_EQ(Shell("cd '" + folder.path() + "' && (timeout 120 Orthanc --verbose orthanc.json "
+    ASSERT_EQ(
+        Shell("/usr/bin/python3 -W ignore " TREVALIND_SOURCE_DIR "/tests/app/make_peer_store.py '" +
+              store + "'"),
+        0);
+    folder.Write("orthanc.json",
+                 "{\"Name\": \"PEER\", \"StorageDirectory\": \"" + folder.path() +
+                     "orthanc\", \"IndexDirectory\": \"" + folder.path() +
+                     "orthanc\", \"DicomAet\": \"ORTHANCQR\", \"DicomPort\": " + peerPort +
+                     ", \"HttpServerEnabled\": false, "
+                     "\"DeidentifyLogs\": false, \"Plugins\": [], "
+                     "\"DicomModalities\": {\"korva\": [\"KORVA\", "
+                     "\"127.0.0.1\", " +
+                     ourPort + "]}}");
+    ASSERT_EQ(Shell("cd '" + folder.path() +
+                    "' && (timeout 120 Orthanc --verbose orthanc.json "
                     "> peer.log 2>&1 & echo $! > peer.pid)"),
               0);
     WaitForPeer("ORTHANCQR");
-    ASSERT_EQ(Shell("cd '" + store + "' && storescu -aec ORTHANCQR 127.0.0.1 " + peerPort + " " +
-                    files),
-              0);
+    ASSERT_EQ(
+        Shell("cd '" + store + "' && storescu -aec ORTHANCQR 127.0.0.1 " + peerPort + " " + files),
+        0);
   }
   // Bounded wait until the peer answers an echo.
   void WaitForPeer(const std::string& aeTitle) {
@@ -87,7 +94,9 @@ class RemoteNode : public testing::Test {
     FindForm->ComboBox1Change();
     FindForm->Memo1->clear();  // the table creation lines
   }
-  QStringList Memo() const { return FindForm->Memo1->toPlainText().split('\n', Qt::SkipEmptyParts); }
+  QStringList Memo() const {
+    return FindForm->Memo1->toPlainText().split('\n', Qt::SkipEmptyParts);
+  }
   std::string Sql(const std::string& statement) {
     Shell("sqlite3 '" + folder.path() + "database/ecg.db' \"" + statement + "\" > '" +
           folder.path() + "sql.out'");
@@ -162,7 +171,8 @@ TEST_F(RemoteNode, MoveStudyRetrievesEveryCheckedRowToOurOwnStore) {
     ASSERT_TRUE(IsCellChecked(grid, 0, row));
   }
   QTest::mouseClick(FindForm->Button10, Qt::LeftButton);
-  EXPECT_EQ(Memo().filter("Move"), (QStringList{"Move Ok!", "Move Ok!"})) << Memo().join("|").toStdString();
+  EXPECT_EQ(Memo().filter("Move"), (QStringList{"Move Ok!", "Move Ok!"}))
+      << Memo().join("|").toStdString();
   EXPECT_FALSE(IsCellChecked(grid, 0, 1));
   EXPECT_FALSE(IsCellChecked(grid, 0, 2));
   // The sub-operations ran on our own server's association threads; give them a moment.
@@ -233,7 +243,7 @@ TEST_F(RemoteNode, OrthancSearchListsAStudyWhenAnyOfItsModalitiesIsEcgOrHd) {
 
 struct FilterCase {
   const char* what;
-  bool orthanc;  // else dcmqrscp
+  bool orthanc;                       // else dcmqrscp
   const char *patientId, *from, *to;  // null: the box stays unticked
   const char* keyInPeerLog;
   const char* memo;
@@ -296,8 +306,8 @@ INSTANTIATE_TEST_SUITE_P(
 // The road of one ECG: sent by storescu, listed locally, opened by a double click.
 TEST_F(RemoteNode, StoredEcgIsListedAndADoubleClickOpensItsFile) {
   browser = std::make_unique<RunningBrowser>(folder.path());
-  ASSERT_EQ(Shell("storescu -aec KORVA 127.0.0.1 " + ourPort + " " PYDICOM_TEST_FILES
-                  "/waveform_ecg.dcm"),
+  ASSERT_EQ(Shell("storescu -aec KORVA 127.0.0.1 " + ourPort +
+                  " " PYDICOM_TEST_FILES "/waveform_ecg.dcm"),
             0);
   FindForm->ComboBox1Change();
   StringGrid& grid = *FindForm->StringGrid1;
@@ -315,8 +325,8 @@ TEST_F(RemoteNode, StoredEcgIsListedAndADoubleClickOpensItsFile) {
 
 TEST_F(RemoteNode, LocalSearchAsksTheProgramsOwnServer) {
   browser = std::make_unique<RunningBrowser>(folder.path());
-  ASSERT_EQ(Shell("storescu -aec KORVA 127.0.0.1 " + ourPort + " " PYDICOM_TEST_FILES
-                  "/waveform_ecg.dcm"),
+  ASSERT_EQ(Shell("storescu -aec KORVA 127.0.0.1 " + ourPort +
+                  " " PYDICOM_TEST_FILES "/waveform_ecg.dcm"),
             0);
   FindForm->ComboBox1Change();  // reload the local list: the stored study is there
   ASSERT_EQ(FindForm->StringGrid1->RowCount(), 2);
@@ -337,10 +347,11 @@ TEST_F(RemoteNode, LocalSearchListsAStudyOfEcgAndHdObjects) {
   const std::string hd = folder.path() + "hd-beside-ecg.dcm";
   ASSERT_EQ(Shell("cp " PYDICOM_TEST_FILES "/waveform_ecg.dcm '" + hd +
                   "' && dcmodify -nb -m '(0008,0060)=HD' -m '(0008,0018)=1.2.826.0.1.3680043.8."
-                  "498.79.1' -m '(0020,000e)=1.2.826.0.1.3680043.8.498.79.2' '" + hd + "'"),
+                  "498.79.1' -m '(0020,000e)=1.2.826.0.1.3680043.8.498.79.2' '" +
+                  hd + "'"),
             0);
-  ASSERT_EQ(Shell("storescu -aec KORVA 127.0.0.1 " + ourPort + " " PYDICOM_TEST_FILES
-                  "/waveform_ecg.dcm '" + hd + "'"),
+  ASSERT_EQ(Shell("storescu -aec KORVA 127.0.0.1 " + ourPort +
+                  " " PYDICOM_TEST_FILES "/waveform_ecg.dcm '" + hd + "'"),
             0);
   FindForm->Edit1->setText("642341");
   QTest::mouseClick(FindForm->Button4, Qt::LeftButton);

@@ -75,8 +75,7 @@ struct RetrieveAbortCase {
   bool secondRowStaysChecked;
 };
 
-class RetrieveAbort : public SlowNode,
-                      public testing::WithParamInterface<RetrieveAbortCase> {};
+class RetrieveAbort : public SlowNode, public testing::WithParamInterface<RetrieveAbortCase> {};
 
 // After "Abort!" the association is aborted and the next checked row goes out on a new one;
 // when that cannot be opened, the rows not handled stay checked.
@@ -99,20 +98,19 @@ TEST_P(RetrieveAbort, NextRowGoesOutOnANewAssociation) {
   EXPECT_EQ(IsCellChecked(grid, 0, 2), c.secondRowStaysChecked);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, RetrieveAbort,
-    testing::Values(
-        RetrieveAbortCase{"new_association",
-                          2,
-                          {"ERROR: Move Failed!", "Move Ok!"},
-                          {{"1.2.3.1"}, {"1.2.3.2"}},
-                          false},
-        RetrieveAbortCase{"no_new_association",
-                          1,
-                          {"ERROR: Move Failed!", "Association Failed!"},
-                          {{"1.2.3.1"}},
-                          true}),
-    [](const auto& info) { return std::string(info.param.what); });
+INSTANTIATE_TEST_SUITE_P(Cases, RetrieveAbort,
+                         testing::Values(RetrieveAbortCase{"new_association",
+                                                           2,
+                                                           {"ERROR: Move Failed!", "Move Ok!"},
+                                                           {{"1.2.3.1"}, {"1.2.3.2"}},
+                                                           false},
+                                         RetrieveAbortCase{
+                                             "no_new_association",
+                                             1,
+                                             {"ERROR: Move Failed!", "Association Failed!"},
+                                             {{"1.2.3.1"}},
+                                             true}),
+                         [](const auto& info) { return std::string(info.param.what); });
 
 TEST_F(SlowNode, FailedStudyAmongThreeIsReportedAndEveryRowEndsUnchecked) {
   SlowPeer peer(0, 1, 0);
@@ -120,8 +118,8 @@ TEST_F(SlowNode, FailedStudyAmongThreeIsReportedAndEveryRowEndsUnchecked) {
   CheckRows({"1.2.3.1", SlowPeer::kFailingUid, "1.2.3.3"});
   QTest::mouseClick(FindForm->Button10, Qt::LeftButton);
   EXPECT_EQ(Memo().filter("Move"), (QStringList{"Move Ok!", "ERROR: Move Failed!", "Move Ok!"}));
-  EXPECT_EQ(peer.Moves(), (std::vector<std::vector<std::string>>{
-                              {"1.2.3.1", SlowPeer::kFailingUid, "1.2.3.3"}}));
+  EXPECT_EQ(peer.Moves(),
+            (std::vector<std::vector<std::string>>{{"1.2.3.1", SlowPeer::kFailingUid, "1.2.3.3"}}));
   for (int row = 1; row <= 3; ++row) EXPECT_FALSE(IsCellChecked(*FindForm->StringGrid1, 0, row));
 }
 

@@ -66,7 +66,8 @@ Bytes Encode(const DcmTag& tag, bool explicitVR, bool big) {
   return codec.MS.Bytes();
 }
 
-DcmTag Make(uint16_t g, uint16_t e, const char* vr, const Bytes& value, uint32_t length = 0xFFFFFFFE) {
+DcmTag Make(uint16_t g, uint16_t e, const char* vr, const Bytes& value,
+            uint32_t length = 0xFFFFFFFE) {
   DcmTag t;
   t.group = g;
   t.element = e;
@@ -82,27 +83,44 @@ TEST(BufDataElements, LayoutsInEveryEncoding) {
     bool explicitVR, big;
     Bytes wanted;
   } cases[] = {
-      {Make(0x0010, 0x0010, "PN", Text("AB")), true, false,
+      {Make(0x0010, 0x0010, "PN", Text("AB")),
+       true,
+       false,
        {0x10, 0x00, 0x10, 0x00, 'P', 'N', 0x02, 0x00, 'A', 'B'}},
-      {Make(0x0010, 0x0010, "PN", Text("AB")), false, false,
+      {Make(0x0010, 0x0010, "PN", Text("AB")),
+       false,
+       false,
        {0x10, 0x00, 0x10, 0x00, 0x02, 0x00, 0x00, 0x00, 'A', 'B'}},
-      {Make(0x0010, 0x0010, "PN", Text("AB")), true, true,
+      {Make(0x0010, 0x0010, "PN", Text("AB")),
+       true,
+       true,
        {0x00, 0x10, 0x00, 0x10, 'P', 'N', 0x00, 0x02, 'A', 'B'}},
-      {Make(0x7FE0, 0x0010, "OB", {1, 2}), true, false,
+      {Make(0x7FE0, 0x0010, "OB", {1, 2}),
+       true,
+       false,
        {0xE0, 0x7F, 0x10, 0x00, 'O', 'B', 0, 0, 0x02, 0x00, 0x00, 0x00, 1, 2}},
-      {Make(0x5600, 0x0020, "OF", {1, 2, 3, 4}), true, true,
+      {Make(0x5600, 0x0020, "OF", {1, 2, 3, 4}),
+       true,
+       true,
        {0x56, 0x00, 0x00, 0x20, 'O', 'F', 0, 0, 0x00, 0x00, 0x00, 0x04, 1, 2, 3, 4}},
       // Newer VRs with a 4-byte length.
-      {Make(0x0008, 0x0120, "UR", Text("ab")), true, false,
+      {Make(0x0008, 0x0120, "UR", Text("ab")),
+       true,
+       false,
        {0x08, 0x00, 0x20, 0x01, 'U', 'R', 0, 0, 0x02, 0x00, 0x00, 0x00, 'a', 'b'}},
-      {Make(0x0072, 0x0082, "SV", Bytes(8, 1)), true, false,
-       {0x72, 0x00, 0x82, 0x00, 'S', 'V', 0, 0, 0x08, 0x00, 0x00, 0x00, 1, 1, 1, 1, 1, 1, 1, 1}},
+      {Make(0x0072, 0x0082, "SV", Bytes(8, 1)), true, false, {0x72, 0x00, 0x82, 0x00, 'S',  'V', 0,
+                                                              0,    0x08, 0x00, 0x00, 0x00, 1,   1,
+                                                              1,    1,    1,    1,    1,    1}},
       // Commands and items never carry a VR.
-      {Make(0x0000, 0x0100, "US", {1, 0}), true, false,
+      {Make(0x0000, 0x0100, "US", {1, 0}),
+       true,
+       false,
        {0x00, 0x00, 0x00, 0x01, 0x02, 0x00, 0x00, 0x00, 1, 0}},
       {Make(0xFFFE, 0xE0DD, "", {}), true, true, {0xFF, 0xFE, 0xE0, 0xDD, 0, 0, 0, 0}},
       // Undefined length: no value follows.
-      {Make(0x0008, 0x1115, "SQ", {}, kUndefinedLength), true, false,
+      {Make(0x0008, 0x1115, "SQ", {}, kUndefinedLength),
+       true,
+       false,
        {0x08, 0x00, 0x15, 0x11, 'S', 'Q', 0, 0, 0xFF, 0xFF, 0xFF, 0xFF}},
   };
   for (const auto& c : cases) {
@@ -140,7 +158,11 @@ TEST(BufDataElements, LongValueOnAShortLengthVRIsWrittenAsUnknown) {
 }
 
 TEST(BufDataElements, ImplicitFallbackWhenTheVRBytesAreNotLetters) {
-  const struct { Bytes bytes; uint32_t length; const char* vr; } cases[] = {
+  const struct {
+    Bytes bytes;
+    uint32_t length;
+    const char* vr;
+  } cases[] = {
       // 10 00 00 00 after the tag: an implicit element of length 16, VR from the dictionary.
       {{0x10, 0x00, 0x10, 0x00, 0x10, 0x00, 0x00, 0x00}, 16, "PN"},
       // A byte of 0x80 or above counts as below "A" (the test is signed).
@@ -221,14 +243,16 @@ TEST(BufDataSequences, UndefinedLengthsEmptySequencesAndFragmentsStayFlat) {
   Append(stream, Explicit(0xFFFE, 0xE000, "", {9, 9}));
   Append(stream, Explicit(0xFFFE, 0xE0DD, "", {}));
   // After the pixel data, a defined-length sequence is kept as one raw element.
-  Append(stream, Explicit(0xFFFA, 0xFFFA, "SQ",
-                          Explicit(0xFFFE, 0xE000, "", Explicit(0x0008, 0x0100, "SH", Text("AB")))));
+  Append(stream,
+         Explicit(0xFFFA, 0xFFFA, "SQ",
+                  Explicit(0xFFFE, 0xE000, "", Explicit(0x0008, 0x0100, "SH", Text("AB")))));
   DcmObj obj;
   ASSERT_TRUE(ReadSet(stream, obj));
   std::vector<std::string> classes;
   for (int i = 0; i < obj.Count(); ++i) classes.push_back(obj.ClassNameAt(i));
-  const std::vector<std::string> wanted = {"DcmTag", "DcmTag", "DcmTag", "DcmTag", "DcmObj", "DcmTag",
-                                           "DcmTag", "DcmTag", "DcmTag", "DcmTag", "DcmTag", "DcmTag"};
+  const std::vector<std::string> wanted = {"DcmTag", "DcmTag", "DcmTag", "DcmTag",
+                                           "DcmObj", "DcmTag", "DcmTag", "DcmTag",
+                                           "DcmTag", "DcmTag", "DcmTag", "DcmTag"};
   EXPECT_EQ(classes, wanted);
   EXPECT_EQ(obj.TagAt(11)->length, 18u);
   EXPECT_EQ(obj.TagAt(9)->data, (Bytes{9, 9}));
@@ -257,10 +281,16 @@ TEST(BufDataSequences, PixelDataInsideAnItemKeepsItsFragmentsFlat) {
 // level and inside an item, and written back unchanged.
 TEST(BufDataSequences, PixelDataIsNeverExpandedWhateverItsVR) {
   const Bytes pixels =
-      Explicit(0x7FE0, 0x0010, "SQ", Explicit(0xFFFE, 0xE000, "", Explicit(0x0008, 0x0100, "SH", Text("AB"))));
-  const struct { const char* name; Bytes stream; bool inItem; } cases[] = {
+      Explicit(0x7FE0, 0x0010, "SQ",
+               Explicit(0xFFFE, 0xE000, "", Explicit(0x0008, 0x0100, "SH", Text("AB"))));
+  const struct {
+    const char* name;
+    Bytes stream;
+    bool inItem;
+  } cases[] = {
       {"top level", pixels, false},
-      {"inside an item", Explicit(0x0040, 0x0555, "SQ", Explicit(0xFFFE, 0xE000, "", pixels)), true},
+      {"inside an item", Explicit(0x0040, 0x0555, "SQ", Explicit(0xFFFE, 0xE000, "", pixels)),
+       true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -321,7 +351,8 @@ TEST(BufDataSequences, EncodeSequenceFillsTheHeader) {
 
 TEST(BufDataSequences, BigEndianNestedSetsRoundTrip) {
   const Bytes inner = Explicit(0x0008, 0x1150, "UI", Text("1.2\0"s), -1, true);
-  const Bytes stream = Explicit(0x0008, 0x1115, "SQ", Explicit(0xFFFE, 0xE000, "", inner, -1, true), -1, true);
+  const Bytes stream =
+      Explicit(0x0008, 0x1115, "SQ", Explicit(0xFFFE, 0xE000, "", inner, -1, true), -1, true);
   DcmObj obj;
   ASSERT_TRUE(ReadSet(stream, obj, true, true));
   ASSERT_NE(obj.ObjAt(0), nullptr);

@@ -26,7 +26,8 @@ std::vector<std::string> Tags(const DcmObj& obj) {
   for (int i = 0; i < obj.Count(); ++i) {
     const DcmTag* t = obj.TagAt(i) ? obj.TagAt(i) : obj.ObjAt(i)->header.get();
     char text[16];
-    std::snprintf(text, sizeof text, obj.TagAt(i) ? "%04X,%04X" : "[%04X,%04X]", t->group, t->element);
+    std::snprintf(text, sizeof text, obj.TagAt(i) ? "%04X,%04X" : "[%04X,%04X]", t->group,
+                  t->element);
     out.push_back(text);
   }
   return out;
@@ -44,7 +45,7 @@ TEST(DcmObjInsert, KeepsTagOrder) {
   obj.Add(Element(0x0010, 0x0030, "19700101"));
   obj.Insert(Element(0x0010, 0x0020, "ID"));
   EXPECT_EQ(Tags(obj), (Names{"0008,0020", "0010,0010", "0010,0020", "0010,0030"}));
-  obj.Insert(Element(0xFFFC, 0xFFFC, "")); // the highest tag goes last
+  obj.Insert(Element(0xFFFC, 0xFFFC, ""));  // the highest tag goes last
   obj.Insert(Element(0x0002, 0x0010, "1.2"));
   EXPECT_EQ(Tags(obj).front(), "0002,0010");
   EXPECT_EQ(Tags(obj).back(), "FFFC,FFFC");
@@ -85,7 +86,8 @@ TEST(DcmObjInsert, PassesOverFlatSequencesAndPixelFragments) {
   image.Add(new DcmTag(0xFFFE, 0xE000, 4, "\x01\x02\x03\x04", ""));
   image.Add(Marker(0xE0DD));
   image.SetString(0x0028, 0x2110, "01");
-  EXPECT_EQ(Tags(image), (Names{"0028,0010", "0028,2110", "7FE0,0010", "FFFE,E000", "FFFE,E000", "FFFE,E0DD"}));
+  EXPECT_EQ(Tags(image),
+            (Names{"0028,0010", "0028,2110", "7FE0,0010", "FFFE,E000", "FFFE,E000", "FFFE,E0DD"}));
   // After the closing delimiter, entries are top-level again.
   image.Insert(Element(0xFFFC, 0xFFFC, ""));
   EXPECT_EQ(Tags(image).back(), "FFFC,FFFC");

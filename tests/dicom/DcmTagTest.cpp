@@ -100,13 +100,9 @@ DcmTag Raw(const std::string& bytes) {
 
 TEST(DcmTagAccess, GetStringTrimsControlBytesAndStopsAtNul) {
   const std::pair<std::string, std::string> cases[] = {
-      {"  ABC  ", "ABC"},
-      {std::string("AB\0CD", 5), "AB"},
-      {"    ", ""},
-      {"\t\r\nX\n", "X"},
-      {"\x80\xE9 ", "\x80\xE9"},  // bytes of 0x80 and above stay
-      {"A\\B", "A\\B"},
-      {"unterminated", "unterminated"},
+      {"  ABC  ", "ABC"}, {std::string("AB\0CD", 5), "AB"}, {"    ", ""},
+      {"\t\r\nX\n", "X"}, {"\x80\xE9 ", "\x80\xE9"},  // bytes of 0x80 and above stay
+      {"A\\B", "A\\B"},   {"unterminated", "unterminated"},
   };
   for (const auto& [value, wanted] : cases) {
     EXPECT_EQ(Raw(value).GetString(), wanted) << value;
@@ -115,8 +111,8 @@ TEST(DcmTagAccess, GetStringTrimsControlBytesAndStopsAtNul) {
 
 TEST(DcmTagAccess, GetFloatParsesLikeStrtodInTheCLocale) {
   const std::pair<std::string, float> cases[] = {
-      {"0.5", 0.5f},       {"  1.25\\2.5", 1.25f}, {"abc", 0.0f},       {"+3", 3.0f},
-      {"-2.5e1 ", -25.0f}, {"7", 7.0f},            {"1,5", 1.0f},
+      {"0.5", 0.5f}, {"  1.25\\2.5", 1.25f}, {"abc", 0.0f}, {"+3", 3.0f}, {"-2.5e1 ", -25.0f},
+      {"7", 7.0f},   {"1,5", 1.0f},
   };
   for (const auto& [value, wanted] : cases) EXPECT_FLOAT_EQ(Raw(value).GetFloat(), wanted) << value;
   // A value without terminator is never read past: "12" followed by digits outside the value.
@@ -127,7 +123,11 @@ TEST(DcmTagAccess, GetFloatParsesLikeStrtodInTheCLocale) {
 }
 
 TEST(DcmTagDictionary, LookupVRAndName) {
-  const struct { uint16_t g, e; const char* vr; const char* name; } cases[] = {
+  const struct {
+    uint16_t g, e;
+    const char* vr;
+    const char* name;
+  } cases[] = {
       {0x0010, 0x0010, "PN", "Patient's Name"},
       {0x0009, 0x0010, "UN", "*** Unidentified ***"},
       {0x0019, 0x0000, "UN", "*** Unidentified ***"},
@@ -181,13 +181,15 @@ TEST(DcmTagDump, Lines) {
   EXPECT_EQ(tag(0x0010, 0x4000, Bytes(254, 'a'), "LT").DumpLine(0).size(),
             std::string("(0010,4000), 254, LT, Patient Comments: ").size() + 254);
   // An unterminated text value is shown up to its length only.
-  EXPECT_EQ(tag(0x0010, 0x0020, Text("ABCD"), "LO").DumpLine(0), "(0010,0020),  4, LO, Patient ID: ABCD");
+  EXPECT_EQ(tag(0x0010, 0x0020, Text("ABCD"), "LO").DumpLine(0),
+            "(0010,0020),  4, LO, Patient ID: ABCD");
   // Undefined length shows -1 and no value; an item header has no VR.
   DcmTag item(0xFFFE, 0xE000, kUndefinedLength, nullptr, "");
   EXPECT_EQ(item.DumpLine(0), "(FFFE,E000), -1, , Item: ");
   DcmTag sequence(0x0008, 0x1115, kUndefinedLength, nullptr, nullptr);
   EXPECT_EQ(sequence.DumpLine(0), "(0008,1115), -1, SQ, Referenced Series Sequence: ");
-  EXPECT_EQ(tag(0x0009, 0x1001, Text("ab"), "UN").DumpLine(0), "(0009,1001),  2, UN, *** Unidentified ***: ab");
+  EXPECT_EQ(tag(0x0009, 0x1001, Text("ab"), "UN").DumpLine(0),
+            "(0009,1001),  2, UN, *** Unidentified ***: ab");
 }
 
 // Under a German locale, strtod and "%5.2f" would use a decimal comma; values and dumps must not.

@@ -12,7 +12,7 @@
 
 namespace {
 
-const std::string kClass30 = "1.2.840.10008.5.1.4.1.1.9.1.10";        // 30 characters
+const std::string kClass30 = "1.2.840.10008.5.1.4.1.1.9.1.10";               // 30 characters
 const std::string kInstance40 = "1.2.3.4.5.6.7.8.9.10.11.12.13.14.15.16.1";  // 40 characters
 
 uint32_t U32At(const Bytes& b, size_t at) {
@@ -58,8 +58,9 @@ TEST(Part10Write, OddAndMissingUids) {
   DcmObj none;
   ASSERT_TRUE(none.Write(dir.File("none.dcm")));
   file = ReadAll(dir.File("none.dcm"));
-  EXPECT_EQ(Bytes(file.begin() + 158, file.begin() + 174),
-            (Bytes{0x02, 0x00, 0x02, 0x00, 'U', 'I', 0, 0, 0x02, 0x00, 0x03, 0x00, 'U', 'I', 0, 0}));
+  EXPECT_EQ(
+      Bytes(file.begin() + 158, file.begin() + 174),
+      (Bytes{0x02, 0x00, 0x02, 0x00, 'U', 'I', 0, 0, 0x02, 0x00, 0x03, 0x00, 'U', 'I', 0, 0}));
   EXPECT_EQ(U32At(file, 140), 96u + 18u);  // only the implicit syntax UID: 17 -> 18 bytes
 }
 
@@ -160,7 +161,11 @@ TEST(Part10Read, RefusesFilesWithoutDicmAndKeepsTheDataSet) {
 
 TEST(Part10Read, SyntaxesDecideTheCoding) {
   TempDir dir;
-  const struct { const char* syntax; bool explicitVR; Bytes dataSet; } cases[] = {
+  const struct {
+    const char* syntax;
+    bool explicitVR;
+    Bytes dataSet;
+  } cases[] = {
       {kImplicitLE, false, Implicit(0x0010, 0x0010, Text("Doe "))},
       {kExplicitLE, true, Explicit(0x0010, 0x0010, "PN", Text("Doe "))},
       {kExplicitBE, true, Explicit(0x0010, 0x0010, "PN", Text("Doe "), -1, true)},
@@ -273,8 +278,9 @@ TEST(Part10Read, TwelveLeadEcgSample) {
   std::vector<std::string> lines;
   obj.Dump(lines, 0);
   EXPECT_EQ(static_cast<int>(lines.size()), obj.Count());
-  EXPECT_EQ(lines[3], "(0008,0016), 30, UI, SOP Class UID: 1.2.840.10008.5.1.4.1.1.9.1.1 "
-                      "(Twelve Lead ECG Waveform Storage) ");
+  EXPECT_EQ(lines[3],
+            "(0008,0016), 30, UI, SOP Class UID: 1.2.840.10008.5.1.4.1.1.9.1.1 "
+            "(Twelve Lead ECG Waveform Storage) ");
 }
 
 TEST(Part10Read, BigEndianAndImplicitSamplesReadTheSame) {

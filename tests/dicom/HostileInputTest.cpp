@@ -64,8 +64,8 @@ Outcome ReadFile(const Bytes& file) {
 
 std::string ShortRead(const char* tag, long count, uint32_t length) {
   char line[128];
-  std::snprintf(line, sizeof line, "ERROR: read bytes!=tag->length (%s) count=%ld, tag->length=%u", tag,
-                count, length);
+  std::snprintf(line, sizeof line, "ERROR: read bytes!=tag->length (%s) count=%ld, tag->length=%u",
+                tag, count, length);
   return line;
 }
 
@@ -106,8 +106,9 @@ TEST(HostileInput, EveryTruncationPoint) {
       } else {
         const uint32_t length = static_cast<uint32_t>(p.bytes.size() - p.header);
         EXPECT_FALSE(o.read);
-        EXPECT_EQ(o.lines, (std::vector<std::string>{
-                               ShortRead(p.tag, static_cast<long>(cut - p.header), length), kReadFailed}));
+        EXPECT_EQ(o.lines,
+                  (std::vector<std::string>{
+                      ShortRead(p.tag, static_cast<long>(cut - p.header), length), kReadFailed}));
       }
     }
     start += p.bytes.size();
@@ -151,13 +152,15 @@ TEST(HostileInput, HugeDeclaredLengthsAllocateNothingLarge) {
   Outcome o = ReadFile(Part10(kExplicitLE, huge));
   EXPECT_FALSE(o.read);
   EXPECT_EQ(o.count, 1);
-  EXPECT_EQ(o.lines, (std::vector<std::string>{ShortRead("7FE0,0010", 12, 0xFFFFFFF0), kReadFailed}));
+  EXPECT_EQ(o.lines,
+            (std::vector<std::string>{ShortRead("7FE0,0010", 12, 0xFFFFFFF0), kReadFailed}));
   EXPECT_LT(o.largest, 1u << 20);
 
   // In an implicit stream, with the length bytes FF FF FF F0 just short of undefined.
   o = ReadFile(Part10(kImplicitLE, Implicit(0x0010, 0x0020, Bytes(4, 'a'), 0xFFFFFFFE)));
   EXPECT_FALSE(o.read);
-  EXPECT_EQ(o.lines, (std::vector<std::string>{ShortRead("0010,0020", 4, 0xFFFFFFFE), kReadFailed}));
+  EXPECT_EQ(o.lines,
+            (std::vector<std::string>{ShortRead("0010,0020", 4, 0xFFFFFFFE), kReadFailed}));
   EXPECT_LT(o.largest, 1u << 20);
 
   // In the file meta group: reported, and the file, cut inside its meta group, is not read.

@@ -47,23 +47,35 @@ inline Bytes ReadAll(const std::string& path) {
 
 inline void WriteAll(const std::string& path, const Bytes& bytes) {
   std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
 }
 
 inline void Put16(Bytes& b, uint16_t v, bool big = false) {
-  if (big) { b.push_back(v >> 8); b.push_back(v & 0xFF); }
-  else { b.push_back(v & 0xFF); b.push_back(v >> 8); }
+  if (big) {
+    b.push_back(v >> 8);
+    b.push_back(v & 0xFF);
+  } else {
+    b.push_back(v & 0xFF);
+    b.push_back(v >> 8);
+  }
 }
 
 inline void Put32(Bytes& b, uint32_t v, bool big = false) {
-  if (big) { Put16(b, v >> 16, true); Put16(b, v & 0xFFFF, true); }
-  else { Put16(b, v & 0xFFFF); Put16(b, v >> 16); }
+  if (big) {
+    Put16(b, v >> 16, true);
+    Put16(b, v & 0xFFFF, true);
+  } else {
+    Put16(b, v & 0xFFFF);
+    Put16(b, v >> 16);
+  }
 }
 
 inline void Append(Bytes& b, const Bytes& more) { b.insert(b.end(), more.begin(), more.end()); }
 
 inline bool LongLengthVR(const std::string& vr) {
-  for (const char* v : {"OB", "OF", "OW", "SQ", "UN", "UT", "UC", "UR", "OD", "OL", "OV", "SV", "UV"})
+  for (const char* v :
+       {"OB", "OF", "OW", "SQ", "UN", "UT", "UC", "UR", "OD", "OL", "OV", "SV", "UV"})
     if (vr == v) return true;
   return false;
 }
@@ -74,14 +86,18 @@ inline Bytes Explicit(uint16_t g, uint16_t e, const std::string& vr, const Bytes
   Bytes b;
   Put16(b, g, big);
   Put16(b, e, big);
-  const uint32_t len = length < 0 ? static_cast<uint32_t>(value.size()) : static_cast<uint32_t>(length);
+  const uint32_t len =
+      length < 0 ? static_cast<uint32_t>(value.size()) : static_cast<uint32_t>(length);
   if (g == 0xFFFE) {
     Put32(b, len, big);
   } else {
     b.push_back(vr[0]);
     b.push_back(vr[1]);
-    if (LongLengthVR(vr)) { Put16(b, 0); Put32(b, len, big); }
-    else Put16(b, static_cast<uint16_t>(len), big);
+    if (LongLengthVR(vr)) {
+      Put16(b, 0);
+      Put32(b, len, big);
+    } else
+      Put16(b, static_cast<uint16_t>(len), big);
   }
   Append(b, value);
   return b;
@@ -117,4 +133,6 @@ inline const char* kImplicitLE = "1.2.840.10008.1.2";
 inline const char* kExplicitLE = "1.2.840.10008.1.2.1";
 inline const char* kExplicitBE = "1.2.840.10008.1.2.2";
 
-inline std::string Fixture(const std::string& name) { return std::string(PYDICOM_TEST_FILES) + "/" + name; }
+inline std::string Fixture(const std::string& name) {
+  return std::string(PYDICOM_TEST_FILES) + "/" + name;
+}

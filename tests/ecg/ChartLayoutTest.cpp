@@ -54,7 +54,8 @@ INSTANTIATE_TEST_SUITE_P(
                       UnitsCase{"MV", 1.0f, 1.0f, ""}, UnitsCase{"", 1.0f, 1.0f, ""}));
 
 TEST(SetScale, ZeroSensitivityDrawsOnTheBaseline) {
-  auto study = MakeStudy(1, 100, 500.0f, [](int, int) { return int16_t{500}; }, "uV", 0.0f);
+  auto study = MakeStudy(
+      1, 100, 500.0f, [](int, int) { return int16_t{500}; }, "uV", 0.0f);
   TWaveform& waveform = *study->waveforms[0];
   waveform.Prepare(1008, 40.0f);
   RecordingCanvas canvas;
@@ -64,8 +65,8 @@ TEST(SetScale, ZeroSensitivityDrawsOnTheBaseline) {
 
 TEST(Trace, StartsAtBaselineAndFollowsScrollOffset) {
   // uV, sensitivity 5: a stored 200 is 1 mV, 40 px above the baseline.
-  auto study = MakeStudy(1, 10000, 500.0f, [](int, int k) { return int16_t(k == 2500 ? 200 : 0); },
-                         "uV", 5.0f);
+  auto study = MakeStudy(
+      1, 10000, 500.0f, [](int, int k) { return int16_t(k == 2500 ? 200 : 0); }, "uV", 5.0f);
   TWaveform& waveform = *study->waveforms[0];
   waveform.Prepare(1008, 40.0f);
   RecordingCanvas canvas;
@@ -110,8 +111,11 @@ TEST(Trace, PulseIsOneMillivoltHigh) {
   waveform.Prepare(1008, 40.0f);
   RecordingCanvas canvas;
   waveform.channels[0]->Draw(canvas, 1008, 0.0f);
-  const int expected[5][4] = {{0, 190, 7, 190}, {7, 190, 7, 150}, {7, 150, 22, 150},
-                              {22, 150, 22, 190}, {22, 190, 30, 190}};
+  const int expected[5][4] = {{0, 190, 7, 190},
+                              {7, 190, 7, 150},
+                              {7, 150, 22, 150},
+                              {22, 150, 22, 190},
+                              {22, 190, 30, 190}};
   for (int i = 0; i < 5; ++i) {
     EXPECT_EQ(canvas.lines[i].x1, expected[i][0]);
     EXPECT_EQ(canvas.lines[i].y1, expected[i][1]);
@@ -137,8 +141,7 @@ TEST(Draw, HeaderTexts) {
   EXPECT_EQ(canvas.TextsAt(30, 50), std::vector<std::string>{"ID: 642341"});
   EXPECT_EQ(canvas.TextsAt(150, 80), std::vector<std::string>{"200 mS/div"});
   const int bannerWidth = 7 * static_cast<int>(std::string(kChartBanner).size());
-  EXPECT_EQ(canvas.TextsAt((1008 - bannerWidth) / 2, 5),
-            std::vector<std::string>{"Trevalind ECG"});
+  EXPECT_EQ(canvas.TextsAt((1008 - bannerWidth) / 2, 5), std::vector<std::string>{"Trevalind ECG"});
   // 34 silver lines across (0..660), 51 down (0..1000), then grey: 17 across, 11 down.
   EXPECT_EQ(std::count_if(canvas.lines.begin(), canvas.lines.end(),
                           [](const LineOp& l) { return l.colour == kSilver; }),
@@ -154,9 +157,9 @@ struct ReadoutCase {
   int channels;
   int scroll;
   int redX, greenX;
-  const char* redTime;    // at (250,80), or null
-  const char* greenTime;  // at (320,80), or null
-  std::vector<std::string> diff;  // texts at (390,80), in order
+  const char* redTime;                       // at (250,80), or null
+  const char* greenTime;                     // at (320,80), or null
+  std::vector<std::string> diff;             // texts at (390,80), in order
   int firstReadoutChannel, readoutChannels;  // channels with a value at x+120 or x+200
   int differenceChannels;                    // channels with a value at x+280
 };
@@ -182,7 +185,8 @@ TEST_P(CursorReadouts, TextsAndColumns) {
   for (int i = 0; i < c.channels; ++i) {
     const TChannel& ch = *waveform.channels[i];
     const int y = ch.baselineY - 70;
-    const bool has = !canvas.TextsAt(ch.x + 120, y).empty() || !canvas.TextsAt(ch.x + 200, y).empty();
+    const bool has =
+        !canvas.TextsAt(ch.x + 120, y).empty() || !canvas.TextsAt(ch.x + 200, y).empty();
     if (has && first < 0) first = i;
     readouts += has;
     differences += !canvas.TextsAt(ch.x + 280, y).empty();
@@ -197,21 +201,48 @@ TEST_P(CursorReadouts, TextsAndColumns) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, CursorReadouts,
     ::testing::Values(
-        ReadoutCase{"StartPositions", 12, 0, 252, 277, "2220mS   ", "2470mS   ",
-                    {"Diff: - - - - - - - - ", "Diff: -250mS   "}, 0, 6, 6},
+        ReadoutCase{"StartPositions",
+                    12,
+                    0,
+                    252,
+                    277,
+                    "2220mS   ",
+                    "2470mS   ",
+                    {"Diff: - - - - - - - - ", "Diff: -250mS   "},
+                    0,
+                    6,
+                    6},
         ReadoutCase{"RightColumnScrolled", 12, 20, 600, 0, "860mS   ", nullptr, {}, 6, 6, 0},
         ReadoutCase{"MiddleIsLeft", 12, 0, 504, 0, "4740mS   ", nullptr, {}, 0, 6, 0},
-        ReadoutCase{"DifferentColumns", 12, 0, 504, 600, "4740mS   ", "660mS   ",
-                    {"Diff: - - - - - - - - "}, 0, 12, 0},
+        ReadoutCase{"DifferentColumns",
+                    12,
+                    0,
+                    504,
+                    600,
+                    "4740mS   ",
+                    "660mS   ",
+                    {"Diff: - - - - - - - - "},
+                    0,
+                    12,
+                    0},
         ReadoutCase{"FourteenChannelsRight", 14, 0, 700, 0, "1660mS   ", nullptr, {}, 6, 8, 0},
-        ReadoutCase{"BothRight", 12, 0, 700, 650, "1660mS   ", "1160mS   ",
-                    {"Diff: - - - - - - - - ", "Diff: 500mS   "}, 6, 6, 6}),
+        ReadoutCase{"BothRight",
+                    12,
+                    0,
+                    700,
+                    650,
+                    "1660mS   ",
+                    "1160mS   ",
+                    {"Diff: - - - - - - - - ", "Diff: 500mS   "},
+                    6,
+                    6,
+                    6}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CursorReadouts, AmplitudeTexts) {
   // uV, sensitivity 2.5: a stored 400 is 1 mV.
-  auto study = MakeStudy(12, 10000, 1000.0f, [](int, int k) { return int16_t(k == 2220 ? 400 : 0); },
-                         "uV", 2.5f);
+  auto study = MakeStudy(
+      12, 10000, 1000.0f, [](int, int k) { return int16_t(k == 2220 ? 400 : 0); }, "uV", 2.5f);
   TWaveform& waveform = *study->waveforms[0];
   waveform.Prepare(1008, 40.0f);
   waveform.redX = 252;   // 2220 ms = index 2220
@@ -229,7 +260,8 @@ TEST(CursorReadouts, AmplitudeTexts) {
 }
 
 TEST(CursorReadouts, OtherUnitsShowTheScaledProduct) {
-  auto study = MakeStudy(1, 100, 1000.0f, [](int, int) { return int16_t{4}; }, "mmHg", 0.5f);
+  auto study = MakeStudy(
+      1, 100, 1000.0f, [](int, int) { return int16_t{4}; }, "mmHg", 0.5f);
   study->waveforms[0]->Prepare(1008, 40.0f);
   RecordingCanvas canvas;
   study->waveforms[0]->channels[0]->DrawRedValue(canvas, 50.0f);

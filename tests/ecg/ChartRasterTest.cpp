@@ -167,10 +167,10 @@ TEST_F(ChartRaster, ThinNotXorLineDrawnTwiceRestores) {
   canvas.SetPenColor(kRed);
   canvas.SetPenMode(PenMode::NotXor);
   canvas.MoveTo(20, 4);
-  canvas.LineTo(4, 20);  // through (12, 12)
-  EXPECT_EQ(Pixel(image, 20, 4), 0xC03F3Fu);  // red on silver
+  canvas.LineTo(4, 20);                        // through (12, 12)
+  EXPECT_EQ(Pixel(image, 20, 4), 0xC03F3Fu);   // red on silver
   EXPECT_EQ(Pixel(image, 12, 12), 0x00FFFFu);  // red on black
-  EXPECT_EQ(Pixel(image, 4, 20), 0xC0C0C0u);  // the end pixel is left out
+  EXPECT_EQ(Pixel(image, 4, 20), 0xC0C0C0u);   // the end pixel is left out
   canvas.MoveTo(20, 4);
   canvas.LineTo(4, 20);
   EXPECT_EQ(image, before);

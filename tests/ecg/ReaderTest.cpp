@@ -69,20 +69,28 @@ Entries ChannelBody(const std::string& lead, bool flatCodes) {
 }
 
 Entries FlatChannels(bool flatCodes = true) {
-  return Join({{Undefined(0x003A, 0x0200), ItemStart()}, ChannelBody("II", flatCodes),
-               {ItemEnd(), ItemStart()}, ChannelBody("V1", flatCodes), {ItemEnd(), SequenceEnd()}});
+  return Join({{Undefined(0x003A, 0x0200), ItemStart()},
+               ChannelBody("II", flatCodes),
+               {ItemEnd(), ItemStart()},
+               ChannelBody("V1", flatCodes),
+               {ItemEnd(), SequenceEnd()}});
 }
 Entry NestedChannels() {
   return Nested(0x003A, 0x0200, {Item(ChannelBody("II", false)), Item(ChannelBody("V1", false))});
 }
 
 Entries AllFlat() {
-  return Join({Header(), {Undefined(0x5400, 0x0100), ItemStart()}, GroupStart(), FlatChannels(),
-               GroupEnd(), {ItemEnd(), SequenceEnd()}});
+  return Join({Header(),
+               {Undefined(0x5400, 0x0100), ItemStart()},
+               GroupStart(),
+               FlatChannels(),
+               GroupEnd(),
+               {ItemEnd(), SequenceEnd()}});
 }
 Entries AllNested() {
-  return Join({Header(), {Nested(0x5400, 0x0100,
-                                 {Item(Join({GroupStart(), {NestedChannels()}, GroupEnd()}))})}});
+  return Join(
+      {Header(),
+       {Nested(0x5400, 0x0100, {Item(Join({GroupStart(), {NestedChannels()}, GroupEnd()}))})}});
 }
 
 const char* const kTwoLeadModel =
@@ -109,52 +117,65 @@ INSTANTIATE_TEST_SUITE_P(
         // an undefined-length Waveform Sequence whose item has a defined length
         ShapeCase{"FlatSequenceNestedItem",
                   [] {
-                    return Join({Header(), {Undefined(0x5400, 0x0100)},
+                    return Join({Header(),
+                                 {Undefined(0x5400, 0x0100)},
                                  {Item(Join({GroupStart(), {NestedChannels()}, GroupEnd()}))},
                                  {SequenceEnd()}});
                   }},
         // a defined-length Channel Definition Sequence inside the flat shape
         ShapeCase{"FlatWithNestedChannelDefinitions",
                   [] {
-                    return Join({Header(), {Undefined(0x5400, 0x0100), ItemStart()}, GroupStart(),
-                                 {NestedChannels()}, GroupEnd(), {ItemEnd(), SequenceEnd()}});
+                    return Join({Header(),
+                                 {Undefined(0x5400, 0x0100), ItemStart()},
+                                 GroupStart(),
+                                 {NestedChannels()},
+                                 GroupEnd(),
+                                 {ItemEnd(), SequenceEnd()}});
                   }},
         // defined-length Channel Source and Units Sequences inside the flat shape
         ShapeCase{"FlatWithNestedCodes",
                   [] {
-                    return Join({Header(), {Undefined(0x5400, 0x0100), ItemStart()}, GroupStart(),
-                                 FlatChannels(false), GroupEnd(), {ItemEnd(), SequenceEnd()}});
+                    return Join({Header(),
+                                 {Undefined(0x5400, 0x0100), ItemStart()},
+                                 GroupStart(),
+                                 FlatChannels(false),
+                                 GroupEnd(),
+                                 {ItemEnd(), SequenceEnd()}});
                   }},
         // an undefined-length Channel Definition Sequence inside a defined-length item
         ShapeCase{"NestedWithFlatChannelDefinitions",
                   [] {
-                    return Join({Header(), {Nested(0x5400, 0x0100,
-                                                   {Item(Join({GroupStart(), FlatChannels(),
-                                                               GroupEnd()}))})}});
+                    return Join(
+                        {Header(),
+                         {Nested(0x5400, 0x0100,
+                                 {Item(Join({GroupStart(), FlatChannels(), GroupEnd()}))})}});
                   }}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Undefined-length items inside a defined-length Channel Definition Sequence lie flat in it:
 // each item's defined-length Channel Source Sequence opens the next channel, in order.
 TEST(Reader, DefinedLengthChannelSequenceWithUndefinedLengthItems) {
-  const Entries items = Join({{ItemStart()}, ChannelBody("II", false), {ItemEnd(), ItemStart()},
-                              ChannelBody("V1", false), {ItemEnd()}});
-  auto study = LoadEntries(Join(
-      {Header(),
-       {Nested(0x5400, 0x0100,
-               {Item(Join({GroupStart(), {Nested(0x003A, 0x0200, items)}, GroupEnd()}))})}}));
+  const Entries items = Join({{ItemStart()},
+                              ChannelBody("II", false),
+                              {ItemEnd(), ItemStart()},
+                              ChannelBody("V1", false),
+                              {ItemEnd()}});
+  auto study = LoadEntries(
+      Join({Header(),
+            {Nested(0x5400, 0x0100,
+                    {Item(Join({GroupStart(), {Nested(0x003A, 0x0200, items)}, GroupEnd()}))})}}));
   EXPECT_EQ(Summary(*study), kTwoLeadModel);
 }
 
 // Inside a defined-length channel item, an undefined-length code sequence has no value bytes
 // to parse and the flat code elements after it are not read: name and units stay empty.
 TEST(Reader, FlatCodeSequencesInADefinedLengthChannelItemLeaveTextsEmpty) {
-  auto study = LoadEntries(Join(
-      {Header(),
-       {Nested(0x5400, 0x0100,
-               {Item(Join({GroupStart(),
-                           {Nested(0x003A, 0x0200, {Item(ChannelBody("II", true))})},
-                           GroupEnd()}))})}}));
+  auto study = LoadEntries(
+      Join({Header(),
+            {Nested(0x5400, 0x0100,
+                    {Item(Join({GroupStart(),
+                                {Nested(0x003A, 0x0200, {Item(ChannelBody("II", true))})},
+                                GroupEnd()}))})}}));
   ASSERT_EQ(study->waveforms.size(), 1u);
   ASSERT_EQ(study->waveforms[0]->channels.size(), 1u);
   const TChannel& channel = *study->waveforms[0]->channels[0];
@@ -169,9 +190,13 @@ TEST(Reader, FlatCodeSequencesInADefinedLengthChannelItemLeaveTextsEmpty) {
 // Patient attributes inside a flat sequence count like any other top-level entry: the last one
 // in entry order is shown.
 TEST(Reader, RepeatedPatientAttributesTakeTheLastInEntryOrder) {
-  auto study = LoadEntries(Join({Header(), FlatSeq(0x0040, 0x0275, {Text(0x0010, 0x0010, "Roe^R")}),
-                                 {Undefined(0x5400, 0x0100), ItemStart()}, GroupStart(),
-                                 FlatChannels(), GroupEnd(), {ItemEnd(), SequenceEnd()}}));
+  auto study = LoadEntries(Join({Header(),
+                                 FlatSeq(0x0040, 0x0275, {Text(0x0010, 0x0010, "Roe^R")}),
+                                 {Undefined(0x5400, 0x0100), ItemStart()},
+                                 GroupStart(),
+                                 FlatChannels(),
+                                 GroupEnd(),
+                                 {ItemEnd(), SequenceEnd()}}));
   EXPECT_EQ(study->patientName, "Roe^R");
   EXPECT_EQ(study->waveforms.size(), 1u);
 }
@@ -181,9 +206,14 @@ TEST(Reader, RepeatedPatientAttributesTakeTheLastInEntryOrder) {
 std::vector<uint8_t> CodeItemBytes(const std::string& value, const std::string& meaning) {
   std::vector<uint8_t> body;
   auto element = [&](uint16_t e, const char* vr, const std::string& text) {
-    const uint8_t head[] = {0x08, 0x00, static_cast<uint8_t>(e), static_cast<uint8_t>(e >> 8),
-                            static_cast<uint8_t>(vr[0]), static_cast<uint8_t>(vr[1]),
-                            static_cast<uint8_t>(text.size()), 0};
+    const uint8_t head[] = {0x08,
+                            0x00,
+                            static_cast<uint8_t>(e),
+                            static_cast<uint8_t>(e >> 8),
+                            static_cast<uint8_t>(vr[0]),
+                            static_cast<uint8_t>(vr[1]),
+                            static_cast<uint8_t>(text.size()),
+                            0};
     body.insert(body.end(), std::begin(head), std::end(head));
     body.insert(body.end(), text.begin(), text.end());
   };
@@ -207,18 +237,19 @@ TEST(Reader, CodeSequencesHeldAsValuesAreParsed) {
     const char *name, *unitsCode;
   };
   const std::vector<uint8_t> garbage = {0xFE, 0xFF, 0x00, 0xE0, 0xFF, 0xFF, 0xFF, 0x7F, 0x08, 0x00};
-  const Case cases[] = {{CodeItemBytes("ab", "Lead"), CodeItemBytes("uV", "microvolt"), "Lead", "uV"},
-                        {garbage, {0x08, 0x00, 0x00}, "", ""}};
+  const Case cases[] = {
+      {CodeItemBytes("ab", "Lead"), CodeItemBytes("uV", "microvolt"), "Lead", "uV"},
+      {garbage, {0x08, 0x00, 0x00}, "", ""}};
   for (const Case& c : cases) {
     auto study = LoadEntries(Join(
         {Header(),
          {Nested(0x5400, 0x0100,
-                 {Item(Join({GroupStart(),
-                             {Nested(0x003A, 0x0200,
-                                     {Item({SequenceValue(0x0208, c.source),
-                                            Text(0x003A, 0x0210, "2.5"),
-                                            SequenceValue(0x0211, c.units)})})},
-                             GroupEnd()}))})}}));
+                 {Item(Join(
+                     {GroupStart(),
+                      {Nested(0x003A, 0x0200,
+                              {Item({SequenceValue(0x0208, c.source), Text(0x003A, 0x0210, "2.5"),
+                                     SequenceValue(0x0211, c.units)})})},
+                      GroupEnd()}))})}}));
     ASSERT_EQ(study->waveforms.size(), 1u);
     ASSERT_EQ(study->waveforms[0]->channels.size(), 1u);
     EXPECT_EQ(study->waveforms[0]->channels[0]->sourceName, c.name);
@@ -227,10 +258,15 @@ TEST(Reader, CodeSequencesHeldAsValuesAreParsed) {
 }
 
 TEST(Reader, TwoGroupsInFileOrder) {
-  const Entries second = Join({{Text(0x003A, 0x0004, "DERIVED"), U32(0x003A, 0x0010, 1)},
-                               FlatChannels(), GroupEnd()});
-  auto study = LoadEntries(Join({Header(), {Undefined(0x5400, 0x0100), ItemStart()}, GroupStart(),
-                                 FlatChannels(), GroupEnd(), {ItemEnd(), ItemStart()}, second,
+  const Entries second =
+      Join({{Text(0x003A, 0x0004, "DERIVED"), U32(0x003A, 0x0010, 1)}, FlatChannels(), GroupEnd()});
+  auto study = LoadEntries(Join({Header(),
+                                 {Undefined(0x5400, 0x0100), ItemStart()},
+                                 GroupStart(),
+                                 FlatChannels(),
+                                 GroupEnd(),
+                                 {ItemEnd(), ItemStart()},
+                                 second,
                                  {ItemEnd(), SequenceEnd()}}));
   ASSERT_EQ(study->waveforms.size(), 2u);
   EXPECT_EQ(study->waveforms[0]->originality, "ORIGINAL");
@@ -240,9 +276,14 @@ TEST(Reader, TwoGroupsInFileOrder) {
 
 TEST(Reader, RepeatedWaveformDataAndBitsStoredAddOnce) {
   // A second Waveform Data or Bits Stored must not append the same record twice.
-  auto study = LoadEntries(Join({Header(), {Undefined(0x5400, 0x0100), ItemStart()}, GroupStart(),
-                                 FlatChannels(), {U16(0x003A, 0x021A, 16)}, GroupEnd(),
-                                 GroupEnd(), {ItemEnd(), SequenceEnd()}}));
+  auto study = LoadEntries(Join({Header(),
+                                 {Undefined(0x5400, 0x0100), ItemStart()},
+                                 GroupStart(),
+                                 FlatChannels(),
+                                 {U16(0x003A, 0x021A, 16)},
+                                 GroupEnd(),
+                                 GroupEnd(),
+                                 {ItemEnd(), SequenceEnd()}}));
   ASSERT_EQ(study->waveforms.size(), 1u);
   EXPECT_EQ(study->waveforms[0]->channels.size(), 2u);
 }
@@ -257,9 +298,13 @@ TEST(Reader, StickyFlagTakesTheNextCodeMeaning) {
       {{Undefined(0x003A, 0x0211), Item(Code("uV", "microvolt")), SequenceEnd()}, "microvolt "}};
   for (const auto& [units, name] : cases) {
     const Entries body = Join({noMeaning, units, {U16(0x003A, 0x021A, 16)}});
-    auto study = LoadEntries(Join({Header(), {Undefined(0x5400, 0x0100), ItemStart()},
-                                   GroupStart(), {Undefined(0x003A, 0x0200), ItemStart()}, body,
-                                   {ItemEnd(), SequenceEnd()}, GroupEnd(),
+    auto study = LoadEntries(Join({Header(),
+                                   {Undefined(0x5400, 0x0100), ItemStart()},
+                                   GroupStart(),
+                                   {Undefined(0x003A, 0x0200), ItemStart()},
+                                   body,
+                                   {ItemEnd(), SequenceEnd()},
+                                   GroupEnd(),
                                    {ItemEnd(), SequenceEnd()}}));
     ASSERT_EQ(study->waveforms.size(), 1u);
     ASSERT_EQ(study->waveforms[0]->channels.size(), 1u);
@@ -275,11 +320,12 @@ TEST(Reader, LongCodeMeaningsAreKeptWhole) {
     const std::string meaning(length, 'M');
     auto study = LoadEntries(Join(
         {Header(),
-         {Nested(0x5400, 0x0100,
-                 {Item(Join({GroupStart(),
-                             {Nested(0x003A, 0x0200,
-                                     {Item({Nested(0x003A, 0x0208, {Item(Code("ab", meaning))})})})},
-                             GroupEnd()}))})}}));
+         {Nested(
+             0x5400, 0x0100,
+             {Item(Join({GroupStart(),
+                         {Nested(0x003A, 0x0200,
+                                 {Item({Nested(0x003A, 0x0208, {Item(Code("ab", meaning))})})})},
+                         GroupEnd()}))})}}));
     ASSERT_EQ(study->waveforms.size(), 1u);
     ASSERT_EQ(study->waveforms[0]->channels.size(), 1u);
     EXPECT_EQ(study->waveforms[0]->channels[0]->sourceName, meaning);
@@ -288,10 +334,13 @@ TEST(Reader, LongCodeMeaningsAreKeptWhole) {
 
 TEST(Reader, HugeSampleCountIsClampedAndPrepareStaysWithinTheData) {
   for (uint32_t count : {0xFFFFFFFFu, 0x7FFFFFFFu}) {
-    auto study = LoadEntries(Join({Header(), {Undefined(0x5400, 0x0100), ItemStart()},
+    auto study = LoadEntries(Join({Header(),
+                                   {Undefined(0x5400, 0x0100), ItemStart()},
                                    {Text(0x003A, 0x0004, "ORIGINAL"), U32(0x003A, 0x0010, count),
                                     Text(0x003A, 0x001A, "1e30")},
-                                   FlatChannels(), GroupEnd(), {ItemEnd(), SequenceEnd()}}));
+                                   FlatChannels(),
+                                   GroupEnd(),
+                                   {ItemEnd(), SequenceEnd()}}));
     ASSERT_EQ(study->waveforms.size(), 1u);
     TWaveform& waveform = *study->waveforms[0];
     EXPECT_EQ(waveform.sampleCount, INT32_MAX);
@@ -302,8 +351,11 @@ TEST(Reader, HugeSampleCountIsClampedAndPrepareStaysWithinTheData) {
 }
 
 TEST(Reader, UndefinedLengthWaveformDataGivesNoBytes) {
-  auto study = LoadEntries(Join({Header(), {Undefined(0x5400, 0x0100), ItemStart()}, GroupStart(),
-                                 FlatChannels(), {Undefined(0x5400, 0x1010)},
+  auto study = LoadEntries(Join({Header(),
+                                 {Undefined(0x5400, 0x0100), ItemStart()},
+                                 GroupStart(),
+                                 FlatChannels(),
+                                 {Undefined(0x5400, 0x1010)},
                                  {ItemEnd(), SequenceEnd()}}));
   ASSERT_EQ(study->waveforms.size(), 1u);
   EXPECT_EQ(study->waveforms[0]->dataLength, 0u);
@@ -312,7 +364,9 @@ TEST(Reader, UndefinedLengthWaveformDataGivesNoBytes) {
 }
 
 TEST(Reader, WaveformDataBeforeAnyGroupIsIgnored) {
-  auto study = LoadEntries(Join({Header(), {Undefined(0x5400, 0x0100), ItemStart()}, GroupEnd(),
+  auto study = LoadEntries(Join({Header(),
+                                 {Undefined(0x5400, 0x0100), ItemStart()},
+                                 GroupEnd(),
                                  {ItemEnd(), SequenceEnd()}}));
   EXPECT_TRUE(study->waveforms.empty());
 }
@@ -354,8 +408,7 @@ struct Encoding {
 class SampleEncodings : public ::testing::TestWithParam<Encoding> {
  public:
   static void SetUpTestSuite() {
-    folder = std::filesystem::temp_directory_path() /
-             ("ecg-reader-" + std::to_string(::getpid()));
+    folder = std::filesystem::temp_directory_path() / ("ecg-reader-" + std::to_string(::getpid()));
     std::filesystem::create_directories(folder);
   }
   static void TearDownTestSuite() { std::filesystem::remove_all(folder); }
@@ -396,14 +449,14 @@ TEST_P(SampleEncodings, SameModelAsTheOriginal) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Encodings, SampleEncodings,
-    ::testing::Values(Encoding{"Flat", "-e", false}, Encoding{"Nested", "+e", true},
-                      Encoding{"ImplicitNested", "+ti +e", true},
-                      Encoding{"ImplicitFlat", "+ti -e", false},
-                      Encoding{"BigEndianNested", "+tb +e", true},
-                      Encoding{"BigEndianFlat", "+tb -e", false}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Encodings, SampleEncodings,
+                         ::testing::Values(Encoding{"Flat", "-e", false},
+                                           Encoding{"Nested", "+e", true},
+                                           Encoding{"ImplicitNested", "+ti +e", true},
+                                           Encoding{"ImplicitFlat", "+ti -e", false},
+                                           Encoding{"BigEndianNested", "+tb +e", true},
+                                           Encoding{"BigEndianFlat", "+tb -e", false}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SampleFile, FactsAsPydicomReadsThem) {
   DcmObj obj;
@@ -424,8 +477,17 @@ TEST(SampleFile, FactsAsPydicomReadsThem) {
   EXPECT_EQ(original.dataLength, 240000u);
   EXPECT_EQ(study.waveforms[1]->originality, "DERIVED");
   EXPECT_EQ(study.waveforms[1]->sampleCount, 1200);
-  const char* leads[12] = {"Lead I (Einthoven)", "Lead II", "Lead III", "Lead aVR", "Lead aVL",
-                           "Lead aVF", "Lead V1", "Lead V2", "Lead V3", "Lead V4", "Lead V5",
+  const char* leads[12] = {"Lead I (Einthoven)",
+                           "Lead II",
+                           "Lead III",
+                           "Lead aVR",
+                           "Lead aVL",
+                           "Lead aVF",
+                           "Lead V1",
+                           "Lead V2",
+                           "Lead V3",
+                           "Lead V4",
+                           "Lead V5",
                            "Lead V6"};
   ASSERT_EQ(original.channels.size(), 12u);
   for (int i = 0; i < 12; ++i) {

@@ -41,7 +41,10 @@ TEST(NegotiationTest, TransferSyntaxChoices) {
       {"image with big endian only", kCt, {kExplicitBE}, false, ""},
       {"12-lead ECG", kEcg12Lead, {kImplicitLE, kExplicitLE}, false, kExplicitLE},
       // Hemodynamic recordings are taken like the ECG classes; the other waveform classes not.
-      {"hemodynamic", "1.2.840.10008.5.1.4.1.1.9.2.1", {kImplicitLE, kExplicitLE}, false,
+      {"hemodynamic",
+       "1.2.840.10008.5.1.4.1.1.9.2.1",
+       {kImplicitLE, kExplicitLE},
+       false,
        kExplicitLE},
       {"cardiac electrophysiology", "1.2.840.10008.5.1.4.1.1.9.3.1", {kExplicitLE}, false, ""},
       {"basic voice audio", "1.2.840.10008.5.1.4.1.1.9.4.1", {kExplicitLE}, false, ""},
@@ -90,8 +93,8 @@ TEST_F(AssociationTest, AcceptanceCarriesTheTitlesAsRead) {
   // Offsets 10 and 26 of an association PDU hold the called and calling titles.
   struct Case {
     const char* name;
-    std::string called;   // 16 bytes as the requestor sent them
-    std::string echoed;   // 16 bytes of the acceptance
+    std::string called;  // 16 bytes as the requestor sent them
+    std::string echoed;  // 16 bytes of the acceptance
   };
   const std::string zeros(16, '\0');
   const Case cases[] = {
@@ -113,8 +116,7 @@ TEST_F(AssociationTest, AcceptanceCarriesTheTitlesAsRead) {
     pdu.Link.UseSocket(&socket);
     ASSERT_TRUE(pdu.Multiplex(-1)) << c.name;
     ASSERT_GE(socket.sent.size(), 42u) << c.name;
-    EXPECT_EQ(std::string(socket.sent.begin() + 10, socket.sent.begin() + 26), c.echoed)
-        << c.name;
+    EXPECT_EQ(std::string(socket.sent.begin() + 10, socket.sent.begin() + 26), c.echoed) << c.name;
     EXPECT_EQ(std::string(socket.sent.begin() + 26, socket.sent.begin() + 42), Title16("PEER"))
         << c.name;
   }

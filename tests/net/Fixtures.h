@@ -7,8 +7,14 @@
 
 using Bytes = std::vector<uint8_t>;
 
-inline void Put16(Bytes& b, uint16_t v) { b.push_back(uint8_t(v >> 8)); b.push_back(uint8_t(v)); }
-inline void Put32(Bytes& b, uint32_t v) { Put16(b, uint16_t(v >> 16)); Put16(b, uint16_t(v)); }
+inline void Put16(Bytes& b, uint16_t v) {
+  b.push_back(uint8_t(v >> 8));
+  b.push_back(uint8_t(v));
+}
+inline void Put32(Bytes& b, uint32_t v) {
+  Put16(b, uint16_t(v >> 16));
+  Put16(b, uint16_t(v));
+}
 inline void PutText(Bytes& b, const std::string& t) { b.insert(b.end(), t.begin(), t.end()); }
 inline Bytes Cat(std::initializer_list<Bytes> parts) {
   Bytes all;
@@ -42,7 +48,9 @@ inline Bytes UserInfoItem(uint32_t maxLength, const std::string& classUid,
   Put32(max, maxLength);
   return Item(0x50, Cat({max, UidItem(0x52, classUid), UidItem(0x55, version)}));
 }
-inline std::string Title16(const std::string& t) { return (t + std::string(16, ' ')).substr(0, 16); }
+inline std::string Title16(const std::string& t) {
+  return (t + std::string(16, ' ')).substr(0, 16);
+}
 // PDU type, reserved, 32-bit length, version 1, reserved, called, calling, 32 zeros, items
 inline Bytes AssociatePdu(uint8_t type, const std::string& called, const std::string& calling,
                           const Bytes& items) {
@@ -80,10 +88,10 @@ inline const std::string kEcg12Lead = "1.2.840.10008.5.1.4.1.1.9.1.1";
 // implicit VR (8 + 21 + 21 = 50), user information with 16384, a 30-character class UID and an
 // 11-character version name (4 + 8 + 34 + 15 = 61). PDU length 68 + 25 + 50 + 61 = 204.
 inline Bytes EchoRequest210() {
-  return AssociatePdu(0x01, "ANY-SCP", "ECHOSCU",
-                      Cat({UidItem(0x10, kAppContext),
-                           PresentationContextItem(1, kVerification, {kImplicitLE}),
-                           UserInfoItem(16384, "2.25.304991017046338021517.999", "Nolvertasco")}));
+  return AssociatePdu(
+      0x01, "ANY-SCP", "ECHOSCU",
+      Cat({UidItem(0x10, kAppContext), PresentationContextItem(1, kVerification, {kImplicitLE}),
+           UserInfoItem(16384, "2.25.304991017046338021517.999", "Nolvertasco")}));
 }
 
 inline const Bytes kAbortPduBytes{0x07, 0, 0, 0, 0, 0x04, 0, 0, 0x03, 0x01};

@@ -56,7 +56,8 @@ RawReply SendRaw(int port, const std::vector<uint8_t>& script, SendMode mode) {
   for (;;) {
     std::vector<uint8_t> pdu(6);
     if (!ReadExactly(fd, pdu.data(), 6)) break;
-    uint32_t length = uint32_t(pdu[2]) << 24 | uint32_t(pdu[3]) << 16 | uint32_t(pdu[4]) << 8 | pdu[5];
+    uint32_t length =
+        uint32_t(pdu[2]) << 24 | uint32_t(pdu[3]) << 16 | uint32_t(pdu[4]) << 8 | pdu[5];
     if (length > (1u << 20)) break;
     pdu.resize(6 + length);
     if (!ReadExactly(fd, pdu.data() + 6, length)) break;

@@ -8,8 +8,8 @@
 #include <vector>
 
 struct RawReply {
-  std::vector<uint8_t> types;               // PDU types in arrival order
-  std::vector<std::vector<uint8_t>> pdus;   // each whole, header included
+  std::vector<uint8_t> types;              // PDU types in arrival order
+  std::vector<std::vector<uint8_t>> pdus;  // each whole, header included
 };
 
 enum class SendMode { Whole, ByteByByte, ResetMidway };

@@ -25,10 +25,10 @@ uint16_t FinalMoveStatus(const SubOperationCounts& counts);
 
 // How WriteStoreRQ sends a data set on a context whose transfer syntax is `contextSyntax`.
 enum class StoreEncoding {
-  AsItIs,          // same syntax
-  Convert,         // image: convert to the context's syntax
-  RelabelImplicit, // non-image explicit VR little endian (or no syntax) sent implicit
-  Refuse,          // non-image pairing that would put garbage on the wire: result -3
+  AsItIs,           // same syntax
+  Convert,          // image: convert to the context's syntax
+  RelabelImplicit,  // non-image explicit VR little endian (or no syntax) sent implicit
+  Refuse,           // non-image pairing that would put garbage on the wire: result -3
 };
 
 StoreEncoding ChooseStoreEncoding(const std::string& dataSetSyntax,

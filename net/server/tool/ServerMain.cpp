@@ -5,8 +5,8 @@
 // --no-flush skips forcing files and folders to the disk, so a benchmark can show what the
 // flushing costs; the program itself always flushes.
 #include <csignal>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 

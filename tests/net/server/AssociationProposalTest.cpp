@@ -1,6 +1,6 @@
-#include "net/server/rules/AssociationProposal.h"
-
 #include <gtest/gtest.h>
+
+#include "net/server/rules/AssociationProposal.h"
 
 namespace {
 using Syntaxes = std::vector<std::string>;
@@ -21,7 +21,8 @@ TEST(AssociationProposal, TransferSyntaxOrder) {
       {"", "", {"1.2.840.10008.1.2"}},
       {"1.2.840.10008.1.2.4.70", "", {"1.2.840.10008.1.2.4.70", "1.2.840.10008.1.2"}},
       {"1.2.840.10008.1.2", "", {"1.2.840.10008.1.2"}},
-      {"1.2.840.10008.1.2.1", "1.2.840.10008.1.2.4.70",
+      {"1.2.840.10008.1.2.1",
+       "1.2.840.10008.1.2.4.70",
        {"1.2.840.10008.1.2.4.70", "1.2.840.10008.1.2.1", "1.2.840.10008.1.2"}},
       {"1.2.840.10008.1.2.1", "1.2.840.10008.1.2.1", {"1.2.840.10008.1.2.1", "1.2.840.10008.1.2"}},
       {"", "1.2.840.10008.1.2", {"1.2.840.10008.1.2"}},
@@ -42,11 +43,12 @@ TEST(AssociationProposal, MoveProposesOnlySyntaxesItCanSelect) {
       {"1.2.840.10008.1.2.4.50", "1.2.840.10008.1.2.4.50"},
       {"1.2.840.10008.1.2.1", "1.2.840.10008.1.2.1"},
       {"1.2.840.10008.1.2", "1.2.840.10008.1.2"},
-      {"1.2.840.10008.1.2.5", ""},    // RLE
-      {"1.2.840.10008.1.2.2", ""},    // explicit big endian
-      {"1.2.840.10008.1.2.4.57", ""}, // another JPEG process
+      {"1.2.840.10008.1.2.5", ""},     // RLE
+      {"1.2.840.10008.1.2.2", ""},     // explicit big endian
+      {"1.2.840.10008.1.2.4.57", ""},  // another JPEG process
       {"", ""},
   };
-  for (const auto& c : cases) EXPECT_EQ(MoveProposalSyntax(c.fileSyntax), c.proposed) << c.fileSyntax;
+  for (const auto& c : cases)
+    EXPECT_EQ(MoveProposalSyntax(c.fileSyntax), c.proposed) << c.fileSyntax;
 }
 }  // namespace

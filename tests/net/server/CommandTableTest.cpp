@@ -1,6 +1,6 @@
-#include "net/server/rules/CommandTable.h"
-
 #include <gtest/gtest.h>
+
+#include "net/server/rules/CommandTable.h"
 
 namespace {
 struct DispatchCase {
@@ -19,12 +19,12 @@ const DispatchCase kServed[] = {
 };
 
 const DispatchCase kRefused[] = {
-    {0x0020, "1.2.840.10008.3.1.2.3.3", Service::EndSilently},      // MPPS
-    {0x0020, "1.2.840.10008.5.1.4.1.2.2.2", Service::EndSilently},  // Study Root MOVE
-    {0x0020, "1.2.840.10008.5.1.4.1.2.1.1", Service::EndSilently},  // Patient Root FIND
-    {0x0140, "1.2.840.10008.3.1.2.3.3", Service::NotImplemented},   // N-CREATE
+    {0x0020, "1.2.840.10008.3.1.2.3.3", Service::EndSilently},         // MPPS
+    {0x0020, "1.2.840.10008.5.1.4.1.2.2.2", Service::EndSilently},     // Study Root MOVE
+    {0x0020, "1.2.840.10008.5.1.4.1.2.1.1", Service::EndSilently},     // Patient Root FIND
+    {0x0140, "1.2.840.10008.3.1.2.3.3", Service::NotImplemented},      // N-CREATE
     {0x0FFF, "1.2.840.10008.5.1.4.1.2.2.1", Service::NotImplemented},  // C-CANCEL
-    {0x8030, "1.2.840.10008.1.1", Service::NotImplemented},         // a response as command
+    {0x8030, "1.2.840.10008.1.1", Service::NotImplemented},            // a response as command
     {0x0000, "", Service::NotImplemented},
 };
 

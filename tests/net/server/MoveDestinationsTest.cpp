@@ -1,10 +1,10 @@
-#include "net/server/rules/MoveDestinations.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+
+#include "net/server/rules/MoveDestinations.h"
 
 namespace {
 struct DestinationCase {
@@ -17,15 +17,24 @@ struct DestinationCase {
 
 const DestinationCase kCases[] = {
     {"last match wins",
-     {"1|ARCHIVE1|127.0.0.2|104", "2|ARCHIVE1|127.0.0.3|11112"}, "ARCHIVE1", "127.0.0.3", "11112"},
+     {"1|ARCHIVE1|127.0.0.2|104", "2|ARCHIVE1|127.0.0.3|11112"},
+     "ARCHIVE1",
+     "127.0.0.3",
+     "11112"},
     {"case-sensitive", {"1|ARCHIVE1|127.0.0.2|104"}, "archive1", "", ""},
     {"blanks around the title", {"1|  ARCHIVE1 |127.0.0.2|104"}, " ARCHIVE1  ", "127.0.0.2", "104"},
     {"host and port untrimmed", {"1|ARCHIVE1| 127.0.0.2 | 104"}, "ARCHIVE1", " 127.0.0.2 ", " 104"},
     {"three fields never match by title", {"ARCHIVE1|127.0.0.2|104"}, "ARCHIVE1", "", ""},
-    {"text after a fourth bar ignored", {"1|ARCHIVE1|127.0.0.2|104|note"}, "ARCHIVE1", "127.0.0.2",
+    {"text after a fourth bar ignored",
+     {"1|ARCHIVE1|127.0.0.2|104|note"},
+     "ARCHIVE1",
+     "127.0.0.2",
      "104"},
     {"later match with empty port empties it",
-     {"1|ARCHIVE1|127.0.0.2|104", "2|ARCHIVE1|127.0.0.3"}, "ARCHIVE1", "127.0.0.3", ""},
+     {"1|ARCHIVE1|127.0.0.2|104", "2|ARCHIVE1|127.0.0.3"},
+     "ARCHIVE1",
+     "127.0.0.3",
+     ""},
     {"no lines", {}, "ARCHIVE1", "", ""},
 };
 

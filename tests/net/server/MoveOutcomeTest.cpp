@@ -1,8 +1,8 @@
-#include "net/server/rules/MoveOutcome.h"
-
 #include <gtest/gtest.h>
 
 #include <vector>
+
+#include "net/server/rules/MoveOutcome.h"
 
 namespace {
 TEST(MoveOutcome, FinalStatusFollowsTheSubOperations) {

@@ -1,9 +1,8 @@
-#include "net/server/rules/PeerText.h"
-
 #include <gtest/gtest.h>
 
 #include "dicom/util/Log.h"
 #include "dicom/util/TextUtil.h"
+#include "net/server/rules/PeerText.h"
 
 namespace {
 TEST(PeerText, ControlCharactersBecomeDots) {

@@ -33,10 +33,14 @@ class FailingFiles : public FlushFailingFiles {
   WriteThrows writeThrows = WriteThrows::Nothing;
   bool WriteAt(int fd, uint64_t offset, const void* bytes, size_t count) override {
     switch (writeThrows) {
-      case WriteThrows::Nothing: break;
-      case WriteThrows::Message: throw std::runtime_error("disk\nfull");
-      case WriteThrows::EmptyMessage: throw std::runtime_error("");
-      case WriteThrows::NotAnException: throw 28;
+      case WriteThrows::Nothing:
+        break;
+      case WriteThrows::Message:
+        throw std::runtime_error("disk\nfull");
+      case WriteThrows::EmptyMessage:
+        throw std::runtime_error("");
+      case WriteThrows::NotAnException:
+        throw 28;
     }
     return !failWrite && FileSystem::WriteAt(fd, offset, bytes, count);
   }
@@ -192,8 +196,7 @@ TEST_F(StoreExecuteTest, ExceptionWhileSavingIsLoggedAndLeavesNothing) {
   for (const auto& c : cases) {
     files_.writeThrows = c.throws;
     EXPECT_EQ(StoreObject(), kStatusSavingFailed) << c.detail;
-    EXPECT_TRUE(
-        HasLine("ERROR: Saving image, " + NewObjectPath() + c.detail + ", DOE JOHN\n"))
+    EXPECT_TRUE(HasLine("ERROR: Saving image, " + NewObjectPath() + c.detail + ", DOE JOHN\n"))
         << c.detail;
     EXPECT_EQ(ObjectRows(), 0u);
     EXPECT_TRUE(StoredFiles().empty());
