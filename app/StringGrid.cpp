@@ -112,18 +112,21 @@ void StringGrid::StableSortRows(int firstRow, int column, const GridTextLess& le
   Changed(-1, false);
 }
 
-void StringGrid::SetRows(int firstRow, std::vector<GridRow> rows) {
-  if (firstRow < 0 || firstRow > RowCount()) return;
+std::vector<GridRow> StringGrid::SetRows(int firstRow, std::vector<GridRow> rows) {
+  if (firstRow < 0 || firstRow > RowCount()) return {};
   for (GridRow& row : rows) {
     row.texts.resize(widths_.size());
     row.objects.resize(widths_.size(), 0);
   }
+  std::vector<GridRow> replaced(std::make_move_iterator(rows_.begin() + firstRow),
+                                std::make_move_iterator(rows_.end()));
   rows_.resize(size_t(firstRow));
   rows_.insert(rows_.end(), std::make_move_iterator(rows.begin()),
                std::make_move_iterator(rows.end()));
   if (rows_.empty()) rows_.push_back(BlankRow());
   KeepRowsInRange();
   Changed(-1, true);
+  return replaced;
 }
 
 void StringGrid::BeginUpdate() { ++updateDepth_; }
