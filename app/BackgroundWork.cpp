@@ -2,28 +2,37 @@
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
+#include <QSemaphore>
 #include <QThread>
+#include <QThreadPool>
 #include <atomic>
 #include <exception>
-#include <thread>
+#include <memory>
 
 void RunBesideEventLoop(const std::function<void()>& work) {
   QAbstractEventDispatcher* dispatcher = QThread::currentThread()->eventDispatcher();
-  std::atomic<bool> done{false};
-  std::exception_ptr failure;
-  std::thread worker([&] {
+  // The pool's threads are kept between calls: a search waits beside the loop once per
+  // response, and a thread made and joined each time would cost more than many waits.
+  struct Outcome {
+    std::atomic<bool> done{false};
+    std::exception_ptr failure;
+    QSemaphore finished;
+  };
+  auto outcome = std::make_shared<Outcome>();
+  QThreadPool::globalInstance()->start([outcome, dispatcher, &work] {
     try {
       work();
     } catch (...) {
-      failure = std::current_exception();
+      outcome->failure = std::current_exception();
     }
-    done = true;
+    outcome->done = true;
+    outcome->finished.release();
     // The wake-up is kept until the loop next waits, so it cannot be missed.
     if (dispatcher) dispatcher->wakeUp();
   });
-  while (dispatcher && !done)
+  while (dispatcher && !outcome->done)
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
                                     QEventLoop::WaitForMoreEvents);
-  worker.join();
-  if (failure) std::rethrow_exception(failure);
+  outcome->finished.acquire();
+  if (outcome->failure) std::rethrow_exception(outcome->failure);
 }
