@@ -210,8 +210,8 @@ TEST(ListOrder, OrdersEveryPairAsTheCollatorDoes) {
     const GridTextLess less = ListOrder();
     for (const QString& a : texts)
       for (const QString& b : texts)
-        EXPECT_EQ(less(a, b), collator.compare(a, b) < 0) << locale << ": " << a.toStdString()
-                                                          << " < " << b.toStdString();
+        EXPECT_EQ(less(a, b), collator.compare(a, b) < 0)
+            << locale << ": " << a.toStdString() << " < " << b.toStdString();
   }
   QLocale::setDefault(QLocale(QLocale::C));
 }
