@@ -11,15 +11,22 @@
 
 void RunBesideEventLoop(const std::function<void()>& work) {
   QAbstractEventDispatcher* dispatcher = QThread::currentThread()->eventDispatcher();
-  // The pool's threads are kept between calls: a search waits beside the loop once per
-  // response, and a thread made and joined each time would cost more than many waits.
+  // One thread, kept between calls: a search waits beside the loop once per response, and a
+  // thread made and joined each time would cost more than many waits. Being one, it allocates
+  // from one heap arena, so what one call frees the next can use again. A call made while
+  // another waits (from a timer) queues behind it; neither waits for the other.
+  static QThreadPool* const pool = [] {
+    auto* threads = new QThreadPool;
+    threads->setMaxThreadCount(1);
+    return threads;
+  }();
   struct Outcome {
     std::atomic<bool> done{false};
     std::exception_ptr failure;
     QSemaphore finished;
   };
   auto outcome = std::make_shared<Outcome>();
-  QThreadPool::globalInstance()->start([outcome, dispatcher, &work] {
+  pool->start([outcome, dispatcher, &work] {
     try {
       work();
     } catch (...) {
