@@ -123,8 +123,8 @@ void TFindForm::Button11Click() {
       StudyDB study;
       study.StudyInstanceUID = ToCp1252(StringGrid1->Cell(12, row));
       study.PatientName = ToCp1252(StringGrid1->Cell(0, row));
-      if (!study.StudyInstanceUID.empty())
-        study.Delete(db, [] { QCoreApplication::processEvents(); });
+      // Each of its statements waits for the disk: the study goes beside the event loop.
+      if (!study.StudyInstanceUID.empty()) RunBesideEventLoop([&study, &db] { study.Delete(db); });
       SetCellChecked(*StringGrid1, 0, row, 0);
       QCoreApplication::processEvents();
     }
