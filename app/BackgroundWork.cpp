@@ -2,28 +2,44 @@
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
+#include <QSemaphore>
 #include <QThread>
+#include <QThreadPool>
 #include <atomic>
 #include <exception>
-#include <thread>
+#include <memory>
 
 void RunBesideEventLoop(const std::function<void()>& work) {
   QAbstractEventDispatcher* dispatcher = QThread::currentThread()->eventDispatcher();
-  std::atomic<bool> done{false};
-  std::exception_ptr failure;
-  std::thread worker([&] {
+  // One thread, kept between calls: a search waits beside the loop once per response, and a
+  // thread made and joined each time would cost more than many waits. Being one, it allocates
+  // from one heap arena, so what one call frees the next can use again. A call made while
+  // another waits (from a timer) queues behind it; neither waits for the other.
+  static QThreadPool* const pool = [] {
+    auto* threads = new QThreadPool;
+    threads->setMaxThreadCount(1);
+    return threads;
+  }();
+  struct Outcome {
+    std::atomic<bool> done{false};
+    std::exception_ptr failure;
+    QSemaphore finished;
+  };
+  auto outcome = std::make_shared<Outcome>();
+  pool->start([outcome, dispatcher, &work] {
     try {
       work();
     } catch (...) {
-      failure = std::current_exception();
+      outcome->failure = std::current_exception();
     }
-    done = true;
+    outcome->done = true;
+    outcome->finished.release();
     // The wake-up is kept until the loop next waits, so it cannot be missed.
     if (dispatcher) dispatcher->wakeUp();
   });
-  while (dispatcher && !done)
+  while (dispatcher && !outcome->done)
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
                                     QEventLoop::WaitForMoreEvents);
-  worker.join();
-  if (failure) std::rethrow_exception(failure);
+  outcome->finished.acquire();
+  if (outcome->failure) std::rethrow_exception(outcome->failure);
 }

@@ -1,5 +1,5 @@
 // Work that would keep the window from repainting if the GUI thread did it (a large query, a
-// database compaction) runs on a thread of its own while the GUI thread waits in a local event
+// database compaction) runs on a worker thread while the GUI thread waits in a local event
 // loop. That loop repaints and serves timers and posted events, but holds user input back until
 // the work is done, so no handler can run against a half-made result. The work must touch no
 // widget; whatever it reads or writes belongs to it until it returns.

@@ -2,6 +2,7 @@
 // events between responses so "Abort!" can be clicked; the echo is one blocking exchange.
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <chrono>
@@ -9,6 +10,7 @@
 #include <memory>
 #include <thread>
 
+#include "app/BackgroundWork.h"
 #include "app/BrowserState.h"
 #include "app/Gridfunctions.h"
 #include "app/ScpConfig.h"
@@ -65,8 +67,21 @@ void TFindForm::Button4Click() {
   if (OpenAssociation(*pdu, RemoteHost, RemotePort, OwnAeTitle(), RemoteAETitle,
                       kStudyRootFindClass, kTimeoutSeconds) &&
       WriteFindRQ(*pdu, records, kStudyRootFindClass, "STUDY")) {
+    // Rows come one per response, often thousands a second: the grid repaints and its scroll
+    // bar follows once per batch of them, not once per row.
+    constexpr qint64 kBatchMilliseconds = 100;
+    GridUpdate batch(grid);
+    QElapsedTimer batchClock;
+    batchClock.start();
     while (status == kPending || status == kPendingWarning) {
-      status = ReadFindRSP(*pdu, records, "STUDY");
+      if (batchClock.hasExpired(kBatchMilliseconds)) {
+        grid.EndUpdate();
+        grid.BeginUpdate();
+        batchClock.restart();
+      }
+      // A node may take long before its first response (it queries all its studies first):
+      // the wait runs beside the event loop so the window keeps repainting meanwhile.
+      RunBesideEventLoop([&] { status = ReadFindRSP(*pdu, records, "STUDY"); });
       if (status == -1 || status == 0 || AbortRequested) break;
       try {
         if (next < records.studies.size()) {

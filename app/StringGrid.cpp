@@ -112,18 +112,21 @@ void StringGrid::StableSortRows(int firstRow, int column, const GridTextLess& le
   Changed(-1, false);
 }
 
-void StringGrid::SetRows(int firstRow, std::vector<GridRow> rows) {
-  if (firstRow < 0 || firstRow > RowCount()) return;
+std::vector<GridRow> StringGrid::SetRows(int firstRow, std::vector<GridRow> rows) {
+  if (firstRow < 0 || firstRow > RowCount()) return {};
   for (GridRow& row : rows) {
     row.texts.resize(widths_.size());
     row.objects.resize(widths_.size(), 0);
   }
+  std::vector<GridRow> replaced(std::make_move_iterator(rows_.begin() + firstRow),
+                                std::make_move_iterator(rows_.end()));
   rows_.resize(size_t(firstRow));
   rows_.insert(rows_.end(), std::make_move_iterator(rows.begin()),
                std::make_move_iterator(rows.end()));
   if (rows_.empty()) rows_.push_back(BlankRow());
   KeepRowsInRange();
   Changed(-1, true);
+  return replaced;
 }
 
 void StringGrid::BeginUpdate() { ++updateDepth_; }
@@ -205,7 +208,7 @@ void StringGrid::paintEvent(QPaintEvent*) {
       // The line right of and below the cell.
       painter.fillRect(QRect(rect.right, rect.top, kLineWidth, kRowHeight + kLineWidth), Qt::gray);
       painter.fillRect(QRect(rect.left, rect.bottom, rect.right - rect.left, kLineWidth), Qt::gray);
-      QPalette::ColorRole role = row == 0                ? QPalette::Button
+      QPalette::ColorRole role = row == 0             ? QPalette::Button
                                  : row == currentRow_ ? QPalette::Highlight
                                                       : QPalette::Base;
       painter.setBrush(palette().color(role));
@@ -213,7 +216,8 @@ void StringGrid::paintEvent(QPaintEvent*) {
                                                                    : QPalette::Text));
       painter.setFont(font());
       painter.save();
-      painter.setClipRect(QRect(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top));
+      painter.setClipRect(
+          QRect(rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top));
       if (onDrawCell) {
         onDrawCell(c, row, rect, painter);
       } else {
@@ -276,7 +280,8 @@ void StringGrid::UpdateScrollBars() {
   for (int w : widths_) total += w + kLineWidth;
   // Scroll by whole columns until the last one fits.
   int lastLeft = 0, width = total;
-  while (lastLeft < ColCount() - 1 && width > viewport()->width()) width -= widths_[size_t(lastLeft++)] + kLineWidth;
+  while (lastLeft < ColCount() - 1 && width > viewport()->width())
+    width -= widths_[size_t(lastLeft++)] + kLineWidth;
   horizontalScrollBar()->setRange(0, lastLeft);
   horizontalScrollBar()->setPageStep(1);
   topRow_ = 1 + verticalScrollBar()->value();

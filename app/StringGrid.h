@@ -66,8 +66,9 @@ class StringGrid : public QAbstractScrollArea {
   void EmptyRow(int row);  // texts and slots
   // StableSortRows on the rows from `firstRow` to the last (texts and slots); repaints once.
   void StableSortRows(int firstRow, int column, const GridTextLess& less);
-  // Replaces the rows from `firstRow` on by `rows`, moved in; each is made ColCount wide.
-  void SetRows(int firstRow, std::vector<GridRow> rows);
+  // Replaces the rows from `firstRow` on by `rows`, moved in; each is made ColCount wide. Gives
+  // the rows replaced, so the caller can choose where their texts are freed.
+  std::vector<GridRow> SetRows(int firstRow, std::vector<GridRow> rows);
 
   void BeginUpdate();
   void EndUpdate();

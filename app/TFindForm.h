@@ -33,6 +33,12 @@ void FillStudyRow(StringGrid& grid, const StudyInfo& study, int row);
 // Sorts the rows below the header by one column, ascending and case-insensitive by the user's
 // locale; rows with equal keys keep their order. Rows move whole (texts and slots).
 void SortGridByColumn(StringGrid& grid, int column);
+// The list's order, made for the calling thread: ascending and case-insensitive by the user's
+// locale, as QCollator compares.
+GridTextLess ListOrder();
+// QStringView::compare without case, less than 0: the collator's comparison when the locale has
+// no language.
+bool CaseInsensitiveLess(QStringView a, QStringView b);
 
 class TFindForm : public QWidget {
   Q_OBJECT

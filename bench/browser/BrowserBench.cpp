@@ -52,7 +52,7 @@ class AnsweringUi : public UiServices {
   }
   std::optional<std::string> OpenFileName(QWidget*) override { return std::nullopt; }
   bool ConfirmPrint(QWidget*, QPrinter&) override { return false; }
-  void OpenUrl(const QUrl&) override {}
+  bool OpenUrl(const QUrl&) override { return true; }
   bool Confirm(QWidget*, const QString&, const QString&) override { return true; }
 };
 

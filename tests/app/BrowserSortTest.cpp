@@ -172,6 +172,50 @@ TEST_P(BrowserSort, FillAndEveryHeaderClickKeepDifferingKeysSortedAndEqualKeysIn
 INSTANTIATE_TEST_SUITE_P(Locales, BrowserSort, testing::Values("C", "en_US"),
                          [](const auto& info) { return std::string(info.param); });
 
+// The list compares without the collator when the locale has no language, skipping what two
+// texts share. It must order every pair as the collator does: shared beginnings of any length,
+// a text that begins the other, case, accents, characters beyond 16 bits whose surrogate pairs
+// differ only in their second half, and empty texts.
+TEST(ListOrder, OrdersEveryPairAsTheCollatorDoes) {
+  const QString texts[] = {
+      "",
+      "a",
+      "A",
+      "b",
+      "1.2.840.10008.5.1.4.1.1.9.1.1",
+      "1.2.840.10008.5.1.4.1.1.9.1.2",
+      "1.2.840.10008.5.1.4.1.1.9.1",
+      "1.2.840.10008.5.1.4.1.1.9.1.10",
+      "Émile^Zoë",
+      "émile^zoë",
+      "Emile^Zoe",
+      "EMILE^ZOE",
+      "Müller",
+      "MÜLLER",
+      "Mueller",
+      "ǅemal",
+      "ǆemal",
+      "ß",
+      "ẞ",
+      "x" + QString::fromUcs4(U"\U00010400"),  // DESERET CAPITAL LONG I
+      "x" + QString::fromUcs4(U"\U00010428"),  // its small letter
+      "x" + QString::fromUcs4(U"\U00010401"),
+      "x" + QString::fromUcs4(U"\U0001D400"),
+      "x\uFFFD",
+  };
+  for (const char* locale : {"C", "en_US", "de_DE"}) {
+    QLocale::setDefault(QLocale(QString(locale)));
+    QCollator collator;
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    const GridTextLess less = ListOrder();
+    for (const QString& a : texts)
+      for (const QString& b : texts)
+        EXPECT_EQ(less(a, b), collator.compare(a, b) < 0)
+            << locale << ": " << a.toStdString() << " < " << b.toStdString();
+  }
+  QLocale::setDefault(QLocale(QLocale::C));
+}
+
 // Counts the paints of one widget while `counting` holds.
 class PaintCounter : public QObject {
  public:
