@@ -33,7 +33,8 @@ std::vector<uint8_t> FirstFragment(const DcmObj& obj) {
     const DcmTag* t = obj.TagAt(i);
     if (t && IsTag(*t, tag::kPixelData) && t->length == kUndefinedLength) {
       const DcmTag* item = obj.TagAt(i + 2);
-      return item ? item->data : std::vector<uint8_t>();
+      return item ? std::vector<uint8_t>(item->data.begin(), item->data.end())
+                  : std::vector<uint8_t>();
     }
   }
   return {};

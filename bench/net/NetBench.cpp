@@ -50,7 +50,7 @@ void Serve(Socket& listener, int associations) {
 // One association proposing explicit VR little endian first, through the requestor library.
 bool Open(PDU_Service& pdu, int port, const std::string& sopClass) {
   return OpenAssociation(pdu, "127.0.0.1", std::to_string(port), "BENCH", "BENCH", sopClass,
-                         kExplicitLittleEndian, "", Socket::kDefaultTimeoutSeconds);
+                         std::string(ts::kExplicitLE), "", Socket::kDefaultTimeoutSeconds);
 }
 
 double Seconds(std::chrono::steady_clock::time_point since) {
