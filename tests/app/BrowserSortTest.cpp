@@ -224,7 +224,7 @@ class PaintCounter : public QObject {
     if (event->type() == QEvent::Paint && counting_) ++paints;
     return false;
   }
-  int paints = 0;
+  std::atomic<int> paints{0};
 
  private:
   const std::atomic<bool>& counting_;
@@ -244,6 +244,10 @@ TEST(BrowserStartUp, TheNodeAnswersAndTheWindowRepaintsWhileTheListIsStillFillin
 
   sqlite3* lock = nullptr;
   ASSERT_EQ(sqlite3_open((folder.path() + "database/ecg.db").c_str(), &lock), SQLITE_OK);
+  // The index runs with write-ahead logging, where a writer leaves readers alone: only a
+  // connection in exclusive locking mode keeps the list's query waiting, until it closes.
+  ASSERT_EQ(sqlite3_exec(lock, "PRAGMA locking_mode = EXCLUSIVE", nullptr, nullptr, nullptr),
+            SQLITE_OK);
   ASSERT_EQ(sqlite3_exec(lock, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
   // The list cannot stand before the lock goes, so an echo answered before that was answered
   // while the list was filling. The wait stays well below the list's 10 s busy time-out, after
@@ -261,20 +265,24 @@ TEST(BrowserStartUp, TheNodeAnswersAndTheWindowRepaintsWhileTheListIsStillFillin
   heartbeat.start(20);
   std::thread echo([&] {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (!echoedDuringFill && std::chrono::steady_clock::now() < deadline) {
-      if (Shell("echoscu -to 2 -aec KORVA 127.0.0.1 " + port + " 2>/dev/null") == 0)
+    // The lock is held until the node has answered and the window has painted at least once,
+    // so a quick answer does not end the fill before a paint could be counted.
+    while ((!echoedDuringFill || counter.paints == 0) &&
+           std::chrono::steady_clock::now() < deadline) {
+      if (!echoedDuringFill &&
+          Shell("echoscu -to 2 -aec KORVA 127.0.0.1 " + port + " 2>/dev/null") == 0)
         echoedDuringFill = true;
       else
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     locked = false;
     sqlite3_exec(lock, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_close(lock);
   });
   auto browser = std::make_unique<RunningBrowser>(folder.path());
   echo.join();
-  sqlite3_close(lock);
   EXPECT_TRUE(echoedDuringFill);
-  EXPECT_GT(counter.paints, 0);
+  EXPECT_GT(counter.paints.load(), 0);
   heartbeat.stop();
   browser.reset();
   SetTodayForTests({});
