@@ -101,25 +101,6 @@ int Bind(sqlite3_stmt* statement, const SqlValues& values) {
   return SQLITE_OK;
 }
 
-// One prepare-bind-step-finalize run of a statement that returns no rows.
-int StepOnce(sqlite3* handle, const std::string& statement, const SqlValues& values,
-             std::string& errorText) {
-  sqlite3_stmt* prepared = nullptr;
-  int rc = sqlite3_prepare_v2(handle, statement.c_str(), -1, &prepared, nullptr);
-  if (rc == SQLITE_OK && prepared) {
-    rc = Bind(prepared, values);
-    if (rc == SQLITE_OK) {
-      do {
-        rc = sqlite3_step(prepared);
-      } while (rc == SQLITE_ROW);
-      if (rc == SQLITE_DONE) rc = SQLITE_OK;
-    }
-  }
-  errorText = rc == SQLITE_OK ? "" : sqlite3_errmsg(handle);
-  sqlite3_finalize(prepared);
-  return rc;
-}
-
 }  // namespace
 
 SqlValue SqlValue::Integer(long long n) {
@@ -209,7 +190,51 @@ SQLdb::SQLdb(const std::string& dbName, int flags) : isOpen(true), name(dbName) 
 }
 
 SQLdb::~SQLdb() {
+  for (auto& [text, prepared] : kept_) sqlite3_finalize(prepared);
   if (handle) sqlite3_close(handle);
+}
+
+sqlite3_stmt* SQLdb::Prepare(const std::string& statement, int& rc) {
+  const auto found = kept_.find(statement);
+  if (found != kept_.end()) {
+    sqlite3_stmt* prepared = found->second;
+    kept_.erase(found);  // in use until given back
+    rc = SQLITE_OK;
+    return prepared;
+  }
+  sqlite3_stmt* prepared = nullptr;
+  rc = sqlite3_prepare_v2(handle, statement.c_str(), -1, &prepared, nullptr);
+  if (rc != SQLITE_OK) {
+    sqlite3_finalize(prepared);
+    return nullptr;
+  }
+  return prepared;
+}
+
+void SQLdb::GiveBack(const std::string& statement, sqlite3_stmt* prepared) {
+  if (!prepared) return;
+  sqlite3_reset(prepared);
+  sqlite3_clear_bindings(prepared);
+  if (kept_.size() < kKeptStatements && kept_.emplace(statement, prepared).second) return;
+  sqlite3_finalize(prepared);
+}
+
+// One bind-step run of a statement that returns no rows.
+int SQLdb::StepOnce(const std::string& statement, const SqlValues& values) {
+  int rc = SQLITE_OK;
+  sqlite3_stmt* prepared = Prepare(statement, rc);
+  if (rc == SQLITE_OK && prepared) {
+    rc = Bind(prepared, values);
+    if (rc == SQLITE_OK) {
+      do {
+        rc = sqlite3_step(prepared);
+      } while (rc == SQLITE_ROW);
+      if (rc == SQLITE_DONE) rc = SQLITE_OK;
+    }
+  }
+  errorText = rc == SQLITE_OK ? "" : sqlite3_errmsg(handle);
+  GiveBack(statement, prepared);
+  return rc;
 }
 
 int SQLdb::Exec(const std::string& statement) {
@@ -233,7 +258,7 @@ int SQLdb::Exec(const std::string& statement) {
 int SQLdb::Exec(const std::string& statement, const SqlValues& values) {
   if (!isOpen) return lastResult = SQLITE_ERROR;
   for (int tries = 0;;) {
-    lastResult = StepOnce(handle, statement, values, errorText);
+    lastResult = StepOnce(statement, values);
     if (lastResult == SQLITE_OK) return 0;
     if (lastResult != SQLITE_BUSY) {
       LogWrite("ERROR, SQldb::Exec, command: " + StatementText(statement, values) + ", " +
@@ -258,15 +283,14 @@ int SQLdb::Query(const std::string& statement, const SqlValues& values,
                  std::vector<std::string>& rows) {
   if (!isOpen) return lastResult = SQLITE_ERROR;
   sqlite3_busy_timeout(handle, kQueryBusyTimeoutMs);
-  sqlite3_stmt* prepared = nullptr;
-  lastResult = sqlite3_prepare_v2(handle, statement.c_str(), -1, &prepared, nullptr);
+  sqlite3_stmt* prepared = Prepare(statement, lastResult);
   rowCount = 0;
   if (lastResult == SQLITE_OK && !prepared) return lastResult;  // an empty statement
   if (lastResult == SQLITE_OK) lastResult = Bind(prepared, values);
   if (lastResult != SQLITE_OK) {
     errorText = sqlite3_errmsg(handle);
     LogWrite("ERROR, SQLdb::Query, sqlite3_prepare_v2, " + errorText);
-    sqlite3_finalize(prepared);
+    GiveBack(statement, prepared);
     return lastResult;
   }
   columnCount = sqlite3_column_count(prepared);
@@ -285,6 +309,6 @@ int SQLdb::Query(const std::string& statement, const SqlValues& values,
     }
     break;
   }
-  sqlite3_finalize(prepared);
+  GiveBack(statement, prepared);
   return lastResult;
 }

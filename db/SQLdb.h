@@ -25,9 +25,11 @@
 #include <chrono>
 #include <functional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 // A value bound to one "?". Integers are bound as their decimal text (INTEGER affinity stores
 // the number) and shown without quotes in log lines.
@@ -72,6 +74,16 @@ class SQLdb {
   std::string errorText;
   bool isOpen = false;
   std::string name;
+
+ private:
+  // Statements with bound values are kept prepared while the connection lives, so a connection
+  // that registers many objects parses each statement once. A kept statement is always reset
+  // and its bindings cleared before it goes back, so it holds no lock between uses.
+  static constexpr size_t kKeptStatements = 64;
+  sqlite3_stmt* Prepare(const std::string& statement, int& rc);
+  void GiveBack(const std::string& statement, sqlite3_stmt* prepared);
+  int StepOnce(const std::string& statement, const SqlValues& values);
+  std::unordered_map<std::string, sqlite3_stmt*> kept_;
 };
 
 // The statement with each "?" replaced by its value: text values in single quotes with "'"
