@@ -248,10 +248,7 @@ bool PDU_Service::Write(DcmObj* message, int mode) {
   const std::vector<uint8_t>& bytes = buf.MS.Bytes();
   pdata.SendControl = uint8_t(mode);
   pdata.BlockSize = SendLimit() - kPdvHeaderSize;
-  if (!pdata.Write(Link, bytes.data(), uint32_t(bytes.size()))) return false;
-  // The peer's next message follows this one: its bytes are acknowledged as they come.
-  Link.socket().AcknowledgeAtOnce();
-  return true;
+  return pdata.Write(Link, bytes.data(), uint32_t(bytes.size()));
 }
 
 bool PDU_Service::Close() {

@@ -332,6 +332,10 @@ int Socket::ReadBinary(void* buffer, uint32_t size) {
     }
     if (count < 0 && errno == EINTR) continue;
     if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      // What has been read is acknowledged before the wait. A sender that holds its next small
+      // write until then (Nagle) would otherwise wait for a delayed acknowledgement, or for this
+      // thread to wake, once per PDU.
+      AcknowledgeAtOnce();
       // POLLHUP and POLLERR count as readable: the next recv reports them.
       if (PollFor(sockfd, POLLIN, timeout * kMillisecondsPerSecond) <= 0) {
         Close();

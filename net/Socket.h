@@ -49,8 +49,8 @@ class Socket {
   // Asks the kernel to acknowledge what arrives next at once instead of delaying the ACK. Linux
   // delays ACKs once the traffic looks like request and answer, and a peer that sends with
   // Nagle's algorithm holds the last small piece of its next message until its earlier bytes are
-  // acknowledged: every message would stall by about 40 ms. Sending an answer is what makes the
-  // traffic look so, so this is asked for after each message sent.
+  // acknowledged: every message would stall by about 40 ms, and every PDU would wait for this
+  // thread to wake. ReadBinary asks for it each time it has to wait.
   void AcknowledgeAtOnce();
   bool Close();
   // Closes a connected socket after a final PDU: half-close, then wait (bounded) for the peer to
