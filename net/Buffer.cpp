@@ -1,6 +1,9 @@
 // The link buffer (see Buffer.h).
 #include "net/Buffer.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
@@ -16,6 +19,21 @@ constexpr uint32_t kAppendPieceSize = 64 * 1024;
 // A socket read wants at least this much free room at the block's end; with less, the unread
 // bytes move to the front first (they are the start of a PDU, a few bytes).
 constexpr uint64_t kLeastReadRoom = Buffer::kReceiveBlockSize / 4;
+// Blocks from this size on are offered huge pages: the C library maps each such block by itself
+// (its threshold for that never rises above 32 MiB), so the advice covers that mapping exactly and
+// never splits it, and the mapping can still grow in place.
+constexpr uint64_t kHugePagesFrom = 32u << 20;
+
+// Filling a block of many megabytes page by page costs a fault per 4 KiB, which is most of the
+// time a large object takes to arrive; where the kernel allows it, huge pages cost one per
+// 2 MiB. The advice is only a hint: a refusal changes nothing.
+void OfferHugePages(uint8_t* bytes, uint64_t size) {
+  if (size < kHugePagesFrom) return;
+  const auto page = uintptr_t(sysconf(_SC_PAGESIZE));
+  const uintptr_t first = uintptr_t(bytes) & ~(page - 1);
+  const uintptr_t end = (uintptr_t(bytes) + size + page - 1) & ~(page - 1);
+  madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+}
 }  // namespace
 
 Buffer::Block::~Block() { std::free(bytes); }
@@ -127,6 +145,7 @@ bool Buffer::ReserveIncoming(uint64_t wanted) {
   if (!moved) return false;
   block->bytes = static_cast<uint8_t*>(moved);
   block->capacity = grown;
+  OfferHugePages(block->bytes, grown);
   return true;
 }
 
