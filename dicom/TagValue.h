@@ -8,6 +8,9 @@
 // A lent value is read-only: every operation that may change the bytes (the non-const accessors,
 // assign, resize) first takes a private copy. Copying a TagValue always copies the bytes, so a
 // copy of one element never keeps a whole message alive.
+//
+// A value of at most kHeldSize bytes given by assign (most values of a data set: numbers, dates,
+// codes, short texts) is held inside the TagValue, so reading one costs no allocation.
 #pragma once
 
 #include <cstddef>
@@ -21,7 +24,7 @@ class TagValue {
  public:
   TagValue() = default;
   TagValue(std::vector<uint8_t> bytes) : own_(std::move(bytes)) {}  // NOLINT: implicit on purpose
-  TagValue(const TagValue& other) : own_(other.begin(), other.end()) {}
+  TagValue(const TagValue& other) { assign(other.begin(), other.end()); }
   TagValue(TagValue&& other) noexcept;
   TagValue& operator=(const TagValue& other);
   TagValue& operator=(TagValue&& other) noexcept;
@@ -31,9 +34,11 @@ class TagValue {
   void Share(std::shared_ptr<const uint8_t> keep, const uint8_t* first, size_t count);
   bool IsShared() const { return keep_ != nullptr; }
 
-  size_t size() const { return keep_ ? lentSize_ : own_.size(); }
+  size_t size() const { return keep_ ? spot_.lent.size : heldSize_ ? heldSize_ : own_.size(); }
   bool empty() const { return size() == 0; }
-  const uint8_t* data() const { return keep_ ? lent_ : own_.data(); }
+  const uint8_t* data() const {
+    return keep_ ? spot_.lent.first : heldSize_ ? spot_.held : own_.data();
+  }
   const uint8_t* begin() const { return data(); }
   const uint8_t* end() const { return data() + size(); }
   uint8_t operator[](size_t i) const { return data()[i]; }
@@ -43,6 +48,8 @@ class TagValue {
   uint8_t& operator[](size_t i) { return Own()[i]; }
   uint8_t& back() { return Own().back(); }
 
+  // Held in place when small; `first` may point into this value or its lent block.
+  void assign(const uint8_t* first, const uint8_t* last);
   template <class Iterator>
   requires(!std::is_integral_v<Iterator>) void assign(Iterator first, Iterator last) {
     // `first` may point into the lent block: copy before letting go of it.
@@ -58,10 +65,21 @@ class TagValue {
   friend bool operator==(const TagValue& a, const TagValue& b);
 
  private:
-  std::vector<uint8_t>& Own();  // a lent value becomes an owned copy first
+  static constexpr size_t kHeldSize = 16;
+  struct LentBytes {
+    const uint8_t* first;
+    size_t size;
+  };
+  // The lent bytes while `keep_` is set, else the held ones while `heldSize_` is not 0.
+  union Spot {
+    LentBytes lent;
+    uint8_t held[kHeldSize];
+  };
+
+  std::vector<uint8_t>& Own();  // a lent or held value becomes an owned vector first
 
   std::vector<uint8_t> own_;
   std::shared_ptr<const uint8_t> keep_;  // set while the bytes are lent
-  const uint8_t* lent_ = nullptr;
-  size_t lentSize_ = 0;
+  Spot spot_{};
+  uint8_t heldSize_ = 0;
 };

@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <utility>
 
 #include "dicom/BufData.h"
 #include "dicom/DcmObj.h"
 #include "dicom/DcmTag.h"
+#include "dicom/TagValue.h"
 #include "tests/dicom/TestSupport.h"
 
 namespace {
@@ -107,6 +109,58 @@ TEST(LentValueTest, WritingToALentStreamCopiesTheBlockFirst) {
   EXPECT_EQ(*owned, original);
   EXPECT_EQ(stream.Bytes(), (Bytes{1, 2, 'x', 'y', 5, 6}));
   EXPECT_EQ(stream.Lent(), nullptr);
+}
+
+// Small values are held inside the TagValue: every way of copying, moving, changing or
+// reassigning one must keep exactly its bytes, on both sides of the size that is held.
+TEST(HeldValueTest, SmallAndLargerValuesKeepTheirBytesThroughEveryOperation) {
+  for (size_t length : {1, 2, 8, 15, 16, 17, 64}) {
+    Bytes value(length);
+    for (size_t i = 0; i < length; ++i) value[i] = uint8_t(0xA0 + i);
+    TagValue held;
+    const uint8_t* bytes = std::as_const(value).data();
+    held.assign(bytes, bytes + value.size());
+    EXPECT_EQ(held, value) << length;
+
+    TagValue copy(held);
+    TagValue assigned;
+    assigned = held;
+    TagValue moved(std::move(copy));
+    EXPECT_EQ(moved, value) << length;
+    EXPECT_EQ(assigned, value) << length;
+    EXPECT_TRUE(copy.empty()) << length;  // NOLINT: the moved-from value is checked on purpose
+
+    const uint8_t* own = std::as_const(held).data();
+    held.assign(own + 1, own + held.size());  // from its own bytes
+    EXPECT_EQ(held, Bytes(value.begin() + 1, value.end())) << length;
+
+    assigned[0] = 0x01;  // changing it makes it an owned vector with the same bytes
+    Bytes changed = value;
+    changed[0] = 0x01;
+    EXPECT_EQ(assigned, changed) << length;
+    assigned.resize(length + 1);
+    changed.push_back(0);
+    EXPECT_EQ(assigned, changed) << length;
+  }
+}
+
+TEST(HeldValueTest, ASmallValueTakenFromALentBlockOutlivesTheBlock) {
+  const Bytes big(2048, 0x33);
+  TagValue small;
+  {
+    LentParse parse(Explicit(0x7FE0, 0x0010, "OB", big));
+    ASSERT_TRUE(parse.ok);
+    TagValue& lent = parse.obj.TagAt(0)->data;
+    ASSERT_TRUE(lent.IsShared());
+    // The lent value is the block's last holder once the parse goes: assigning part of it to
+    // itself must copy the bytes before letting go of the block.
+    parse.block.reset();
+    const uint8_t* bytes = std::as_const(lent).data();
+    lent.assign(bytes + 10, bytes + 20);
+    EXPECT_FALSE(lent.IsShared());
+    small = lent;
+  }
+  EXPECT_EQ(small, Bytes(10, 0x33));
 }
 
 }  // namespace
