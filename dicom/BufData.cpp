@@ -3,6 +3,7 @@
 // compared with what remains before anything is allocated, and nesting is bounded.
 #include "dicom/BufData.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -54,6 +55,9 @@ bool IsSequenceOrItem(const DcmTag& t) { return t.HasVR("SQ") || IsTag(t, 0xFFFE
 // Values of at least this many bytes read from a lent block refer into it; smaller ones are
 // copied, which costs less than the shared ownership.
 constexpr uint32_t kLendValuesFrom = 1024;
+
+// Most elements take 12 bytes or more; the list of a large range is left to grow from 64.
+size_t LikelyEntries(uint64_t bytes) { return size_t(std::min<uint64_t>(bytes / 12 + 1, 64)); }
 
 bool HasDefinedNonZeroLength(const DcmTag& t) {
   return t.length != 0 && t.length != kUndefinedLength;
@@ -233,6 +237,8 @@ bool BufData::ReadTag(DcmTag& tag, bool explicitVR) {
 // sequence or item, whose failed reads are reported as such.
 bool BufData::ReadRange(DcmObj& obj, uint64_t end, int depth, bool insideValue) {
   bool afterPixelData = false;
+  // Room for the entries the range is likely to hold, so a small item grows its list once.
+  if (obj.items.empty()) obj.items.reserve(LikelyEntries(end - std::min(end, MS.Position())));
   while (MS.Position() < end) {
     auto tag = std::make_unique<DcmTag>();
     const ReadStatus status = ReadHeader(*tag, obj.explicitVR, end);
@@ -266,13 +272,10 @@ bool BufData::ReadRange(DcmObj& obj, uint64_t end, int depth, bool insideValue) 
       LogNestedReadFailure();
       return false;
     }
-    auto nested = std::make_unique<DcmObj>();
-    nested->explicitVR = obj.explicitVR;
-    nested->header->group = tag->group;
-    nested->header->element = tag->element;
-    nested->header->length = tag->length;
-    nested->header->SetVR(NestedHeaderVR(tag->group, tag->element));
     const uint64_t valueEnd = MS.Position() + tag->length;
+    tag->SetVR(NestedHeaderVR(tag->group, tag->element));
+    auto nested = std::make_unique<DcmObj>(std::move(tag));
+    nested->explicitVR = obj.explicitVR;
     if (!ReadRange(*nested, valueEnd, depth + 1, true)) return false;
     MS.Seek(valueEnd);
     obj.items.push_back(std::move(nested));

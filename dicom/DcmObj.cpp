@@ -28,6 +28,9 @@ void ThrowOutOfRange(int index) {
 
 DcmObj::DcmObj() : DcmEntry(Kind::Obj), header(std::make_unique<DcmTag>()) {}
 
+DcmObj::DcmObj(std::unique_ptr<DcmTag> headerElement)
+    : DcmEntry(Kind::Obj), header(std::move(headerElement)) {}
+
 DcmObj::~DcmObj() = default;
 
 void DcmObj::Clear() { items.clear(); }

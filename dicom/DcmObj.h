@@ -21,6 +21,8 @@ class FileWriter;
 class DcmObj : public DcmEntry {
  public:
   DcmObj();
+  // A nested data set (a sequence or an item) with the element that opens it as its header.
+  explicit DcmObj(std::unique_ptr<DcmTag> headerElement);
   ~DcmObj() override;
   DcmObj(const DcmObj&) = delete;
   DcmObj& operator=(const DcmObj&) = delete;
