@@ -5,6 +5,9 @@
 #      all three, and our server's CPU time (user + system) per object;
 #   2. one object of BIG_MIB MiB: the time our server and storescp take, and how much our
 #      server's peak memory grows while storing it, as a multiple of the object's size.
+# Every store goes to a folder of its own, and nothing is removed before the run ends: on an ext4
+# without a journal, creating a file searches past every inode deleted in the last minute or so,
+# which would charge one contender for the files of the one before it.
 # Ours writes every file, flushes it and its folder to the disk and indexes it in the study
 # database; storescp writes files only; Orthanc writes files and indexes them in its own database.
 # Our server also stores the COUNT objects once more started with --no-flush, so the flushing
@@ -43,7 +46,8 @@ big_bytes=$(stat -c %s "$work/big.dcm")
 run_ours() {
   local port
   port=$(free_port)
-  "$server" "$@" "$work/node" "$port" TREVALIND > "$work/server$*.out" 2>&1 &
+  node="$work/node$*"
+  "$server" "$@" "$node" "$port" TREVALIND > "$work/server$*.out" 2>&1 &
   server_pid=$!
   pids+=("$server_pid")
   wait_for TREVALIND "$port"
@@ -53,15 +57,14 @@ run_ours() {
   storescu -aec TREVALIND 127.0.0.1 "$port" "$work"/objects/*.dcm
   secs=$(since "$start")
   cpu_ms=$(echo "($(cpu_seconds "$server_pid") - $cpu0) * 1000 / $count" | bc -l)
-  rows=$(sqlite3 "$work/node/database/ecg.db" "SELECT COUNT(*) FROM Objects")
+  rows=$(sqlite3 "$node/database/ecg.db" "SELECT COUNT(*) FROM Objects")
   peak0=$(peak_kb "$server_pid")
   start=$(now)
   storescu -aec TREVALIND 127.0.0.1 "$port" "$work/big.dcm"
   big_secs=$(since "$start")
   peak1=$(peak_kb "$server_pid")
-  files=$(find "$work/node/imagebox" -name '*.dcm' | wc -l)
+  files=$(find "$node/imagebox" -name '*.dcm' | wc -l)
   kill "$server_pid"; wait "$server_pid" 2>/dev/null || true
-  rm -rf "$work/node"
 }
 
 run_ours
@@ -84,7 +87,6 @@ start=$(now)
 storescu 127.0.0.1 "$scp_port" "$work/big.dcm"
 theirs_big=$(since "$start")
 kill "$scp_pid"; wait "$scp_pid" 2>/dev/null || true
-rm -rf "$work/scp"
 
 # Orthanc.
 orthanc_port=$(free_port)
