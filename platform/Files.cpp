@@ -47,6 +47,9 @@ bool FileSystem::IsDirectory(const std::string& path) {
 
 bool FileSystem::CreateDirectories(const std::string& path) {
   if (path.empty()) return false;
+  struct stat st;
+  // Mostly the folder is there already (every object of a series after the first).
+  if (::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return true;
   // Create each prefix in turn; an existing one (or a race with another creator) is fine.
   for (size_t pos = 1; pos <= path.size(); ++pos) {
     if (pos != path.size() && path[pos] != '/') continue;
@@ -60,7 +63,6 @@ bool FileSystem::CreateDirectories(const std::string& path) {
       return false;
     }
   }
-  struct stat st;
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
