@@ -22,7 +22,9 @@ big_mib=${3:-200}
 here=$(cd "$(dirname "$0")" && pwd)
 server="$build/net/server/trevalind-server"
 [ -x "$server" ] || { echo "build the trevalind-server target first" >&2; exit 1; }
-work=$(mktemp -d /tmp/trevalind-bench-server-XXXXXX)
+# The work folder lies in the build folder rather than in /tmp, where the tests create and remove
+# thousands of files (see the note on deleted inodes above).
+work=$(mktemp -d "$build/bench-server-XXXXXX")
 pids=()
 cleanup() {
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
