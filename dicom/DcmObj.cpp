@@ -28,8 +28,10 @@ void ThrowOutOfRange(int index) {
 
 DcmObj::DcmObj() : DcmEntry(Kind::Obj), header(std::make_unique<DcmTag>()) {}
 
+// A nested data set is only ever encoded as part of its parent, in the parent's transfer syntax,
+// so it names none (which also spares every item of a parsed data set an allocated string).
 DcmObj::DcmObj(std::unique_ptr<DcmTag> headerElement)
-    : DcmEntry(Kind::Obj), header(std::move(headerElement)) {}
+    : DcmEntry(Kind::Obj), transferSyntax(), header(std::move(headerElement)) {}
 
 DcmObj::~DcmObj() = default;
 
