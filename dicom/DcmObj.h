@@ -13,6 +13,7 @@
 
 #include "dicom/DcmEntry.h"
 #include "dicom/DcmTag.h"
+#include "dicom/EntryCache.h"
 #include "dicom/TagKey.h"
 #include "dicom/TransferSyntaxes.h"
 
@@ -24,6 +25,9 @@ class DcmObj : public DcmEntry {
   // A nested data set (a sequence or an item) with the element that opens it as its header.
   explicit DcmObj(std::unique_ptr<DcmTag> headerElement);
   ~DcmObj() override;
+  // Items come and go by the hundred with every object: their memory is kept for reuse.
+  static void* operator new(size_t size) { return EntryCache<DcmObj>::Take(size); }
+  static void operator delete(void* memory, size_t size) { EntryCache<DcmObj>::Give(memory, size); }
   DcmObj(const DcmObj&) = delete;
   DcmObj& operator=(const DcmObj&) = delete;
 

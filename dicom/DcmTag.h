@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "dicom/DcmEntry.h"
+#include "dicom/EntryCache.h"
 #include "dicom/TagValue.h"
 
 inline constexpr uint32_t kUndefinedLength = 0xFFFFFFFF;
@@ -25,6 +26,9 @@ class DcmTag : public DcmEntry {
   DcmTag(uint16_t group, uint16_t element, uint32_t value, const char* vr = nullptr);
   DcmTag(uint16_t group, uint16_t element, const std::string& text, const char* vr = nullptr);
   ~DcmTag() override;
+  // Elements come and go by the thousand with every object: their memory is kept for reuse.
+  static void* operator new(size_t size) { return EntryCache<DcmTag>::Take(size); }
+  static void operator delete(void* memory, size_t size) { EntryCache<DcmTag>::Give(memory, size); }
 
   uint16_t GetUShort() const;  // 0 when the value is shorter than 2 bytes
   uint32_t GetULong() const;   // 0 when the value is shorter than 4 bytes
