@@ -29,7 +29,8 @@ class EntryCache {
   static constexpr size_t kKeptBlocks = 2048;
 
   static void* Take(size_t size) {
-    if (size != sizeof(Entry) || closed_) return ::operator new(size);  // a derived class
+    // A derived class's entry, or one made while the thread ends, comes from the C library.
+    if (size != sizeof(Entry) || closed_) return ::operator new(size);
     List& list = Mine();
     if (!list.head) return ::operator new(size);
     void* block = list.head;

@@ -46,12 +46,6 @@ class Socket {
   // At least 1 byte, or -1 (time-out, peer closed, error, not connected); never 0. After a
   // time-out, a close by the peer or an error the socket is closed, so later reads fail at once.
   virtual int ReadBinary(void* buffer, uint32_t size);
-  // Asks the kernel to acknowledge what arrives next at once instead of delaying the ACK. Linux
-  // delays ACKs once the traffic looks like request and answer, and a peer that sends with
-  // Nagle's algorithm holds the last small piece of its next message until its earlier bytes are
-  // acknowledged: every message would stall by about 40 ms, and every PDU would wait for this
-  // thread to wake. ReadBinary asks for it each time it has to wait.
-  void AcknowledgeAtOnce();
   bool Close();
   // Closes a connected socket after a final PDU: half-close, then wait (bounded) for the peer to
   // close, so that the linger-0 reset cannot discard bytes still queued for sending.
@@ -92,4 +86,12 @@ class Socket {
   bool listening = false;
   int timeout = kDefaultTimeoutSeconds;
   sockaddr_in socketAddress{};
+
+ private:
+  // Asks the kernel to acknowledge what arrives next at once instead of delaying the ACK. Linux
+  // delays ACKs once the traffic looks like request and answer, and a peer that sends with
+  // Nagle's algorithm holds the last small piece of its next message until its earlier bytes are
+  // acknowledged: every message would stall by about 40 ms, and every PDU would wait for this
+  // thread to wake. ReadBinary asks for it each time it has to wait.
+  void AcknowledgeAtOnce();
 };
