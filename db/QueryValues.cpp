@@ -2,6 +2,7 @@
 #include <string>
 
 #include "db/LocalQuery.h"
+#include "db/PatientName.h"
 #include "db/dbInsert.h"
 #include "dicom/DcmTag.h"
 #include "dicom/TagKeyOps.h"
@@ -24,13 +25,13 @@ std::string TrimBlanksRight(const std::string& text) {
 
 // The pad goes first, then the trailing run of "*" (a prefix search asks for no more than its
 // stem), so "AB*C" keeps its inner wildcard; remaining "*" become "%". A Patient Name key is
-// first written the way names are stored, each "^" a blank, so "SMITH^ANNA^^" and "SMITH^*"
+// first written the way names are stored (StoredPatientName), so "SMITH^ANNA^^" and "SMITH^*"
 // find the stored "SMITH ANNA"; "?" stays an ordinary character.
 std::string PrepareStudyValue(const DcmTag& element) {
   if (element.length == 0 || element.length == kUndefinedLength) return {};
   const size_t size = std::min<size_t>(element.length, element.data.size());
   std::string bytes(reinterpret_cast<const char*>(element.data.data()), size);
-  if (IsTag(element, tag::kPatientName)) bytes = ReplaceAll(bytes, "^", " ");
+  if (IsTag(element, tag::kPatientName)) bytes = StoredPatientName(bytes);
   while (!bytes.empty() && static_cast<unsigned char>(bytes.back()) <= 0x20) bytes.pop_back();
   while (!bytes.empty() && bytes.back() == '*') bytes.pop_back();
   const size_t nul = bytes.find('\0');

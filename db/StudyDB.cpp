@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "db/InsertRow.h"
+#include "db/PatientName.h"
 #include "db/RecordTable.h"
 #include "db/Schema.h"
 #include "dicom/DcmObj.h"
@@ -53,7 +54,11 @@ bool StudyDB::Insert(SQLdb& db, const std::string& table, const DcmObj& dataSet,
   StudyPath = studyFolder;
   InsertSteps steps;
   steps.className = "StudyDB";
-  steps.readRecord = [&] { ReadDCO(dataSet); };
+  // Received and imported objects alike: the list shows one name, and a key finds both.
+  steps.readRecord = [&] {
+    ReadDCO(dataSet);
+    PatientName = StoredPatientName(PatientName);
+  };
   steps.keyColumn = "StudyInstanceUID";
   steps.keyValue = [&] { return StudyInstanceUID; };
   steps.whenFound = [&] { MergeModality(db, StudyInstanceUID, StudyModality); };

@@ -15,9 +15,9 @@ class StudyDB : public StudyInfo {
   // Creates the Study table and the indexes searches key on; true when the table was created
   // (a second time fails).
   bool CreateTable(SQLdb& db);
-  // Fills the record from the data set and inserts its row unless the study is known; a known
-  // study gets a new StudyModality appended with "-" (case-sensitive substring test). True when
-  // the row exists afterwards.
+  // Fills the record from the data set, the Patient Name in its stored form (PatientName.h), and
+  // inserts its row unless the study is known; a known study gets a new StudyModality appended
+  // with "-" (case-sensitive substring test). True when the row exists afterwards.
   bool Insert(SQLdb& db, const std::string& table, const DcmObj& dataSet,
               const std::string& studyFolder);
   // Deletes the study named by StudyInstanceUID through `db` (read-write): each series with its

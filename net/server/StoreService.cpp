@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "db/ObjectsDB.h"
+#include "db/PatientName.h"
 #include "db/Register.h"
 #include "db/SQLdb.h"
 #include "db/StoreNames.h"
@@ -23,10 +24,6 @@
 #include "platform/Files.h"
 
 namespace {
-std::string CleanPatientName(const std::string& raw) {
-  return TrimBlanks(ReplaceAll(raw, "^", " "));
-}
-
 bool ObjectRowExists(SQLdb& db, const std::string& uid) {
   std::vector<std::string> rows;
   db.Query("SELECT SOPInstanceUID FROM Objects WHERE SOPInstanceUID=?", {uid}, rows);
@@ -139,7 +136,7 @@ int32_t PlaceObject(const std::string& storeFolder, DcmObj& dataSet, const std::
 
 int32_t StoreExecute(DcmObj& dataSet, const std::string& storeFolder,
                      const std::string& /*callingAeTitle*/) {
-  const std::string cleanName = CleanPatientName(dataSet.GetString(tag::kPatientName));
+  const std::string cleanName = StoredPatientName(dataSet.GetString(tag::kPatientName));
   const std::string& name = cleanName;
   if (dataSet.GetString(tag::kPatientID).empty()) {
     LogWrite("ERROR, PatientID is empty for " + name);

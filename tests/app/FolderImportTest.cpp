@@ -218,15 +218,38 @@ TEST_F(FolderImport, DeleteStudyRemovesTheStudyWithASemicolonInItsPatientId) {
   StringGrid& grid = *FindForm->StringGrid1;
   int semi = -1;
   for (int row = 1; row < grid.RowCount(); ++row)
-    if (grid.Cell(0, row) == "Semi^Colon") semi = row;
+    if (grid.Cell(0, row) == "Semi Colon") semi = row;
   ASSERT_GT(semi, 0);
   EXPECT_EQ(grid.Cell(1, semi), "A:B");
   SetCellChecked(grid, 0, semi, 1);
   QTest::mouseClick(FindForm->Button11, Qt::LeftButton);
   EXPECT_EQ(ui.questions, QStringList{"WARNING|Are you sure you want to delete those studies?"});
-  EXPECT_EQ(Sql("SELECT COUNT(*) FROM Study WHERE PatientName = 'Semi^Colon'"), "0\n");
+  EXPECT_EQ(Sql("SELECT COUNT(*) FROM Study WHERE PatientName = 'Semi Colon'"), "0\n");
   EXPECT_EQ(Sql("SELECT COUNT(*) FROM Objects"), "3\n");
   EXPECT_EQ(grid.RowCount(), 4);
+}
+
+// Imported names were registered as read, so the list showed "Hidden^Heart" where a received
+// copy shows "Hidden Heart", and the caret key that finds a received study missed the imported
+// one. The imported file itself keeps the name as it was read.
+TEST_F(FolderImport, ImportedNamesLookAndMatchLikeReceivedOnes) {
+  ScanFolder(tree);
+  StringGrid& grid = *FindForm->StringGrid1;
+  QStringList names;
+  for (int row = 1; row < grid.RowCount(); ++row) names << grid.Cell(0, row);
+  EXPECT_TRUE(names.contains("Hidden Heart")) << names.join("|").toStdString();
+  EXPECT_TRUE(names.filter("^").isEmpty()) << names.join("|").toStdString();
+  const std::string found = folder.path() + "find.out";
+  Shell("findscu -S -v -aec KORVA 127.0.0.1 " + port +
+        " -k QueryRetrieveLevel=STUDY -k StudyInstanceUID -k 'PatientName=Hidden^Heart' > '" +
+        found + "' 2>&1");
+  const std::string output = folder.Read("find.out");
+  EXPECT_NE(output.find("1.2.826.0.1.3680043.8.498.1.2"), std::string::npos) << output;
+  EXPECT_NE(output.find("Hidden Heart"), std::string::npos) << output;
+  const std::string dumped = folder.path() + "dump.out";
+  Shell("dcmdump '" + folder.path() + "exe/imagebox/'*/*/*/1.2.826.0.1.3680043.8.498.1.1.dcm > '" +
+        dumped + "'");
+  EXPECT_NE(folder.Read("dump.out").find("[Hidden^Heart]"), std::string::npos);
 }
 
 TEST_F(FolderImport, DoubleClickHandsTheStudyFilesToTheEcgWindow) {

@@ -42,7 +42,7 @@ TEST_F(RegisterTest, AnObjectRegisteredTwiceHasOneRowPerTable) {
   DcmObj object;
   MakeObject(object, "1.2.3", "1.2.3.1", "1.2.3.1.1", {{0x0020, 0x0013, "12"}});
   ASSERT_TRUE(Register(object));
-  EXPECT_EQ(TakeLog(), std::vector<std::string>{"INFO, StudyDB::Insert, DOE^JOHN, PID1, 20240105"});
+  EXPECT_EQ(TakeLog(), std::vector<std::string>{"INFO, StudyDB::Insert, DOE JOHN, PID1, 20240105"});
   ASSERT_TRUE(Register(object));
   EXPECT_TRUE(TakeLog().empty());
   EXPECT_EQ(Sqlite("SELECT COUNT(*) FROM Study"), std::vector<std::string>{"1"});
@@ -202,7 +202,7 @@ TEST_F(RegisterTest, AFailedSeriesInsertIsMendedByTheNextRegistration) {
       "'', '', '', '', '', '20240105/" +
       MakeStudyFolderName(object) + "/" + MakeSeriesFolderName(object) + "', '1.2.6')";
   EXPECT_EQ(TakeLog(), (std::vector<std::string>{
-                           "INFO, StudyDB::Insert, DOE^JOHN, PID1, 20240105",
+                           "INFO, StudyDB::Insert, DOE JOHN, PID1, 20240105",
                            "ERROR, SQLdb::Query, sqlite3_prepare_v2, no such table: Series",
                            "ERROR, dbLocate for: 1.2.6.1, no such table: Series",
                            "ERROR, SQldb::Exec, command: " + insert + ", no such table: Series",

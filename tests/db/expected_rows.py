@@ -3,7 +3,8 @@ independently from the files with pydicom, Python's zlib and sqlite3.
 
 The expected values are the files' top-level elements (values inside sequences never count),
 cut at the first NUL, trimmed of bytes up to 0x20 (ConvolutionKernel untrimmed), "'" stored as
-a blank, "," in PatientName as "^"; folder names are zlib.crc32 of the concatenated values.
+a blank, "," in PatientName as "^" and then every "^" as a blank, blanks trimmed; folder names
+are zlib.crc32 of the concatenated values.
 
 Usage: expected_rows.py DATABASE FALLBACK_STUDY_DATE FILE...
 Prints one line per difference; exits 1 when there is any.
@@ -72,6 +73,10 @@ def study_modality(ds):
     return modality
 
 
+def patient_name(ds):
+    return trim(raw_text(ds, 0x0010, 0x0010).replace(",", "^")).replace("^", " ").strip(" ")
+
+
 def expected(ds, fallback_date, today):
     v = lambda g, e: value(ds, g, e)
     study_uid, series_uid = v(0x0020, 0x000D), v(0x0020, 0x000E)
@@ -81,7 +86,7 @@ def expected(ds, fallback_date, today):
     study = [study_uid, v(0x0008, 0x0020), v(0x0008, 0x0030), v(0x0020, 0x0010),
              v(0x0008, 0x1030), v(0x0008, 0x0050), v(0x0008, 0x0090), study_modality(ds), "",
              v(0x0008, 0x0080), study_folder, v(0x0010, 0x0020),
-             trim(raw_text(ds, 0x0010, 0x0010).replace(",", "^")), v(0x0010, 0x0040),
+             patient_name(ds), v(0x0010, 0x0040),
              v(0x0010, 0x0030)]
     series = [series_uid, v(0x0020, 0x0011), v(0x0008, 0x0021), v(0x0008, 0x0031),
               v(0x0008, 0x103E), v(0x0008, 0x0060), v(0x0008, 0x0080), "", "", v(0x0018, 0x0015),

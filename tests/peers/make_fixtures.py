@@ -89,6 +89,9 @@ def main(out):
          out, "ecg_smith.dcm")
     save(ecg(ROOT + ".21.1", study=ROOT + ".21", series=ROOT + ".21.0",
              PatientName="JONES^ANNA^^"), out, "ecg_jones.dcm")
+    # A name that the folder import takes in as read.
+    save(ecg(ROOT + ".24.1", study=ROOT + ".24", series=ROOT + ".24.0", PatientName="SCAN^ONE"),
+         out, "ecg_scan_one.dcm")
     # The sample's twelve leads as a hemodynamic recording, as real carts write them, and as a
     # cardiac electrophysiology one (a class the server refuses).
     save(ecg(ROOT + ".30.1", study=ROOT + ".30", series=ROOT + ".30.0", SOPClassUID=HEMODYNAMIC,
