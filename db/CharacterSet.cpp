@@ -93,6 +93,22 @@ std::string ToDatabaseText(std::string_view text, ReceivedCharacterSet from) {
   return std::string(text);
 }
 
+std::string FromDatabaseText(std::string_view text, ReceivedCharacterSet to) {
+  if (to != ReceivedCharacterSet::Utf8) return std::string(text);
+  std::string out;
+  out.reserve(text.size() * 2);
+  for (char c : text) {
+    const auto byte = static_cast<uint8_t>(c);
+    if (byte < 0x80) {
+      out += c;
+    } else {
+      out += static_cast<char>(0xC0 | (byte >> 6));
+      out += static_cast<char>(0x80 | (byte & 0x3F));
+    }
+  }
+  return out;
+}
+
 bool HasBytesAbove7F(std::string_view text) {
   for (char c : text)
     if (static_cast<uint8_t>(c) > 0x7F) return true;

@@ -29,6 +29,11 @@ ReceivedCharacterSet DeclaredCharacterSet(const DcmObj& dataSet);
 // character, and each malformed UTF-8 sequence become one "?".
 std::string ToDatabaseText(std::string_view text, ReceivedCharacterSet from);
 
+// Database text written in the character set `to`, so that ToDatabaseText(result, to) gives the
+// text back: UTF-8 for Utf8 (each byte its own code point), the bytes as they are otherwise. For
+// values the database puts into an identifier that declares its own character set.
+std::string FromDatabaseText(std::string_view text, ReceivedCharacterSet to);
+
 // Whether the text has a byte above 0x7F, so that a response carrying it must declare
 // kDatabaseCharacterSet.
 bool HasBytesAbove7F(std::string_view text);

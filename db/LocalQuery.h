@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "db/CharacterSet.h"
 #include "db/SQLdb.h"
 
 class DcmObj;
@@ -29,11 +30,16 @@ bool QueryObjectsDB(SQLdb& db, const DcmObj& identifier, std::vector<std::string
 bool BuildDateCondition(const std::string& value, const std::string& column, std::string& condition,
                         SqlValues& values);
 
-// Key value preparation per level ("'" becomes a blank, as stored; at STUDY level a Patient
-// Name's "^" too).
-std::string PrepareStudyValue(const DcmTag& element);
-std::string PrepareSeriesValue(const DcmTag& element);
-std::string PrepareImageValue(const DcmTag& element);
+// Key value preparation per level, for a key of an identifier whose (0008,0005) declares `from`:
+// the value is converted into the database's encoding as registration converts stored text
+// (CharacterSet.h), then "'" becomes a blank, as stored, and at STUDY level a Patient Name takes
+// its stored form (PatientName.h).
+std::string PrepareStudyValue(const DcmTag& element,
+                              ReceivedCharacterSet from = ReceivedCharacterSet::AsStored);
+std::string PrepareSeriesValue(const DcmTag& element,
+                               ReceivedCharacterSet from = ReceivedCharacterSet::AsStored);
+std::string PrepareImageValue(const DcmTag& element,
+                              ReceivedCharacterSet from = ReceivedCharacterSet::AsStored);
 
 struct GroupElement {
   uint16_t group = 0;

@@ -2,6 +2,7 @@
 #include <memory>
 #include <vector>
 
+#include "db/CharacterSet.h"
 #include "db/LocalQuery.h"
 #include "db/SQLdb.h"
 #include "db/dbInsert.h"
@@ -34,9 +35,12 @@ bool ModifyQueryByUser(const std::string& user, DcmObj& identifier) {
                                           {6, tag::kInstitutionName},
                                           {7, tag::kStudyDescription},
                                           {8, tag::kModalitiesInStudy}};
+  // The values join the peer's keys, so they are written in the identifier's declared character
+  // set: the query converts every key back from it.
+  const ReceivedCharacterSet keysIn = DeclaredCharacterSet(identifier);
   for (const UserKey& key : kUserKeys) {
     const std::string value = GetField(key.field, ";", rows.front());  // untrimmed, as stored
-    if (!value.empty()) identifier.SetString(key.tag, value);
+    if (!value.empty()) identifier.SetString(key.tag, FromDatabaseText(value, keysIn));
   }
   return true;
 }

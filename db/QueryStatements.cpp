@@ -63,7 +63,7 @@ constexpr QueryKey kImageKeys[] = {
 struct Level {
   const QueryKey* begin;
   const QueryKey* end;
-  std::string (*prepare)(const DcmTag&);
+  std::string (*prepare)(const DcmTag&, ReceivedCharacterSet);
   const char* table;
   const char* orderBy;
 };
@@ -106,6 +106,8 @@ bool RunLevelQuery(const Level& level, SQLdb& db, const DcmObj& identifier,
   count = 0;
   std::string conditions;
   SqlValues values;
+  // Keys are compared in the database's encoding, converted from the identifier's declaration.
+  const ReceivedCharacterSet from = DeclaredCharacterSet(identifier);
   for (const auto& entry : identifier.items) {
     if (!entry || entry->kind() != DcmEntry::Kind::Tag) continue;
     const auto& tag = static_cast<const DcmTag&>(*entry);
@@ -114,7 +116,7 @@ bool RunLevelQuery(const Level& level, SQLdb& db, const DcmObj& identifier,
     if (!columns.empty()) columns += ", ";
     columns += key->column;
     ++count;
-    const std::string value = level.prepare(tag);
+    const std::string value = level.prepare(tag, from);
     if (value.empty()) continue;
     const std::string condition = Condition(*key, value, values);
     if (condition.empty()) continue;

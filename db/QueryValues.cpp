@@ -23,14 +23,16 @@ std::string TrimBlanksRight(const std::string& text) {
 
 }  // namespace
 
-// The pad goes first, then the trailing run of "*" (a prefix search asks for no more than its
-// stem), so "AB*C" keeps its inner wildcard; remaining "*" become "%". A Patient Name key is
-// first written the way names are stored (StoredPatientName), so "SMITH^ANNA^^" and "SMITH^*"
-// find the stored "SMITH ANNA"; "?" stays an ordinary character.
-std::string PrepareStudyValue(const DcmTag& element) {
+// The value is first converted like registered text, then the pad goes, then the trailing run
+// of "*" (a prefix search asks for no more than its stem), so "AB*C" keeps its inner wildcard;
+// remaining "*" become "%". A Patient Name key is written the way names are stored before that
+// (StoredPatientName), so "SMITH^ANNA^^" and "SMITH^*" find the stored "SMITH ANNA"; "?" stays
+// an ordinary character.
+std::string PrepareStudyValue(const DcmTag& element, ReceivedCharacterSet from) {
   if (element.length == 0 || element.length == kUndefinedLength) return {};
   const size_t size = std::min<size_t>(element.length, element.data.size());
-  std::string bytes(reinterpret_cast<const char*>(element.data.data()), size);
+  std::string bytes = ToDatabaseText(
+      std::string_view(reinterpret_cast<const char*>(element.data.data()), size), from);
   if (IsTag(element, tag::kPatientName)) bytes = StoredPatientName(bytes);
   while (!bytes.empty() && static_cast<unsigned char>(bytes.back()) <= 0x20) bytes.pop_back();
   while (!bytes.empty() && bytes.back() == '*') bytes.pop_back();
@@ -42,12 +44,14 @@ std::string PrepareStudyValue(const DcmTag& element) {
   return StoredText(text);
 }
 
-std::string PrepareSeriesValue(const DcmTag& element) {
-  return StoredText(TrimControlAndBlanks(ValueText(element)));
+std::string PrepareSeriesValue(const DcmTag& element, ReceivedCharacterSet from) {
+  return StoredText(TrimControlAndBlanks(ToDatabaseText(ValueText(element), from)));
 }
 
 // IMAGE keys compare like SERIES keys: the trimmed text, "*" an ordinary character.
-std::string PrepareImageValue(const DcmTag& element) { return PrepareSeriesValue(element); }
+std::string PrepareImageValue(const DcmTag& element, ReceivedCharacterSet from) {
+  return PrepareSeriesValue(element, from);
+}
 
 bool BuildDateCondition(const std::string& value, const std::string& column, std::string& condition,
                         SqlValues& values) {

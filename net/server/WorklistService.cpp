@@ -4,6 +4,7 @@
 #include <memory>
 #include <vector>
 
+#include "db/CharacterSet.h"
 #include "db/SQLdb.h"
 #include "dicom/DcmObj.h"
 #include "dicom/TagKeyOps.h"
@@ -97,12 +98,13 @@ void EchoNonKey(const DcmTag& tag, DcmObj& response) {
   response.Add(copy);
 }
 
-// Compares one key with the row's column and appends the column's value; true on a mismatch.
+// Compares one key, converted from the query's character set into the worklist's encoding, with
+// the row's column and appends the column's value; true on a mismatch.
 bool MatchKey(const DcmTag& tag, const WorklistKey& key, const std::string& value,
-              DcmObj& response) {
+              ReceivedCharacterSet keysIn, DcmObj& response) {
   std::string keyText;
   if (tag.length != 0 && tag.length != kUndefinedLength) {
-    keyText = tag.GetString();
+    keyText = ToDatabaseText(tag.GetString(), keysIn);
     if (keyText.empty()) keyText = " ";  // a blank key is not an empty one
   }
   const bool mismatch =
@@ -111,8 +113,10 @@ bool MatchKey(const DcmTag& tag, const WorklistKey& key, const std::string& valu
   return mismatch;
 }
 
+// `keysIn`: what the top level of the query declares; it holds for the keys of nested items too.
 bool MatchWorklistRow(const DcmObj& query, DcmObj& response, int index, bool& match,
-                      const std::vector<std::string>& rows, int depth) {
+                      const std::vector<std::string>& rows, ReceivedCharacterSet keysIn,
+                      int depth) {
   match = true;
   if (index > static_cast<int>(rows.size()) - 1) return false;
   if (depth > kMaxWorklistDepth) {
@@ -123,14 +127,14 @@ bool MatchWorklistRow(const DcmObj& query, DcmObj& response, int index, bool& ma
   for (int i = 0; i < query.Count(); ++i) {
     if (const DcmTag* tag = query.TagAt(i)) {
       if (const WorklistKey* key = KeyFor(*tag)) {
-        mismatch |= MatchKey(*tag, *key, GetField(key->column, ";", rows[index]), response);
+        mismatch |= MatchKey(*tag, *key, GetField(key->column, ";", rows[index]), keysIn, response);
       } else {
         EchoNonKey(*tag, response);
       }
     } else if (const DcmObj* nested = query.ObjAt(i)) {
       auto sub = std::make_unique<DcmObj>();
       bool subMatch = true;
-      MatchWorklistRow(*nested, *sub, index, subMatch, rows, depth + 1);
+      MatchWorklistRow(*nested, *sub, index, subMatch, rows, keysIn, depth + 1);
       if (!subMatch) match = false;
       if (nested->header) {
         response.InsertSequence(nested->header->group, nested->header->element, sub.release());
@@ -167,7 +171,9 @@ bool WorklistFindSCP(PDU_Service& pdu, DcmObj& command, const AssociationContext
   QueryWorklistDB(rows);
   bool error = false;
   bool match = false;
-  for (int index = 0; !error && MatchWorklistRow(query, response, index, match, rows, 0); ++index) {
+  const ReceivedCharacterSet keysIn = DeclaredCharacterSet(query);
+  for (int index = 0; !error && MatchWorklistRow(query, response, index, match, rows, keysIn, 0);
+       ++index) {
     if (match) {
       if (!CFind::WriteRSP(&pdu, &command, &response, kStatusPending)) {
         LogWrite("ERROR, Worklist RSP: Failed!");

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "db/CharacterSet.h"
+#include "db/LocalQuery.h"
 #include "db/Register.h"
+#include "db/SQLdb.h"
 #include "db/StoreNames.h"
 #include "dicom/DcmObj.h"
 #include "tests/db/DbTestSupport.h"
@@ -106,6 +108,101 @@ TEST_F(CharacterSetRegistration, TextColumnsAreConvertedAndTheDataSetKeepsItsByt
             std::vector<std::string>{"53E9726965"});
   EXPECT_EQ(object.GetString(0x0010, 0x0010), utf8Name);
   EXPECT_EQ(object.GetString(0x0008, 0x0005), "ISO_IR 192");
+}
+
+// Keys were compared as the bytes the peer sent, whatever its identifier declared, so a peer
+// writing UTF-8 found nothing for a name registered from UTF-8 or Latin-1. A key now goes
+// through the conversion registered text went through; an undeclared key is its bytes as ever.
+TEST_F(CharacterSetRegistration, KeysAreConvertedAsRegisteredTextWas) {
+  DcmObj utf8, latin1;
+  MakeObject(utf8, "1.2.51", "1.2.51.1", "1.2.51.1.1",
+             {{0x0008, 0x0005, "ISO_IR 192"},
+              {0x0010, 0x0010, "M\xC3\x9CLLER^J\xC3\x96RG"},
+              {0x0008, 0x1030, "\xC3\x89TUDE \xE2\x82\xAC"},
+              {0x0008, 0x103E, "S\xC3\xA9rie"}});
+  MakeObject(latin1, "1.2.52", "1.2.52.1", "1.2.52.1.1",
+             {{0x0008, 0x0005, "ISO_IR 100"}, {0x0010, 0x0010, "M\xDCLLER^ANNA"}});
+  for (DcmObj* object : {&utf8, &latin1})
+    ASSERT_TRUE(RegisterinDB("PEER", *object, "20240105", MakeStudyFolderName(*object),
+                             MakeSeriesFolderName(*object)));
+  struct KeyCase {
+    const char* what;
+    const char* declared;  // nullptr: no (0008,0005)
+    const char* level;
+    uint16_t group, element;
+    std::string key;
+    size_t found;
+  };
+  const KeyCase cases[] = {
+      {"UTF-8 key", "ISO_IR 192", "STUDY", 0x0010, 0x0010, "M\xC3\x9CL*", 2},
+      {"UTF-8 key, the whole name", "ISO_IR 192", "STUDY", 0x0010, 0x0010,
+       "M\xC3\x9CLLER^J\xC3\x96RG", 1},
+      {"Latin-1 key", "ISO_IR 100", "STUDY", 0x0010, 0x0010, "M\xDCLLER^ANNA", 1},
+      {"undeclared key: its bytes", nullptr, "STUDY", 0x0010, 0x0010, "M\xDCL*", 2},
+      {"undeclared UTF-8 bytes stay bytes", nullptr, "STUDY", 0x0010, 0x0010, "M\xC3\x9CL*", 0},
+      {"letter case beyond A to Z counts", "ISO_IR 192", "STUDY", 0x0010, 0x0010, "m\xC3\xBCl*", 0},
+      {"letter case within A to Z does not", "ISO_IR 192", "STUDY", 0x0010, 0x0010, "m\xC3\x9Cl*",
+       2},
+      // A character the database cannot hold is "?" in the key as in the row.
+      {"UTF-8 key beyond Latin-1", "ISO_IR 192", "STUDY", 0x0008, 0x1030,
+       "\xC3\x89TUDE \xE2\x82\xAC", 1},
+      {"UTF-8 key at SERIES level", "ISO_IR 192", "SERIES", 0x0008, 0x103E, "S\xC3\xA9r", 1},
+      {"Latin-1 key at SERIES level", "ISO_IR 100", "SERIES", 0x0008, 0x103E, "S\xE9rie", 1},
+      {"undeclared key at SERIES level", nullptr, "SERIES", 0x0008, 0x103E, "S\xC3\xA9rie", 0},
+  };
+  for (const KeyCase& c : cases) {
+    DcmObj identifier;
+    if (c.declared) identifier.Add(new DcmTag(0x0008, 0x0005, std::string(c.declared), "CS"));
+    identifier.Add(new DcmTag(c.group, c.element, c.key));
+    std::vector<std::string> rows;
+    std::string columns;
+    int count = 0;
+    ASSERT_TRUE(QueryLocalDatabase(identifier, rows, columns, count, c.level)) << c.what;
+    EXPECT_EQ(rows.size(), c.found) << c.what;
+  }
+}
+
+// The Users row's values join the peer's keys and are converted with them, so they are written
+// in the identifier's declaration first: a row's "SÜD" (Latin-1) still narrows a UTF-8 search.
+TEST_F(CharacterSetRegistration, UsersRowValuesNarrowInTheKeysCharacterSet) {
+  DcmObj object;
+  MakeObject(object, "1.2.53", "1.2.53.1", "1.2.53.1.1",
+             {{0x0008, 0x0005, "ISO_IR 192"},
+              {0x0008, 0x0080,
+               "KLINIK S\xC3\x9C"
+               "D"}});
+  ASSERT_TRUE(RegisterinDB("PEER", object, "20240105", MakeStudyFolderName(object),
+                           MakeSeriesFolderName(object)));
+  {
+    SQLdb users("vesmora", kOpenCreate);
+    ASSERT_EQ(users.Exec("CREATE TABLE Users (UserName VARCHAR(64) PRIMARY KEY, PassWord "
+                         "VARCHAR(64), Rights INTEGER, TransSyntax INTEGER, PhysicianName "
+                         "VARCHAR(128), InstitutionName VARCHAR(128), StudyDescription "
+                         "VARCHAR(128), StudyModality VARCHAR(128))"),
+              0);
+    ASSERT_EQ(users.Exec("INSERT INTO Users VALUES ('NODE', '', 0, 0, '', ?, '', '')",
+                         {std::string("S\xDC"
+                                      "D")}),
+              0);
+  }
+  for (const char* declared : {"ISO_IR 192", "ISO_IR 100", ""}) {
+    DcmObj identifier;
+    if (*declared) identifier.Add(new DcmTag(0x0008, 0x0005, std::string(declared), "CS"));
+    identifier.Add(new DcmTag(0x0020, 0x000D, std::string()));
+    ASSERT_TRUE(ModifyQueryByUser("NODE", identifier)) << declared;
+    std::vector<std::string> rows;
+    std::string columns;
+    int count = 0;
+    ASSERT_TRUE(QueryLocalDatabase(identifier, rows, columns, count, "STUDY")) << declared;
+    EXPECT_EQ(rows.size(), 1u) << declared;
+  }
+  // Every character the database holds comes back from UTF-8 as it went in.
+  std::string held;
+  for (int c = 0x01; c <= 0xFF; ++c)
+    if (c < 0x80 || c >= 0xA0) held += static_cast<char>(c);
+  EXPECT_EQ(ToDatabaseText(FromDatabaseText(held, ReceivedCharacterSet::Utf8),
+                           ReceivedCharacterSet::Utf8),
+            held);
 }
 
 }  // namespace

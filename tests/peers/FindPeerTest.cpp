@@ -90,13 +90,20 @@ void RegisterAsImported(const std::string& path) {
 }
 
 // Stored names have their carets turned into blanks, but Patient Name keys were matched as sent,
-// so a name searched exactly as DICOM writes it found nothing. An imported name kept its carets,
-// so the caret key that finds a received copy missed it.
+// so a name searched exactly as DICOM writes it found nothing. Two more paths gave an empty
+// answer for a patient in the store: a key in the UTF-8 its identifier declares was compared as
+// its bytes, and an imported name kept its carets, so the caret key that finds a received copy
+// missed it.
 TEST_F(FindPeer, PatientNameKeysMatchAsNamesAreStored) {
-  ASSERT_EQ(StoreFiles(Fixture("ecg_smith.dcm") + " " + Fixture("ecg_jones.dcm")).exitCode, 0);
+  ASSERT_EQ(StoreFiles(Fixture("ecg_smith.dcm") + " " + Fixture("ecg_jones.dcm") + " " +
+                       Fixture("ecg_mueller_utf8.dcm") + " " + Fixture("ecg_mueller_latin1.dcm"))
+                .exitCode,
+            0);
   RegisterAsImported(Fixture("ecg_scan_one.dcm"));
   const std::string smith = "1.2.826.0.1.3680043.8.498.7.20";
   const std::string jones = "1.2.826.0.1.3680043.8.498.7.21";
+  const std::string muellerUtf8 = "1.2.826.0.1.3680043.8.498.7.22";
+  const std::string muellerLatin1 = "1.2.826.0.1.3680043.8.498.7.23";
   const std::string scan = "1.2.826.0.1.3680043.8.498.7.24";
   // The imported name looks like a received one.
   EXPECT_EQ(EcgRows("SELECT PatientName FROM Study WHERE StudyInstanceUID='" + scan + "'"),
@@ -107,14 +114,28 @@ TEST_F(FindPeer, PatientNameKeysMatchAsNamesAreStored) {
     const char* declared = nullptr;    // the identifier's (0008,0005), if any
   };
   const NameCase cases[] = {
-      {"SMITH^ANNA", {smith}},    {"SMITH ANNA", {smith}},  {"SMITH^ANNA^^", {smith}},
-      {"SMITH^ANNA  ", {smith}},  {"^SMITH^ANNA", {smith}}, {"SMITH^*", {smith}},
-      {"SM*^ANNA", {smith}},      {"JONES^ANNA", {jones}},  // stored from JONES^ANNA^^
-      {"*^ANNA", {jones, smith}}, {"SMITH^ANN?", {}},       // "?" is an ordinary character
-      {"SMITH^ANNA^X", {}},       {"SCAN^ONE", {scan}},     {"SCAN^*", {scan}},
+      {"SMITH^ANNA", {smith}},
+      {"SMITH ANNA", {smith}},
+      {"SMITH^ANNA^^", {smith}},
+      {"SMITH^ANNA  ", {smith}},
+      {"^SMITH^ANNA", {smith}},
+      {"SMITH^*", {smith}},
+      {"SM*^ANNA", {smith}},
+      {"JONES^ANNA", {jones}},  // stored from JONES^ANNA^^
+      {"*^ANNA", {jones, smith}},
+      {"SMITH^ANN?", {}},  // "?" is an ordinary character
+      {"SMITH^ANNA^X", {}},
+      // Both copies of the patient, whichever set each was sent in.
+      {"MÜLLER*", {muellerUtf8, muellerLatin1}, "ISO_IR 192"},
+      {"MÜLLER^JÖRG", {muellerUtf8, muellerLatin1}, "ISO_IR 192"},
+      {"M\xDCLLER^J\xD6RG", {muellerUtf8, muellerLatin1}, "ISO_IR 100"},
+      {"M\xDCLLER*", {muellerUtf8, muellerLatin1}},  // undeclared: its bytes, as ever
+      {"MÜLLER*", {}},                               // undeclared UTF-8 bytes stay bytes
+      {"SCAN^ONE", {scan}},
+      {"SCAN^*", {scan}},
       {"SCAN ONE", {scan}},
   };
-  const std::string all[] = {jones, smith, scan};
+  const std::string all[] = {jones, smith, muellerUtf8, muellerLatin1, scan};
   for (const NameCase& c : cases) {
     const std::string charset =
         c.declared ? "-k \"SpecificCharacterSet=" + std::string(c.declared) + "\" " : "";

@@ -98,6 +98,40 @@ TEST_F(WorklistPeer, EmptyOrMissingWorklistAnswersNoMatches) {
   ASSERT_EQ(statuses.size(), 1u);
   EXPECT_EQ(statuses[0], "0x0000");
 }
+// Worklist keys were compared as the bytes the peer sent, so a peer writing the UTF-8 its query
+// declares never matched a name beyond ASCII. Keys are converted from the declaration now, those
+// inside the Scheduled Procedure Step Sequence too; an undeclared key is its bytes as ever.
+TEST_F(WorklistPeer, KeysAreConvertedFromTheQuerysCharacterSet) {
+  CreateWorklist(true);
+  // PatientName M\xDCLLER^ANNA and location S\xDCD, in the worklist's Latin-1.
+  const ToolResult added = RunTool(
+      "sqlite3 " + Folder() +
+      "database/vesmora.db \"INSERT INTO Worklist VALUES('A4',CAST(X'4DDC4C4C45525E414E4E41' AS "
+      "TEXT),'W4','','F','','1.2.3.4','','','AA2','',CAST(X'53DC44' AS TEXT),'ECG','','','S4',"
+      "'','','','','R4','');\"");
+  ASSERT_EQ(added.exitCode, 0) << added.output;
+  const struct {
+    std::string keys;
+    size_t matches;
+  } cases[] = {
+      {"-k \"SpecificCharacterSet=ISO_IR 192\" -k \"PatientName=MÜLLER*\"", 1},
+      {"-k \"SpecificCharacterSet=ISO_IR 192\" -k \"PatientName=Müller^Anna\"", 1},
+      {"-k \"SpecificCharacterSet=ISO_IR 100\" -k \"PatientName=M\xDCLLER*\"", 1},
+      {"-k \"PatientName=M\xDCLLER*\"", 1},
+      {"-k \"PatientName=MÜLLER*\"", 0},
+      {"-k \"SpecificCharacterSet=ISO_IR 192\" -k PatientName "
+       "-k \"ScheduledProcedureStepSequence[0].ScheduledProcedureStepLocation=SÜD\"",
+       1},
+  };
+  for (const auto& c : cases) {
+    const ToolResult find = RunTool("findscu -d -W" + Peer() + c.keys);
+    const auto statuses = DebugValues(find.output, "DIMSE Status");
+    ASSERT_FALSE(statuses.empty()) << c.keys << "\n" << find.output;
+    EXPECT_EQ(statuses.back(), "0x0000") << c.keys;
+    EXPECT_EQ(Pending(statuses), c.matches) << c.keys << "\n" << find.output;
+  }
+}
+
 // Keys inside nested sequences are matched level by level, down to a bound: a query nested
 // deeper than that matches no row instead of recursing on.
 TEST_F(WorklistPeer, NestedKeysMatchDownToABound) {

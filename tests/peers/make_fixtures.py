@@ -89,7 +89,14 @@ def main(out):
          out, "ecg_smith.dcm")
     save(ecg(ROOT + ".21.1", study=ROOT + ".21", series=ROOT + ".21.0",
              PatientName="JONES^ANNA^^"), out, "ecg_jones.dcm")
-    # A name that the folder import takes in as read.
+    # One patient beyond ASCII, sent once in UTF-8 and once in Latin-1; and a name that the
+    # folder import takes in as read.
+    save(ecg(ROOT + ".22.1", study=ROOT + ".22", series=ROOT + ".22.0",
+             SpecificCharacterSet="ISO_IR 192", PatientName="MÜLLER^JÖRG"), out,
+         "ecg_mueller_utf8.dcm")
+    save(ecg(ROOT + ".23.1", study=ROOT + ".23", series=ROOT + ".23.0",
+             SpecificCharacterSet="ISO_IR 100", PatientName="MÜLLER^JÖRG"), out,
+         "ecg_mueller_latin1.dcm")
     save(ecg(ROOT + ".24.1", study=ROOT + ".24", series=ROOT + ".24.0", PatientName="SCAN^ONE"),
          out, "ecg_scan_one.dcm")
     # The sample's twelve leads as a hemodynamic recording, as real carts write them, and as a
