@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "db/InsertRow.h"
-#include "db/PatientName.h"
 #include "db/RecordTable.h"
 #include "db/Schema.h"
 #include "dicom/DcmObj.h"
@@ -55,10 +54,7 @@ bool StudyDB::Insert(SQLdb& db, const std::string& table, const DcmObj& dataSet,
   InsertSteps steps;
   steps.className = "StudyDB";
   // Received and imported objects alike: the list shows one name, and a key finds both.
-  steps.readRecord = [&] {
-    ReadDCO(dataSet);
-    PatientName = StoredPatientName(PatientName);
-  };
+  steps.readRecord = [&] { ReadDCO(dataSet, NameForm::Stored); };
   steps.keyColumn = "StudyInstanceUID";
   steps.keyValue = [&] { return StudyInstanceUID; };
   steps.whenFound = [&] { MergeModality(db, StudyInstanceUID, StudyModality); };

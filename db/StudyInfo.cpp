@@ -1,18 +1,22 @@
 // StudyInfo over its rows (db/RecordTable.cpp).
 #include "db/StudyInfo.h"
 
+#include "db/PatientName.h"
 #include "db/RecordTable.h"
 #include "dicom/DcmTag.h"
 #include "dicom/Tags.h"
 #include "dicom/util/TextUtil.h"
 
-void StudyInfo::ReadDCO(const DcmObj& dataSet) {
-  // A Patient Name's "," becomes "^" before it is trimmed.
-  auto textOf = [](const DcmTag& element) {
+void StudyInfo::ReadDCO(const DcmObj& dataSet, NameForm nameForm) {
+  // A Patient Name's "," becomes "^" before it is trimmed; a stored name has lost the "^" it
+  // arrived with before that, so "DOE,JOHN" reads "DOE^JOHN" received or imported.
+  auto textOf = [nameForm](const DcmTag& element) {
     std::string text = ValueText(element);
-    if (TagKey{element.group, element.element} == tag::kPatientName)
+    if (TagKey{element.group, element.element} == tag::kPatientName) {
+      if (nameForm == NameForm::Stored) text = StoredPatientName(text);
       for (char& c : text)
         if (c == ',') c = '^';
+    }
     return text;
   };
   ReadAttributes(*this, StudyAttributes(), dataSet, textOf);

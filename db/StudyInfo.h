@@ -9,9 +9,12 @@ class DcmObj;
 
 class StudyInfo {
  public:
+  // How ReadDCO takes a Patient Name: as sent, or first in the form registration stores
+  // (StoredPatientName). Either way each "," then becomes "^".
+  enum class NameForm { AsSent, Stored };
   // Fills fields from the data set's top-level elements (values inside sequences are never
   // taken); absent or empty elements leave their fields as they are.
-  void ReadDCO(const DcmObj& dataSet);
+  void ReadDCO(const DcmObj& dataSet, NameForm nameForm = NameForm::AsSent);
   // Appends the 13 STUDY query keys in tag order, (0008,0052) "STUDY " among them.
   void WriteDCO(DcmObj& identifier) const;
 

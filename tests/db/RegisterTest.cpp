@@ -118,11 +118,30 @@ TEST_F(RegisterTest, AFailedMergeIsLoggedAndTheObjectStillRegisters) {
   EXPECT_EQ(Sqlite("SELECT COUNT(*) FROM Objects"), std::vector<std::string>{"3"});
 }
 
-TEST_F(RegisterTest, QuotesAreStoredAsBlanks) {
-  DcmObj object;
-  MakeObject(object, "1.2.4", "1.2.4.1", "1.2.4.1.1", {{0x0010, 0x0010, "O'Neil"}});
-  ASSERT_TRUE(Register(object));
-  EXPECT_EQ(Sqlite("SELECT PatientName FROM Study"), std::vector<std::string>{"O Neil"});
+// Every registration stores a name in one form, whatever path the object took: each "^" it
+// carries a blank, trimmed, then each "," a "^" and each "'" a blank.
+TEST_F(RegisterTest, PatientNamesAreStoredInOneForm) {
+  const struct {
+    const char* sent;
+    const char* stored;
+  } kCases[] = {
+      {"O'Neil", "O Neil"},
+      {"SCAN^ONE", "SCAN ONE"},
+      {"DOE^JOHN^^^", "DOE JOHN"},
+      {"DOE,JOHN", "DOE^JOHN"},
+      {"^", ""},
+      {"  SMITH^ANNA ", "SMITH ANNA"},
+  };
+  int n = 0;
+  for (const auto& c : kCases) {
+    const std::string study = "1.2.4." + std::to_string(++n);
+    DcmObj object;
+    MakeObject(object, study, study + ".1", study + ".1.1", {{0x0010, 0x0010, c.sent}});
+    ASSERT_TRUE(Register(object)) << c.sent;
+    EXPECT_EQ(Sqlite("SELECT PatientName FROM Study WHERE StudyInstanceUID='" + study + "'"),
+              std::vector<std::string>{c.stored})
+        << c.sent;
+  }
 }
 
 // A "'" in a key used to break the look-up, so every later object of the study counted as new;

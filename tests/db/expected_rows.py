@@ -3,8 +3,8 @@ independently from the files with pydicom, Python's zlib and sqlite3.
 
 The expected values are the files' top-level elements (values inside sequences never count),
 cut at the first NUL, trimmed of bytes up to 0x20 (ConvolutionKernel untrimmed), "'" stored as
-a blank, "," in PatientName as "^" and then every "^" as a blank, blanks trimmed; folder names
-are zlib.crc32 of the concatenated values.
+a blank, PatientName with every "^" as a blank and blanks trimmed, then "," as "^"; folder
+names are zlib.crc32 of the concatenated values.
 
 Usage: expected_rows.py DATABASE FALLBACK_STUDY_DATE FILE...
 Prints one line per difference; exits 1 when there is any.
@@ -74,7 +74,7 @@ def study_modality(ds):
 
 
 def patient_name(ds):
-    return trim(raw_text(ds, 0x0010, 0x0010).replace(",", "^")).replace("^", " ").strip(" ")
+    return trim(raw_text(ds, 0x0010, 0x0010).replace("^", " ").strip(" ").replace(",", "^"))
 
 
 def expected(ds, fallback_date, today):
