@@ -1,4 +1,4 @@
-#include "net/server/rules/AssociationProposal.h"
+#include "net/AssociationProposal.h"
 
 #include <algorithm>
 
