@@ -3,8 +3,8 @@
 #include <algorithm>
 
 std::string PadApTitle(const std::string& title) {
-  std::string padded = title + std::string(kApTitleLength, ' ');
-  padded.resize(kApTitleLength);
+  std::string padded = title + std::string(kAeTitleSize, ' ');
+  padded.resize(kAeTitleSize);
   return padded;
 }
 
