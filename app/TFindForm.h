@@ -21,7 +21,8 @@ class QPushButton;
 class SQLdb;
 class StudyInfo;
 
-inline constexpr QEvent::Type kStartUpEvent = QEvent::Type(0x8191);  // WM_APP + 401
+// An event type of the application's own range, which the constructor posts to the window itself.
+inline constexpr QEvent::Type kStartUpEvent = QEvent::Type(0x8191);
 
 // Fills the grid with the local studies of `sql`, a box in column 0 of each row, then sorts by
 // name. The grid stays as it was when the database cannot be opened or the query fails. The

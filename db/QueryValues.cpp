@@ -9,20 +9,6 @@
 #include "dicom/Tags.h"
 #include "dicom/util/TextUtil.h"
 
-namespace {
-
-std::string TrimBlanksLeft(const std::string& text) {
-  const size_t first = text.find_first_not_of(' ');
-  return first == std::string::npos ? std::string() : text.substr(first);
-}
-
-std::string TrimBlanksRight(const std::string& text) {
-  const size_t last = text.find_last_not_of(' ');
-  return last == std::string::npos ? std::string() : text.substr(0, last + 1);
-}
-
-}  // namespace
-
 // The value is first converted like registered text, then the pad goes, then the trailing run
 // of "*" (a prefix search asks for no more than its stem), so "AB*C" keeps its inner wildcard;
 // remaining "*" become "%". A Patient Name key is written the way names are stored before that
@@ -63,14 +49,14 @@ bool BuildDateCondition(const std::string& value, const std::string& column, std
     values.emplace_back(value);
   } else if (dash == 0) {
     condition = column + " <= ?";
-    values.emplace_back(TrimBlanksLeft(value.substr(1)));
+    values.emplace_back(std::string(TrimLeadingBlanks(std::string_view(value).substr(1))));
   } else if (const std::string upper = GetField(2, "-", value); !upper.empty()) {
     condition = "(" + column + " >= ?) AND (" + column + " <= ?)";
-    values.emplace_back(TrimBlanksRight(value.substr(0, dash)));
-    values.emplace_back(TrimBlanksLeft(upper));
+    values.emplace_back(std::string(TrimTrailingBlanks(std::string_view(value).substr(0, dash))));
+    values.emplace_back(std::string(TrimLeadingBlanks(upper)));
   } else {
     condition = column + " >= ?";
-    values.emplace_back(TrimBlanksRight(value.substr(0, dash)));
+    values.emplace_back(std::string(TrimTrailingBlanks(std::string_view(value).substr(0, dash))));
   }
   return true;
 }

@@ -14,6 +14,8 @@
 #include "dicom/Dictionary.h"
 #include "dicom/Implementation.h"
 #include "dicom/Nesting.h"
+#include "dicom/TagKeyOps.h"
+#include "dicom/Tags.h"
 #include "dicom/TransferSyntaxes.h"
 #include "dicom/util/ByteOrder.h"
 #include "dicom/util/Log.h"
@@ -50,7 +52,7 @@ bool HasLongLength(const char* vr) {
 // Groups 0000 (commands) and FFFE (items, delimiters) never carry a VR.
 bool NeverHasVR(uint16_t group) { return group == 0x0000 || group == 0xFFFE; }
 
-bool IsSequenceOrItem(const DcmTag& t) { return t.HasVR("SQ") || IsTag(t, 0xFFFE, 0xE000); }
+bool IsSequenceOrItem(const DcmTag& t) { return t.HasVR("SQ") || IsTag(t, tag::kItem); }
 
 // Values of at least this many bytes read from a lent block refer into it; smaller ones are
 // copied, which costs less than the shared ownership.
@@ -252,14 +254,14 @@ bool BufData::ReadRange(DcmObj& obj, uint64_t end, int depth, bool insideValue) 
     }
 
     // Pixel data is never expanded, whatever VR it claims, and nothing after it is either.
-    const bool nest = !afterPixelData && !IsTag(*tag, 0x7FE0, 0x0010) && IsSequenceOrItem(*tag) &&
+    const bool nest = !afterPixelData && !IsTag(*tag, tag::kPixelData) && IsSequenceOrItem(*tag) &&
                       HasDefinedNonZeroLength(*tag);
     if (!nest) {
       if (!ReadValue(*tag, end)) {
         if (insideValue) LogNestedReadFailure();
         return false;
       }
-      if (IsTag(*tag, 0x7FE0, 0x0010)) afterPixelData = true;
+      if (IsTag(*tag, tag::kPixelData)) afterPixelData = true;
       obj.items.push_back(std::move(tag));
       continue;
     }
@@ -499,17 +501,17 @@ void BufData::WriteMetaHeader(const std::string& sopClassUid, const std::string&
   const uint64_t start = Tell();  // 0: an empty stream, or a file not yet written to
   PutZeros(kPreambleSize);        // the preamble
   Put("DICM", 4);
-  WriteTag(DcmTag(0x0002, 0x0000, static_cast<uint32_t>(0), "UL"), true);
+  WriteTag(MakeTag(tag::kFileMetaInformationGroupLength, static_cast<uint32_t>(0), "UL"), true);
   const uint8_t version[2] = {0x00, 0x01};
-  WriteTag(DcmTag(0x0002, 0x0001, 2, version, "OB"), true);
-  WriteTag(DcmTag(0x0002, 0x0002, sopClassUid, "UI"), true);
-  WriteTag(DcmTag(0x0002, 0x0003, sopInstanceUid, "UI"), true);
-  WriteTag(DcmTag(0x0002, 0x0010, transferSyntaxUid, "UI"), true);
-  WriteTag(DcmTag(0x0002, 0x0012, kImplementationClassUid, "UI"), true);
+  WriteTag(MakeTag(tag::kFileMetaInformationVersion, 2, version, "OB"), true);
+  WriteTag(MakeTag(tag::kMediaStorageSOPClassUID, sopClassUid, "UI"), true);
+  WriteTag(MakeTag(tag::kMediaStorageSOPInstanceUID, sopInstanceUid, "UI"), true);
+  WriteTag(MakeTag(tag::kTransferSyntaxUID, transferSyntaxUid, "UI"), true);
+  WriteTag(MakeTag(tag::kImplementationClassUID, kImplementationClassUid, "UI"), true);
   // The version name is written with its terminating NUL: 12 bytes.
-  WriteTag(
-      DcmTag(0x0002, 0x0013, sizeof kImplementationVersionName, kImplementationVersionName, "SH"),
-      true);
+  WriteTag(MakeTag(tag::kImplementationVersionName, sizeof kImplementationVersionName,
+                   kImplementationVersionName, "SH"),
+           true);
   PatchU32(start + kMetaLengthValue,
            static_cast<uint32_t>(Tell() - (start + kMetaLengthValue + 4)));
   bigEndian = savedOrder;

@@ -1,5 +1,6 @@
 // The element operations that DcmTag takes as two numbers, by a named tag (dicom/Tags.h):
-// IsTag(element, tag::kPixelData), NewTag(tag::kStudyDate, "20240101", "DA").
+// IsTag(element, tag::kPixelData), NewTag(tag::kStudyDate, "20240101", "DA"),
+// MakeTag(tag::kTransferSyntaxUID, uid, "UI").
 #pragma once
 
 #include <cstdint>
@@ -19,4 +20,10 @@ inline bool IsTag(const DcmTag& t, TagKey key) { return IsTag(t, key.group, key.
 template <typename... Value>
 DcmTag* NewTag(TagKey key, Value&&... value) {
   return new DcmTag(key.group, key.element, std::forward<Value>(value)...);
+}
+
+// The same element as a value, for one that is written and not kept (a file's meta header).
+template <typename... Value>
+DcmTag MakeTag(TagKey key, Value&&... value) {
+  return DcmTag(key.group, key.element, std::forward<Value>(value)...);
 }

@@ -73,7 +73,7 @@ bool ReadPduBody(Buffer& link, Buffer& body, uint32_t& length, uint32_t minLengt
 // ---- AAssociatePdu ----
 
 AAssociatePdu::AAssociatePdu(uint8_t type) : ItemType(type) {
-  SetApplicationContext("1.2.840.10008.3.1.1.1");
+  SetApplicationContext(kApplicationContextUid);
 }
 
 void AAssociatePdu::SetApplicationContext(const std::string& uid) {

@@ -36,6 +36,8 @@ static_assert(kAssociateFixedSize == 68);
 // Release, abort and reject bodies: four bytes.
 inline constexpr uint32_t kShortPduBodySize = 4;
 inline constexpr uint32_t kAeTitleSize = 16;
+// The DICOM application context: every association PDU carries it, in both roles.
+inline constexpr const char* kApplicationContextUid = "1.2.840.10008.3.1.1.1";
 
 enum PduTypes : uint8_t {
   kAssociateRQPdu = 0x01,

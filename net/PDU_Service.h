@@ -22,7 +22,6 @@ class DcmObj;
 
 // Announced in both roles.
 inline constexpr uint32_t kOurMaximumLength = 16384;
-inline constexpr const char* kApplicationContextUid = "1.2.840.10008.3.1.1.1";
 
 class PDU_Service {
  public:

@@ -12,8 +12,8 @@ Selection: even groups only (no private tags), the first VR of a choice, retired
 (0000,1031), the ten file meta elements, then the rows the program relies on exactly (group
 lengths, item delimiters, pixel-type VRs and the choice rows) override what the registry says.
 Named tags: every row of the table whose attribute has a keyword in the registry, as
-`tag::k<Keyword>` (the group lengths of groups other than 0000 and 0002 have none), but for
-the keywords that hold RESERVED_WORD.
+`tag::k<Keyword>` with the keyword as the registry spells it (the group lengths of groups other
+than 0000 and 0002 have none).
 """
 import sys
 
@@ -135,12 +135,6 @@ def write_table(rows, out):
     out.write("    {0, 0, {0, 0, 0, 0}, nullptr},\n};\n")
 
 
-# Keywords holding this word stay without a name: the repository's text check keeps the word for
-# its own use, and the program reads none of these attributes (lens, CT protocol, radiotherapy
-# and cropping details). Spelled in two parts so that this file passes the same check.
-RESERVED_WORD = "Speci" + "fication"
-
-
 def write_tags(rows, out):
     names = keywords()
     seen = {}
@@ -150,7 +144,7 @@ def write_tags(rows, out):
     out.write('#pragma once\n\n#include "dicom/TagKey.h"\n\nnamespace tag {\n\n')
     for (group, element) in sorted(rows):
         keyword = names.get((group, element), "")
-        if not keyword or RESERVED_WORD in keyword:
+        if not keyword:
             continue
         if keyword in seen:
             sys.exit("keyword %s at (%04X,%04X) and (%04X,%04X)" % (keyword, *seen[keyword], group,

@@ -18,10 +18,10 @@
 #include "dicom/TagKeyOps.h"
 #include "dicom/Tags.h"
 #include "dicom/TransferSyntaxes.h"
+#include "net/AssociationProposal.h"
 #include "net/Dimse.h"
 #include "net/PDU_Service.h"
 #include "net/client/ClientOperations.h"
-#include "net/server/rules/AssociationProposal.h"
 #include "tests/support/LoopbackPort.h"
 
 namespace {

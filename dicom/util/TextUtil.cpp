@@ -62,11 +62,33 @@ std::string ValueText(const DcmTag& element) {
   return std::string(p, zero ? static_cast<const char*>(zero) - p : n);
 }
 
-std::string TrimControlAndBlanks(std::string_view text) {
-  auto blankOrControl = [](char c) { return static_cast<unsigned char>(c) <= 0x20; };
+namespace {
+bool IsBlank(char c) { return c == ' '; }
+bool IsBlankOrControl(char c) { return static_cast<unsigned char>(c) <= 0x20; }
+
+template <typename Drop>
+std::string_view TrimStart(std::string_view text, Drop drop) {
   size_t begin = 0;
+  while (begin < text.size() && drop(text[begin])) ++begin;
+  return text.substr(begin);
+}
+
+template <typename Drop>
+std::string_view TrimEnd(std::string_view text, Drop drop) {
   size_t end = text.size();
-  while (begin < end && blankOrControl(text[begin])) ++begin;
-  while (end > begin && blankOrControl(text[end - 1])) --end;
-  return std::string(text.substr(begin, end - begin));
+  while (end > 0 && drop(text[end - 1])) --end;
+  return text.substr(0, end);
+}
+}  // namespace
+
+std::string TrimControlAndBlanks(std::string_view text) {
+  return std::string(TrimEnd(TrimStart(text, IsBlankOrControl), IsBlankOrControl));
+}
+
+std::string_view TrimLeadingBlanks(std::string_view text) { return TrimStart(text, IsBlank); }
+
+std::string_view TrimTrailingBlanks(std::string_view text) { return TrimEnd(text, IsBlank); }
+
+std::string TrimBlanks(std::string_view text) {
+  return std::string(TrimTrailingBlanks(TrimLeadingBlanks(text)));
 }

@@ -19,5 +19,11 @@ std::string ValueText(const DcmTag& element);
 // The text without the bytes of code 0x20 and below at either end (bytes from 0x80 stay): how
 // element values, query keys and AE titles are compared and stored.
 std::string TrimControlAndBlanks(std::string_view text);
+// The text without the blanks (0x20 only) at its start or at its end; the result is a view into
+// `text` and lives only as long as it does. Range bounds and UIDs of a peer are trimmed so.
+std::string_view TrimLeadingBlanks(std::string_view text);
+std::string_view TrimTrailingBlanks(std::string_view text);
+// The text without the blanks (0x20 only) at both ends.
+std::string TrimBlanks(std::string_view text);
 // Today's local date as a DICOM DA value, "YYYYMMDD".
 std::string TodayAsDicomDate();

@@ -2,11 +2,11 @@
 
 #include "dicom/DcmObj.h"
 #include "dicom/util/Log.h"
+#include "net/AssociationProposal.h"
 #include "net/CommandFields.h"
 #include "net/Dimse.h"
 #include "net/PDU_Service.h"
 #include "net/UniqueId.h"
-#include "net/server/rules/AssociationProposal.h"
 
 namespace {
 

@@ -16,7 +16,6 @@
 #include "net/server/ServerThread.h"
 #include "net/server/Services.h"
 #include "net/server/rules/CommandTable.h"
-#include "net/server/rules/PeerText.h"
 
 namespace {
 using namespace std::chrono_literals;

@@ -1,4 +1,4 @@
-// C-ECHO, answered by the association loop itself.
+// C-ECHO: the verification handler of the command table, answered on the association it came on.
 #include "dicom/DcmObj.h"
 #include "dicom/util/Log.h"
 #include "net/Dimse.h"

@@ -8,10 +8,10 @@
 #include "dicom/Tags.h"
 #include "dicom/TransferSyntaxes.h"
 #include "dicom/util/Log.h"
+#include "dicom/util/TextUtil.h"
 #include "net/Dimse.h"
 #include "net/PDU_Service.h"
 #include "net/server/Services.h"
-#include "net/server/rules/PeerText.h"
 
 void PrepareFindResponse(PDU_Service& pdu, DcmObj& response) {
   std::string syntax;

@@ -13,14 +13,14 @@
 #include "dicom/Tags.h"
 #include "dicom/UidRegistry.h"
 #include "dicom/util/Log.h"
+#include "dicom/util/TextUtil.h"
+#include "net/AssociationProposal.h"
 #include "net/Dimse.h"
 #include "net/PDU_Service.h"
 #include "net/client/ClientOperations.h"
 #include "net/server/Services.h"
-#include "net/server/rules/AssociationProposal.h"
 #include "net/server/rules/MoveDestinations.h"
 #include "net/server/rules/MoveOutcome.h"
-#include "net/server/rules/PeerText.h"
 #include "platform/ExeFolder.h"
 
 namespace {

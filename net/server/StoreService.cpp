@@ -51,12 +51,13 @@ std::string CrcFilePath(const std::string& storeFolder, const DcmObj& dataSet,
 // would confirm a UID under which nothing is kept; both values are logged.
 bool DataSetMatchesCommand(const DcmObj& command, const DcmObj& dataSet) {
   static const struct {
-    uint16_t commandElement, dataSetElement;
+    TagKey commandTag, dataSetTag;
     const char* what;
-  } kPairs[] = {{0x1000, 0x0018, "SOP Instance UID"}, {0x0002, 0x0016, "SOP Class UID"}};
+  } kPairs[] = {{tag::kAffectedSOPInstanceUID, tag::kSOPInstanceUID, "SOP Instance UID"},
+                {tag::kAffectedSOPClassUID, tag::kSOPClassUID, "SOP Class UID"}};
   for (const auto& p : kPairs) {
-    const std::string announced = command.GetString(0x0000, p.commandElement);
-    const std::string received = dataSet.GetString(0x0008, p.dataSetElement);
+    const std::string announced = command.GetString(p.commandTag);
+    const std::string received = dataSet.GetString(p.dataSetTag);
     if (announced != received) {
       LogWrite(std::string("ERROR, StoreExecute, ") + p.what + " of the command: " + announced +
                ", of the data set: " + received);

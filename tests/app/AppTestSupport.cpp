@@ -3,7 +3,6 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
-#include <stdlib.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -13,8 +12,6 @@
 #include <QTest>
 #include <clocale>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 
 #include "app/BrowserState.h"
 #include "app/CommandLine.h"
@@ -58,30 +55,6 @@ class QtEnvironment : public testing::Environment {
     testing::AddGlobalTestEnvironment(new QtEnvironment);
 
 }  // namespace
-
-TempFolder::TempFolder() {
-  char pattern[] = "/tmp/trevalind-app-XXXXXX";
-  path_ = std::string(::mkdtemp(pattern)) + "/";
-}
-
-TempFolder::~TempFolder() {
-  Shell("chmod -R u+rwx '" + path_ + "' 2>/dev/null; rm -rf '" + path_ + "'");
-}
-
-void TempFolder::Write(const std::string& name, const std::string& bytes) const {
-  std::ofstream(path_ + name, std::ios::binary) << bytes;
-}
-
-std::string TempFolder::Read(const std::string& name) const {
-  std::ifstream in(path_ + name, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-bool TempFolder::Exists(const std::string& name) const {
-  return std::ifstream(path_ + name).good();
-}
 
 RecordingUi::RecordingUi() { SetUi(this); }
 
@@ -136,5 +109,3 @@ std::string ConfigRecord(const std::string& port, const std::string& aeTitle, in
 }
 
 std::string FreePort() { return std::to_string(FreeLoopbackPort()); }
-
-int Shell(const std::string& command) { return std::system(command.c_str()); }

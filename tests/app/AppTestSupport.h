@@ -1,5 +1,6 @@
-// Shared pieces of the application tests: the application object, a temporary folder, a
-// recording stand-in for the message boxes, and the running browser with its windows.
+// Shared pieces of the application tests: the application object, a recording stand-in for the
+// message boxes, and the running browser with its windows. The temporary folder and the shell
+// runner are the tests' common ones (tests/support).
 #pragma once
 
 #include <QString>
@@ -11,6 +12,8 @@
 #include <vector>
 
 #include "platform/gui/UiServices.h"
+#include "tests/support/Shell.h"
+#include "tests/support/TempFolder.h"
 
 // Readable test failures for texts and lists of texts.
 inline void PrintTo(const QString& text, std::ostream* out) {
@@ -19,19 +22,6 @@ inline void PrintTo(const QString& text, std::ostream* out) {
 inline void PrintTo(const QStringList& texts, std::ostream* out) {
   *out << '{' << texts.join("|").toStdString() << '}';
 }
-
-class TempFolder {
- public:
-  TempFolder();
-  ~TempFolder();
-  const std::string& path() const { return path_; }  // ends with "/"
-  void Write(const std::string& name, const std::string& bytes) const;
-  std::string Read(const std::string& name) const;
-  bool Exists(const std::string& name) const;
-
- private:
-  std::string path_;
-};
 
 // Records every message and confirmation; answers confirmations from a script (default OK).
 class RecordingUi : public UiServices {
@@ -73,5 +63,3 @@ class ClickWhen {
 std::string ConfigRecord(const std::string& port, const std::string& aeTitle, int32_t level);
 // A loopback port the OS just handed out (and released again).
 std::string FreePort();
-// Runs a shell command; its exit status.
-int Shell(const std::string& command);

@@ -1,8 +1,7 @@
 // The local list's order, through the real browser: after the fill and after every header click
-// the rows whose keys differ stand as the exchange sort of the list's first design put them
-// (ascending, case-insensitive by the locale), and rows whose keys compare equal keep the order
-// they had before (the database's order for the fill, the previous order for a click). And the
-// node answers while a slow list is still filling.
+// the rows whose keys differ stand in ascending order, case-insensitive by the locale, and rows
+// whose keys compare equal keep the order they had before (the database's order for the fill,
+// the previous order for a click). And the node answers while a slow list is still filling.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -13,9 +12,13 @@
 #include <QTest>
 #include <QTimer>
 #include <algorithm>
+#include <array>
 #include <atomic>
+#include <cctype>
 #include <chrono>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "app/Clock.h"
 #include "app/Gridfunctions.h"
@@ -26,11 +29,13 @@
 
 namespace {
 
+using Study = std::array<std::string, 13>;
+
 // One study per row, its texts in the grid's column order: Name, ID, Sex, Age (birth date),
 // Study Date, Study Time, Study ID, Modalities, Study Description, Accession N., Institution,
 // Ref. Physician's Name, Study Instance UID. The names differ in their bytes (the database
 // orders them by bytes) but several compare equal without case; accents set names apart.
-constexpr const char* kStudies[][13] = {
+const Study kNamedStudies[] = {
     {"Émile^Zoë", "P10", "M", "19800101", "20240101", "080000", "1", "ECG", "Resting", "A1",
      "Hôpital", "Dr^A", "1.1"},
     {"emile^zoe", "p10", "m", "", "20231231", "", "2", "ECG", "resting", "a1", "hopital", "",
@@ -57,14 +62,50 @@ constexpr const char* kStudies[][13] = {
     {"Baker^Al", "P6", "F", "19700101", "20231231", "120000", "3", "ECG", "Resting", "A6", "Clinic",
      "Dr^A", "1.13"},
 };
-constexpr int kRows = int(std::size(kStudies));
+
+// The named studies and many more: a sort of up to 16 rows in the standard library runs as an
+// insertion sort, which keeps equal keys in order even where the sort is not stable, so the
+// list needs rows enough for the partitioning steps that move them. Each name differs from all
+// others in its bytes (its case) but falls into one of three groups that compare equal; every
+// other column takes a few values, repeating with periods of its own, so equal keys meet in
+// every column and in every order that an earlier click left.
+std::vector<Study> MakeStudies() {
+  std::vector<Study> studies(std::begin(kNamedStudies), std::end(kNamedStudies));
+  const char* names[] = {"garcia^ana", "lee^kim", "olsen^per"};
+  const char* ids[] = {"P7", "p7", "P8", "p8"};
+  const char* sexes[] = {"M", "F", "m", "f", ""};
+  const char* births[] = {"19800101", "19991231"};
+  const char* dates[] = {"20240101", "20231231", "20240102"};
+  const char* times[] = {"080000", "120000", "", "235959"};
+  const char* studyIds[] = {"1", "2", "10", "3", ""};
+  const char* modalities[] = {"ECG", "ecg", "HD"};
+  const char* descriptions[] = {"Resting", "resting", "Holter", "HOLTER"};
+  const char* accessions[] = {"A7", "a7"};
+  const char* institutions[] = {"Clinic", "CLINIC", "clinic"};
+  const char* physicians[] = {"Dr^A", "dr^a", "DR^A", "Dr^B"};
+  for (size_t i = 0; i < 51; ++i) {
+    std::string name = names[i % 3];
+    size_t letter = 0;  // the bits of i / 3 say which letters are capitals
+    for (char& c : name)
+      if (std::isalpha(static_cast<unsigned char>(c)) && ((i / 3) >> letter++ & 1))
+        c = char(std::toupper(static_cast<unsigned char>(c)));
+    studies.push_back({name, ids[i % 4], sexes[i % 5], births[i % 2], dates[i % 3], times[i % 4],
+                       studyIds[i % 5], modalities[i % 3], descriptions[i % 4], accessions[i % 2],
+                       institutions[i % 3], physicians[i % 4], "1." + std::to_string(14 + i)});
+  }
+  return studies;
+}
+const std::vector<Study> kStudies = MakeStudies();
+const int kRows = int(kStudies.size());
 constexpr int kUidColumn = 12;
 
-QString Text(int study, int column) { return QString::fromUtf8(kStudies[study][column]); }
+QString Text(int study, int column) {
+  return QString::fromStdString(kStudies[size_t(study)][size_t(column)]);
+}
 
-// The first design's sort of the rows `before` (indexes into kStudies) by `column`, with each
-// run of equal keys put back into its order in `before`: the only order that keeps both the
-// exchange sort's order of differing keys and the previous order of equal ones.
+// The rows `before` (indexes into kStudies) sorted by `column` with an exchange sort, then each
+// run of equal keys put back into its order in `before`: the only order that keeps differing
+// keys ascending and equal ones in their previous order.
 std::vector<int> ExpectedOrder(const std::vector<int>& before, int column) {
   QCollator collator;
   collator.setCaseSensitivity(Qt::CaseInsensitive);
@@ -105,7 +146,8 @@ class BrowserSort : public testing::TestWithParam<const char*> {
     ASSERT_TRUE(db.isOpen);
     for (const auto& study : kStudies) {
       SqlValues values;
-      for (const char* text : study) values.emplace_back(ToCp1252(QString::fromUtf8(text)));
+      for (const std::string& text : study)
+        values.emplace_back(ToCp1252(QString::fromStdString(text)));
       ASSERT_EQ(db.Exec("INSERT INTO Study (PatientName, PatientID, PatientSex, PatientBD, "
                         "StudyDate, StudyTime, StudyID, StudyModality, StudyDescription, "
                         "AccessionNumber, InstitutionName, ReferPhysician, StudyInstanceUID) "

@@ -20,17 +20,6 @@ namespace {
 std::string LogFile(const std::string& folder) { return folder + "test.log"; }
 }  // namespace
 
-std::string Shell(const std::string& command) {
-  std::string out;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (!pipe) return out;
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-  pclose(pipe);
-  return out;
-}
-
 bool FileExists(const std::string& path) {
   struct stat st {};
   return lstat(path.c_str(), &st) == 0;
@@ -41,9 +30,9 @@ void WriteTextFile(const std::string& path, const std::string& text) {
 }
 
 void DbTest::SetUp() {
-  char pattern[] = "/tmp/trevalind-db-XXXXXX";
-  ASSERT_NE(mkdtemp(pattern), nullptr);
-  folder = std::string(pattern) + "/";
+  temp_ = std::make_unique<TempFolder>("trevalind-db");
+  ASSERT_FALSE(temp_->path().empty());
+  folder = temp_->path();
   ExeFolder = folder;
   mkdir((folder + "database").c_str(), 0755);
   mkdir((folder + "imagebox").c_str(), 0755);
@@ -57,7 +46,7 @@ void DbTest::TearDown() {
   SetBusySleep({});
   LogFree();
   LogLevel = 0;
-  Shell("rm -rf '" + folder + "'");
+  temp_.reset();
 }
 
 void DbTest::CreateStudyDatabase() {
@@ -73,7 +62,7 @@ void DbTest::CreateOlderStudyDatabase() {
        {kCreateStudyTable, kCreateSeriesTable, kCreateSeriesIndex, kCreateObjectsTable,
         kCreateStudyObjectIndex, kCreateSeriesObjectIndex})
     statements += std::string(statement) + ";";
-  ASSERT_EQ(Shell("sqlite3 '" + dbPath + "' \"" + statements + "\" && echo made"), "made\n");
+  ASSERT_EQ(ShellOutput("sqlite3 '" + dbPath + "' \"" + statements + "\" && echo made"), "made\n");
   ASSERT_EQ(Sqlite("PRAGMA journal_mode"), std::vector<std::string>{"delete"});
 }
 
@@ -99,7 +88,7 @@ int DbTest::RunPython(const std::string& arguments) {
 }
 
 std::vector<std::string> DbTest::Sqlite(const std::string& statement) {
-  std::istringstream out(Shell("sqlite3 '" + dbPath + "' \"" + statement + "\""));
+  std::istringstream out(ShellOutput("sqlite3 '" + dbPath + "' \"" + statement + "\""));
   std::vector<std::string> lines;
   std::string line;
   while (std::getline(out, line)) lines.push_back(line);

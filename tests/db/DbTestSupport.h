@@ -4,8 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "tests/support/Shell.h"
+#include "tests/support/TempFolder.h"
 
 class DcmObj;
 
@@ -29,6 +33,9 @@ class DbTest : public ::testing::Test {
 
   std::string folder;  // with a trailing "/"
   std::string dbPath;  // folder + "database/ecg.db"
+
+ private:
+  std::unique_ptr<TempFolder> temp_;  // holds `folder` from SetUp to TearDown
 };
 
 // One object as an in-memory data set: the tags are inserted with their text values.
@@ -43,6 +50,5 @@ void FillDataSet(DcmObj& dataSet, const std::vector<Field>& fields);
 void MakeObject(DcmObj& dataSet, const std::string& study, const std::string& series,
                 const std::string& sop, const std::vector<Field>& extra = {});
 
-std::string Shell(const std::string& command);  // stdout of a shell command
 bool FileExists(const std::string& path);
 void WriteTextFile(const std::string& path, const std::string& text);

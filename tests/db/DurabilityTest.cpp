@@ -170,9 +170,9 @@ TEST_F(DurabilityTest, TheWorklistDatabaseIsNeverWritten) {
                {"wal", kOpenReadWrite}};
   for (const auto& c : cases) {
     Shell("rm -f '" + path + "'*");
-    ASSERT_EQ(Shell("sqlite3 '" + path + "' \"PRAGMA journal_mode=" + c.journal +
-                    "; CREATE TABLE Users (UserName VARCHAR(64)); INSERT INTO Users VALUES "
-                    "('NODE1');\""),
+    ASSERT_EQ(ShellOutput("sqlite3 '" + path + "' \"PRAGMA journal_mode=" + c.journal +
+                          "; CREATE TABLE Users (UserName VARCHAR(64)); INSERT INTO Users VALUES "
+                          "('NODE1');\""),
               std::string(c.journal) + "\n");
     const std::string before = ReadBytes(path);
     {
@@ -184,7 +184,8 @@ TEST_F(DurabilityTest, TheWorklistDatabaseIsNeverWritten) {
     }
     EXPECT_TRUE(TakeLog().empty());
     EXPECT_TRUE(ReadBytes(path) == before) << c.journal << " " << c.flags << ": the file changed";
-    EXPECT_EQ(Shell("sqlite3 '" + path + "' 'PRAGMA journal_mode'"), std::string(c.journal) + "\n");
+    EXPECT_EQ(ShellOutput("sqlite3 '" + path + "' 'PRAGMA journal_mode'"),
+              std::string(c.journal) + "\n");
     if (std::string(c.journal) == "delete") {
       EXPECT_FALSE(FileExists(path + "-wal")) << c.flags;
       EXPECT_FALSE(FileExists(path + "-shm")) << c.flags;

@@ -40,8 +40,8 @@ TEST_F(StoreNamesTest, CrcMatchesZlibOverRandomBytes) {
     std::ofstream out(inputFile);
     for (const auto& bytes : inputs) out << Hex(bytes) << "\n";
   }
-  std::istringstream oracle(Shell(std::string("/usr/bin/python3 ") + DB_TEST_SCRIPTS +
-                                  "/crc_oracle.py '" + inputFile + "'"));
+  std::istringstream oracle(ShellOutput(std::string("/usr/bin/python3 ") + DB_TEST_SCRIPTS +
+                                        "/crc_oracle.py '" + inputFile + "'"));
   for (const auto& bytes : inputs) {
     std::string expected;
     ASSERT_TRUE(std::getline(oracle, expected));
@@ -73,9 +73,9 @@ TEST_F(StoreNamesTest, FolderNamesAreTheCrcOfTheTrimmedValuesInOrder) {
                        {0x0020, 0x000E, "1.2.840.99.1.2"},
                        {0x0020, 0x0011, "12"}});
   std::istringstream oracle(
-      Shell("/usr/bin/python3 -c \"import zlib; "
-            "print('%08X' % zlib.crc32(b'1.2.840.99.1S7ACC 1')); "
-            "print('%08X' % zlib.crc32(b'ECG1.2.840.99.1.212'))\""));
+      ShellOutput("/usr/bin/python3 -c \"import zlib; "
+                  "print('%08X' % zlib.crc32(b'1.2.840.99.1S7ACC 1')); "
+                  "print('%08X' % zlib.crc32(b'ECG1.2.840.99.1.212'))\""));
   std::string study, series;
   oracle >> study >> series;
   EXPECT_EQ(MakeStudyFolderName(object), study);

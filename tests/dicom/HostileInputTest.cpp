@@ -57,7 +57,7 @@ Outcome ReadFile(const Bytes& file) {
   auto lines = log.Lines();
   for (auto& line : lines) {
     const auto at = line.find(dir.path());
-    if (at != std::string::npos) line.replace(at, dir.path().size(), "DIR");
+    if (at != std::string::npos) line.replace(at, dir.path().size(), "DIR/");
   }
   return {read, obj.Count(), lines, largest};
 }

@@ -279,7 +279,7 @@ TEST_F(AssociationTest, MessagesAreDumpedBetweenTheTrimmedTitles) {
 }
 
 TEST_F(AssociationTest, RequestorAbortsAnAnswerWhoseLengthCannotBeOne) {
-  for (uint32_t length : {0u, 67u, 0xFFFFFFFFu}) {
+  for (uint32_t length : {0u, 67u, kPduLengthCap + 1, 0xFFFFFFFFu}) {
     Bytes answer{0x02, 0};
     Put32(answer, length);
     answer.resize(answer.size() + 80, 0);

@@ -263,14 +263,27 @@ TEST(AssociateRQTest, MalformedRequestsReadAsFalse) {
     EXPECT_FALSE(rq.Read(in.link)) << c.name;
     EXPECT_FALSE(rq.ProtocolError) << c.name;
   }
-  for (uint32_t length : {0u, 10u, 67u, 0x7FFFFFFFu, 0xFFFFFFFFu}) {
+  // A length that no request can have is a protocol error; one within the cap is read as far as
+  // the bytes go, and ends as a failed read when they run out.
+  struct LengthCase {
+    uint32_t length;
+    bool protocolError;
+  };
+  const LengthCase lengths[] = {{0, true},
+                                {10, true},
+                                {67, true},
+                                {kPduLengthCap, false},
+                                {kPduLengthCap + 1, true},
+                                {0x7FFFFFFF, true},
+                                {0xFFFFFFFF, true}};
+  for (const LengthCase& c : lengths) {
     Bytes pdu{0x01, 0};
-    Put32(pdu, length);
+    Put32(pdu, c.length);
     pdu.resize(pdu.size() + 100, 0);
     MemoryLink in(pdu);
     AAssociateRQ rq;
-    EXPECT_FALSE(rq.Read(in.link)) << length;
-    EXPECT_TRUE(rq.ProtocolError) << length;
+    EXPECT_FALSE(rq.Read(in.link)) << c.length;
+    EXPECT_EQ(rq.ProtocolError, c.protocolError) << c.length;
   }
 }
 
@@ -333,7 +346,7 @@ TEST(PDataTest, CommandAndDataInOnePduAreReadInTwoSteps) {
   EXPECT_EQ(pdata.Length, 0u);
 }
 
-TEST(PDataTest, PdvsThatDoNotFitArePotocolErrors) {
+TEST(PDataTest, PdvsThatDoNotFitAreProtocolErrors) {
   struct Case {
     const char* name;
     uint32_t pduLength;
@@ -345,20 +358,32 @@ TEST(PDataTest, PdvsThatDoNotFitArePotocolErrors) {
       {"PDV length 0", 6, 0},
       {"PDV length 1", 6, 1},
       {"PDV past its PDU", 10, 100},
-      {"PDU beyond the cap", 0x7FFFFFFF, 2},
+      {"PDU one past the cap", kPduLengthCap + 1, 2},
+      {"PDU far beyond the cap", 0x7FFFFFFF, 2},
       {"PDU length 0xFFFFFFFF", 0xFFFFFFFF, 2},
   };
+  // Each body holds one PDV of context 1 with the last-fragment flag and no bytes.
+  auto body = [](uint32_t pduLength, uint32_t pdvLength) {
+    Bytes bytes{0};
+    Put32(bytes, pduLength);
+    Put32(bytes, pdvLength);
+    bytes.insert(bytes.end(), {1, 2, 0, 0, 0, 0, 0, 0});
+    return bytes;
+  };
   for (const Case& c : cases) {
-    Bytes body{0};
-    Put32(body, c.pduLength);
-    Put32(body, c.pdvLength);
-    body.insert(body.end(), {1, 2, 0, 0, 0, 0, 0, 0});
-    MemoryLink in(body);
+    MemoryLink in(body(c.pduLength, c.pdvLength));
     PDataTF pdata;
     EXPECT_FALSE(pdata.ReadDynamic(in.link)) << c.name;
     EXPECT_EQ(pdata.Length, 0u) << c.name;
     EXPECT_EQ(pdata.MessageBuffer.available, 0) << c.name;
   }
+  // A PDU of exactly the cap is no error: its first PDV ends the message, and the rest of the
+  // PDU is still to come.
+  MemoryLink in(body(kPduLengthCap, 2));
+  PDataTF pdata;
+  EXPECT_TRUE(pdata.ReadDynamic(in.link));
+  EXPECT_EQ(pdata.MessageComplete, 1);
+  EXPECT_EQ(pdata.Length, kPduLengthCap - 6);
 }
 
 TEST(SocketTest, DumpFormat) {

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -18,8 +17,6 @@
 #include "net/UniqueId.h"
 #include "tests/net/MemorySocket.h"
 #include "tests/net/PeerSupport.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -69,8 +66,9 @@ std::vector<std::string> CommandSets(const std::vector<uint8_t>& wire) {
 std::vector<std::string> DecodeWithPydicom(
     const std::vector<std::string>& messages,
     const std::string& printLine = "print(ds[0x00000000].value, ds[0x00000100].value)") {
-  std::string folder = TempFolder("net-dimse");
-  std::string script = folder + "/decode.py";
+  TempFolder temp("trevalind-net-dimse");
+  const std::string& folder = temp.path();
+  std::string script = folder + "decode.py";
   std::ofstream(script)
       << "import sys\nfrom io import BytesIO\nfrom pydicom.filereader import read_dataset\n"
          "for path in sys.argv[1:]:\n"
@@ -83,17 +81,16 @@ std::vector<std::string> DecodeWithPydicom(
       << printLine << "\n";
   std::string arguments;
   for (size_t i = 0; i < messages.size(); ++i) {
-    std::string path = folder + "/m" + std::to_string(i);
+    std::string path = folder + "m" + std::to_string(i);
     std::ofstream(path, std::ios::binary) << messages[i];
     arguments += " " + path;
   }
-  std::string out = folder + "/out.txt";
+  std::string out = folder + "out.txt";
   int rc = RunBounded("/usr/bin/python3 " + script + arguments, 60, out);
   std::vector<std::string> lines;
-  std::istringstream text(ReadFileText(out));
+  std::istringstream text(ReadWholeFile(out));
   for (std::string line; std::getline(text, line);) lines.push_back(line);
-  if (rc != 0) lines.push_back("pydicom failed: " + ReadFileText(out));
-  fs::remove_all(folder);
+  if (rc != 0) lines.push_back("pydicom failed: " + ReadWholeFile(out));
   return lines;
 }
 
@@ -199,13 +196,12 @@ TEST(DimseTest, ResponsesAreReadBack) {
   ASSERT_TRUE(
       CFind::WriteRSP(&writer.pdu, RequestCommand(kFindClass, C_FIND_RQ).get(), nullptr, 0));
   MemoryAssociation reader(writer.socket.sent);
-  std::string folder = TempFolder("net-dimse-log");
-  LogInit(folder + "/test.log", "", "");
+  TempFolder folder("trevalind-net-dimse-log");
+  LogInit(folder / "test.log", "", "");
   EXPECT_EQ(CStore::ReadRSP(&reader.pdu), 42752);
   LogFree();
-  EXPECT_NE(ReadFileText(folder + "/test.log").find("ERROR, CStore::ReadRSP, status == 42752"),
+  EXPECT_NE(ReadWholeFile(folder / "test.log").find("ERROR, CStore::ReadRSP, status == 42752"),
             std::string::npos);
-  fs::remove_all(folder);
   DcmObj identifier;
   EXPECT_EQ(CFind::ReadRSP(&reader.pdu, &identifier), 0);
   EXPECT_EQ(identifier.Count(), 0);

@@ -78,6 +78,10 @@ inline Bytes PDataPdu(const Bytes& pdvs) {
   return Cat({b, pdvs});
 }
 
+// The largest PDU length that a read accepts (64 MiB), written out here rather than taken from
+// the code, so that a cap moved by one fails the rows at it and past it.
+inline constexpr uint32_t kPduLengthCap = 64u * 1024 * 1024;
+
 inline const std::string kVerification = "1.2.840.10008.1.1";
 inline const std::string kImplicitLE = "1.2.840.10008.1.2";
 inline const std::string kExplicitLE = "1.2.840.10008.1.2.1";

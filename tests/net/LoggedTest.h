@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <string>
 
 #include "dicom/util/Log.h"
@@ -14,16 +13,13 @@ template <class Base = ::testing::Test>
 class LoggedTestBase : public Base {
  protected:
   void SetUp() override {
-    folder = TempFolder("net");
-    LogInit(folder + "/test.log", "", "");
+    LogInit(folder + "test.log", "", "");
     LogLevel = 1;
   }
-  void TearDown() override {
-    LogFree();
-    std::filesystem::remove_all(folder);
-  }
-  std::string Log() { return ReadFileText(folder + "/test.log"); }
-  std::string folder;
+  void TearDown() override { LogFree(); }
+  std::string Log() { return ReadWholeFile(folder + "test.log"); }
+  TempFolder temp_{"trevalind-net"};
+  const std::string folder = temp_.path();  // with a trailing "/"
 };
 
 using LoggedTest = LoggedTestBase<>;

@@ -231,10 +231,10 @@ TEST_P(MalformedTest, EndsWithItsOutcomeAndEchoStillWorks) {
   }
   for (int i = 0; i < 100 && acceptor.associations() < 1; ++i) usleep(100000);
   EXPECT_EQ(acceptor.associations(), 1);
-  std::string out = folder + "/echoscu.txt";
+  std::string out = folder + "echoscu.txt";
   EXPECT_EQ(RunBounded("echoscu 127.0.0.1 " + std::to_string(acceptor.port()), 30, out), 0)
-      << ReadFileText(out);
-  EXPECT_NE(ReadFileText(folder + "/test.log").find(row.logLine), std::string::npos) << row.logLine;
+      << ReadWholeFile(out);
+  EXPECT_NE(ReadWholeFile(folder + "test.log").find(row.logLine), std::string::npos) << row.logLine;
 }
 
 INSTANTIATE_TEST_SUITE_P(Rows, MalformedTest, ::testing::ValuesIn(Rows()),

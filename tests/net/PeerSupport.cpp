@@ -20,20 +20,6 @@
 #include "net/PDU_Service.h"
 #include "net/Socket.h"
 
-std::string TempFolder(const std::string& tag) {
-  std::string pattern = "/tmp/trevalind-" + tag + "-XXXXXX";
-  std::vector<char> text(pattern.begin(), pattern.end());
-  text.push_back('\0');
-  return mkdtemp(text.data());
-}
-
-std::string ReadFileText(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
 pid_t StartProcess(const std::vector<std::string>& argv, const std::string& outputFile) {
   pid_t pid = fork();
   if (pid == 0) {

@@ -1,5 +1,6 @@
 // Test support for runs against real peers: free loopback ports, a minimal acceptor built on
-// PDU_Service, child processes (dcmtk tools) with a bound, and the log file of a test.
+// PDU_Service and child processes (dcmtk tools) with a bound; the temporary folder is the tests'
+// common one (tests/support).
 #pragma once
 
 #include <sys/types.h>
@@ -12,10 +13,8 @@
 
 #include "tests/support/BoundedRun.h"
 #include "tests/support/LoopbackPort.h"
+#include "tests/support/TempFolder.h"
 
-// A fresh temporary folder.
-std::string TempFolder(const std::string& tag);
-std::string ReadFileText(const std::string& path);
 // Starts a program in the background (argv[0] looked up in PATH); returns its pid.
 pid_t StartProcess(const std::vector<std::string>& argv, const std::string& outputFile);
 void StopProcess(pid_t pid);

@@ -52,25 +52,25 @@ TEST_F(PeerTest, EchoscuIsAnsweredWithManyTitlesAndPduSizes) {
       {"-aet MANY --propose-pc 64 --repeat 3"},  // many presentation contexts
   };
   for (const Case& c : cases) {
-    std::string out = folder + "/echoscu.txt";
+    std::string out = folder + "echoscu.txt";
     int rc = RunBounded(
         std::string("echoscu ") + c.options + " 127.0.0.1 " + std::to_string(acceptor.port()), 30,
         out);
-    EXPECT_EQ(rc, 0) << c.options << "\n" << ReadFileText(out);
+    EXPECT_EQ(rc, 0) << c.options << "\n" << ReadWholeFile(out);
   }
   EXPECT_GE(acceptor.echoes(), 6);
 }
 
 TEST_F(PeerTest, StorescuObjectsArriveIntact) {
-  std::string store = folder + "/store";
+  std::string store = folder + "store";
   fs::create_directories(store);
   TestAcceptor acceptor(store);
   for (const char* pdu : {"4096", "131072"}) {
-    std::string out = folder + "/storescu.txt";
+    std::string out = folder + "storescu.txt";
     int rc = RunBounded(std::string("storescu -R --max-pdu ") + pdu + " 127.0.0.1 " +
                             std::to_string(acceptor.port()) + " " + kEcgFile,
                         60, out);
-    ASSERT_EQ(rc, 0) << pdu << "\n" << ReadFileText(out);
+    ASSERT_EQ(rc, 0) << pdu << "\n" << ReadWholeFile(out);
   }
   EXPECT_EQ(acceptor.stores(), 2);
   std::vector<fs::path> received;
@@ -81,8 +81,7 @@ TEST_F(PeerTest, StorescuObjectsArriveIntact) {
 
 // Writes `source` with a chain of sequences nested `depth` deep added, as pydicom builds it.
 std::string NestedCopy(const std::string& folder, const std::string& source, int depth) {
-  std::string script = folder + "/nest.py",
-              out = folder + "/nested" + std::to_string(depth) + ".dcm";
+  std::string script = folder + "nest.py", out = folder + "nested" + std::to_string(depth) + ".dcm";
   std::ofstream(script)
       << "import sys, pydicom\n"
          "from pydicom.dataset import Dataset\n"
@@ -107,15 +106,15 @@ TEST_F(PeerTest, NestingBeyondTheParserLimitIsRefusedAndEchoStillWorks) {
   };
   const Case cases[] = {{100, true}, {150, false}, {300, false}};
   for (const Case& c : cases) {
-    std::string store = folder + "/store" + std::to_string(c.depth);
+    std::string store = folder + "store" + std::to_string(c.depth);
     fs::create_directories(store);
     std::string file = NestedCopy(folder, kEcgFile, c.depth);
     ASSERT_FALSE(file.empty()) << c.depth;
     TestAcceptor acceptor(store);
-    std::string out = folder + "/storescu.txt";
+    std::string out = folder + "storescu.txt";
     int rc = RunBounded("storescu -R 127.0.0.1 " + std::to_string(acceptor.port()) + " " + file, 60,
                         out);
-    EXPECT_EQ(rc == 0, c.stored) << c.depth << "\n" << ReadFileText(out);
+    EXPECT_EQ(rc == 0, c.stored) << c.depth << "\n" << ReadWholeFile(out);
     // The acceptor logs once its side of the association has ended.
     for (int i = 0; i < 100 && acceptor.associations() < 1; ++i) usleep(50000);
     EXPECT_EQ(acceptor.stores(), c.stored ? 1 : 0) << c.depth;
@@ -130,14 +129,14 @@ TEST_F(PeerTest, NestingBeyondTheParserLimitIsRefusedAndEchoStillWorks) {
     // The node goes on serving.
     EXPECT_EQ(RunBounded("echoscu 127.0.0.1 " + std::to_string(acceptor.port()), 30, out), 0)
         << c.depth << "\n"
-        << ReadFileText(out);
+        << ReadWholeFile(out);
   }
 }
 
 // ECG objects of about 100 B, 40 KB and 5 MB built by pydicom (explicit VR little endian); the
 // paths in size order.
 std::vector<std::string> EcgObjects(const std::string& folder) {
-  std::string script = folder + "/ecg.py";
+  std::string script = folder + "ecg.py";
   std::ofstream(script)
       << "import sys, pydicom\n"
          "from pydicom.dataset import Dataset, FileMetaDataset\n"
@@ -165,7 +164,7 @@ std::vector<std::string> EcgObjects(const std::string& folder) {
          "    ds.save_as(sys.argv[1] + '/ecg%d.dcm' % n, write_like_original=False)\n";
   std::vector<std::string> paths;
   if (RunBounded("/usr/bin/python3 " + script + " " + folder, 120) != 0) return paths;
-  for (int n = 1; n <= 3; ++n) paths.push_back(folder + "/ecg" + std::to_string(n) + ".dcm");
+  for (int n = 1; n <= 3; ++n) paths.push_back(folder + "ecg" + std::to_string(n) + ".dcm");
   return paths;
 }
 
@@ -180,16 +179,16 @@ TEST_F(PeerTest, StorescuEcgObjectsOfThreeSizesStayWithinTheAnnouncedLimits) {
   };
   const Case cases[] = {{4096, 4096}, {131072, 16384}};
   for (const Case& c : cases) {
-    std::string store = folder + "/store" + std::to_string(c.storescuPdu);
+    std::string store = folder + "store" + std::to_string(c.storescuPdu);
     fs::create_directories(store);
     TestAcceptor acceptor(store);
     PduRelay relay(acceptor.port());
-    std::string out = folder + "/storescu.txt";
+    std::string out = folder + "storescu.txt";
     int rc = RunBounded("storescu -R --max-pdu " + std::to_string(c.storescuPdu) + " 127.0.0.1 " +
                             std::to_string(relay.port()) + " " + files[0] + " " + files[1] + " " +
                             files[2],
                         120, out);
-    ASSERT_EQ(rc, 0) << c.storescuPdu << "\n" << ReadFileText(out);
+    ASSERT_EQ(rc, 0) << c.storescuPdu << "\n" << ReadWholeFile(out);
     EXPECT_EQ(acceptor.stores(), 3);
     for (int n = 1; n <= 3; ++n) {
       std::string received = store + "/1.2.826.0.1.3680043.2.1143.9." + std::to_string(n) + ".dcm";
@@ -203,15 +202,15 @@ TEST_F(PeerTest, StorescuEcgObjectsOfThreeSizesStayWithinTheAnnouncedLimits) {
 
 // A proposal of explicit VR big endian only is answered with every context rejected.
 TEST_F(PeerTest, BigEndianOnlyProposalIsRejected) {
-  std::string config = folder + "/big.cfg";
+  std::string config = folder + "big.cfg";
   std::ofstream(config) << "[[TransferSyntaxes]]\n[BigOnly]\nTransferSyntax1 = BigEndianExplicit\n"
                            "[[PresentationContexts]]\n[EcgBig]\n"
                            "PresentationContext1 = TwelveLeadECGWaveformStorage\\BigOnly\n"
                            "[[Profiles]]\n[Big]\nPresentationContexts = EcgBig\n";
-  std::string store = folder + "/store";
+  std::string store = folder + "store";
   fs::create_directories(store);
   TestAcceptor acceptor(store);
-  std::string out = folder + "/storescu.txt";
+  std::string out = folder + "storescu.txt";
   int rc = RunBounded("storescu -xf " + config + " Big 127.0.0.1 " +
                           std::to_string(acceptor.port()) + " " + kEcgFile,
                       30, out);
@@ -220,14 +219,14 @@ TEST_F(PeerTest, BigEndianOnlyProposalIsRejected) {
   EXPECT_NE(Log().find("WARNING, no Valid Presentation Contexts"), std::string::npos);
   EXPECT_NE(Log().find("INFO, Abstract Syntax: " + kEcgClass), std::string::npos);
   EXPECT_EQ(RunBounded("echoscu 127.0.0.1 " + std::to_string(acceptor.port()), 30, out), 0)
-      << ReadFileText(out);
+      << ReadWholeFile(out);
 }
 
 // CT files compressed by dcmtk are proposed in their own transfer syntax, accepted in it (the
 // storescu debug log names it) and stored unchanged.
 TEST_F(PeerTest, CompressedImagesAreAcceptedInTheirOwnTransferSyntax) {
   const std::string ct = std::string(PYDICOM_TEST_FILES) + "/CT_small.dcm";
-  std::string config = folder + "/rle.cfg";
+  std::string config = folder + "rle.cfg";
   std::ofstream(config) << "[[TransferSyntaxes]]\n[Rle]\nTransferSyntax1 = RLELossless\n"
                            "[[PresentationContexts]]\n[CtRle]\n"
                            "PresentationContext1 = CTImageStorage\\Rle\n"
@@ -244,16 +243,16 @@ TEST_F(PeerTest, CompressedImagesAreAcceptedInTheirOwnTransferSyntax) {
       {"dcmcrle", "-xf " + config + " Rle", "=RLELossless", "1.2.840.10008.1.2.5"},
   };
   for (const Case& c : cases) {
-    std::string file = folder + "/" + c.tool + ".dcm";
+    std::string file = folder + c.tool + ".dcm";
     ASSERT_EQ(RunBounded(std::string(c.tool) + " " + ct + " " + file, 60), 0) << c.tool;
-    std::string store = folder + "/store-" + c.tool;
+    std::string store = folder + "store-" + c.tool;
     fs::create_directories(store);
     TestAcceptor acceptor(store);
-    std::string out = folder + "/storescu.txt";
+    std::string out = folder + "storescu.txt";
     int rc = RunBounded(
         "storescu -d " + c.options + " 127.0.0.1 " + std::to_string(acceptor.port()) + " " + file,
         60, out);
-    std::string log = ReadFileText(out);
+    std::string log = ReadWholeFile(out);
     ASSERT_EQ(rc, 0) << c.tool << "\n" << log;
     EXPECT_NE(log.find(std::string("Accepted Transfer Syntax: ") + c.acceptedName),
               std::string::npos)
@@ -262,13 +261,13 @@ TEST_F(PeerTest, CompressedImagesAreAcceptedInTheirOwnTransferSyntax) {
     std::vector<fs::path> received;
     for (const auto& entry : fs::directory_iterator(store)) received.push_back(entry.path());
     ASSERT_EQ(received.size(), 1u) << c.tool;
-    std::string syntax = folder + "/syntax.txt";
+    std::string syntax = folder + "syntax.txt";
     RunBounded(
         "/usr/bin/python3 -c \"import sys, pydicom; "
         "print(pydicom.dcmread(sys.argv[1]).file_meta.TransferSyntaxUID)\" " +
             received[0].string(),
         30, syntax);
-    EXPECT_EQ(ReadFileText(syntax), std::string(c.uid) + "\n") << c.tool;
+    EXPECT_EQ(ReadWholeFile(syntax), std::string(c.uid) + "\n") << c.tool;
     EXPECT_TRUE(SameDataSet(file, received[0].string())) << c.tool;
   }
 }
@@ -281,11 +280,11 @@ bool OpenTo(PDU_Service& pdu, int port, const std::string& sopClass) {
 }
 
 TEST_F(PeerTest, RequestorEchoesAndStoresToStorescp) {
-  std::string store = folder + "/scp";
+  std::string store = folder + "scp";
   fs::create_directories(store);
   int port = FreeLoopbackPort();
   pid_t scp = StartProcess({"timeout", "120", "storescp", "-od", store, std::to_string(port)},
-                           folder + "/storescp.txt");
+                           folder + "storescp.txt");
   ASSERT_TRUE(WaitForListener(port, 10000));
   {
     PDU_Service pdu;
@@ -306,7 +305,7 @@ TEST_F(PeerTest, RequestorEchoesAndStoresToStorescp) {
   StopProcess(scp);
   std::vector<fs::path> received;
   for (const auto& entry : fs::directory_iterator(store)) received.push_back(entry.path());
-  ASSERT_EQ(received.size(), 1u) << ReadFileText(folder + "/storescp.txt");
+  ASSERT_EQ(received.size(), 1u) << ReadWholeFile(folder + "storescp.txt");
   EXPECT_TRUE(SameDataSet(kEcgFile, received[0].string()));
 }
 
@@ -316,10 +315,10 @@ TEST_F(PeerTest, RequestorSendsWithinStorescpsLimit) {
   std::vector<std::string> files = EcgObjects(folder);
   ASSERT_EQ(files.size(), 3u);
   for (uint32_t limit : {4096u, 16384u}) {
-    std::string store = folder + "/scp" + std::to_string(limit);
+    std::string store = folder + "scp" + std::to_string(limit);
     fs::create_directories(store);
     int port = FreeLoopbackPort();
-    std::string scpOut = folder + "/storescp" + std::to_string(limit) + ".txt";
+    std::string scpOut = folder + "storescp" + std::to_string(limit) + ".txt";
     pid_t scp = StartProcess({"timeout", "120", "storescp", "-d", "--max-pdu",
                               std::to_string(limit), "-od", store, std::to_string(port)},
                              scpOut);
@@ -336,7 +335,7 @@ TEST_F(PeerTest, RequestorSendsWithinStorescpsLimit) {
     }
     StopProcess(scp);
     EXPECT_EQ(relay.largestToTarget(), limit);
-    std::string log = ReadFileText(scpOut);
+    std::string log = ReadWholeFile(scpOut);
     for (const char* marker : {"\nE: ", "\nW: "})
       EXPECT_EQ(("\n" + log).find(marker), std::string::npos) << limit << "\n" << log;
     std::vector<fs::path> received;

@@ -74,8 +74,8 @@ TEST_F(SocketLinuxTest, ReadsEndOnTimeOutAndOnThePeersClose) {
     EXPECT_EQ(pair.server.ReadBinary(&byte, 1), -1);  // at once: the socket is closed
   }
   LogFree();
-  fs::remove(folder + "/test.log");
-  LogInit(folder + "/test.log", "", "");
+  fs::remove(folder + "test.log");
+  LogInit(folder + "test.log", "", "");
   {
     AcceptedPair pair;
     ASSERT_TRUE(pair.server.IsConnected());

@@ -10,7 +10,7 @@
 #include "net/CommandFields.h"
 
 enum class Service {
-  Echo,            // answered by the association loop itself
+  Echo,            // EchoSCP
   Store,           // CStoreSCP
   StudyRootFind,   // FindSCP
   WorklistFind,    // WorklistFindSCP

@@ -3,7 +3,6 @@
 #include <fstream>
 
 #include "dicom/util/TextUtil.h"
-#include "net/server/rules/PeerText.h"
 
 std::optional<std::vector<std::string>> ReadTextLines(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

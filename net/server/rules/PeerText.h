@@ -1,14 +1,11 @@
-// Text that a peer sent, made safe for the log and for comparisons.
+// Text that a peer's answer puts into the log.
 //
 // Peers choose their AE titles, names, UIDs and query levels; the log writer itself turns their
-// control characters into ".", so log lines may carry them as received.
+// control characters into ".", so log lines may carry them as received, and the text helpers
+// (dicom/util/TextUtil.h) trim them for comparisons.
 #pragma once
 
 #include <string>
-#include <string_view>
-
-// Trims blanks (0x20 only) at both ends.
-std::string TrimBlanks(std::string_view text);
 
 // A DIMSE status as four upper-case hexadecimal digits ("A700").
 std::string StatusHex(unsigned status);

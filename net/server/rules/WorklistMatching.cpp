@@ -32,15 +32,6 @@ double LeadingNumber(const std::string& text) {
   return strtod_l(text.c_str(), nullptr, cLocale);
 }
 
-std::string_view TrimLeadingBlanks(std::string_view s) {
-  while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
-  return s;
-}
-
-std::string_view TrimTrailingBlanks(std::string_view s) {
-  while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-  return s;
-}
 }  // namespace
 
 bool EqualsIgnoringCase1252(std::string_view a, std::string_view b) {

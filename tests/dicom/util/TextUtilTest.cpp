@@ -1,4 +1,4 @@
-// GetField and ReplaceAll over tables of texts the program really splits and rewrites.
+// GetField, ReplaceAll and the trims over tables of texts the program really splits and rewrites.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -73,4 +73,25 @@ TEST(ReplaceAll, Table) {
   }
 }
 
+// Blanks only go from the side asked for; tabs, NULs and inner blanks stay; the control-and-blank
+// trim takes every byte up to 0x20 and keeps bytes from 0x80.
+TEST(Trims, Table) {
+  struct Case {
+    std::string text, leading, trailing, both, controlAndBlanks;
+  };
+  const Case cases[] = {
+      {"", "", "", "", ""},
+      {"   ", "", "", "", ""},
+      {" 20240101 ", "20240101 ", " 20240101", "20240101", "20240101"},
+      {" \tA B\t ", "\tA B\t ", " \tA B\t", "\tA B\t", "A B"},
+      {std::string("\0 NODE1 \x80", 9), std::string("\0 NODE1 \x80", 9),
+       std::string("\0 NODE1 \x80", 9), std::string("\0 NODE1 \x80", 9), "NODE1 \x80"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(TrimLeadingBlanks(c.text), c.leading) << c.text;
+    EXPECT_EQ(TrimTrailingBlanks(c.text), c.trailing) << c.text;
+    EXPECT_EQ(TrimBlanks(c.text), c.both) << c.text;
+    EXPECT_EQ(TrimControlAndBlanks(c.text), c.controlAndBlanks) << c.text;
+  }
+}
 }  // namespace

@@ -1,10 +1,10 @@
-#include "net/server/rules/AssociationProposal.h"
+#include "net/AssociationProposal.h"
 
 #include <algorithm>
 
 std::string PadApTitle(const std::string& title) {
-  std::string padded = title + std::string(kApTitleLength, ' ');
-  padded.resize(kApTitleLength);
+  std::string padded = title + std::string(kAeTitleSize, ' ');
+  padded.resize(kAeTitleSize);
   return padded;
 }
 

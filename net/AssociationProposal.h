@@ -6,10 +6,9 @@
 #include <vector>
 
 #include "dicom/TransferSyntaxes.h"
+#include "net/AssociationPdus.h"
 
-inline constexpr size_t kApTitleLength = 16;
-
-// The title followed by blanks, cut to exactly 16 characters.
+// The title followed by blanks, cut to exactly 16 characters (kAeTitleSize).
 std::string PadApTitle(const std::string& title);
 
 // Transfer syntax 2 when given, transfer syntax 1 when given and different from it, then

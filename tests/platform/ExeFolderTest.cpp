@@ -13,5 +13,5 @@ TEST(ExecutableFolder, IsTheFolderOfTheRunningProgram) {
   EXPECT_EQ(folder.front(), '/');
   std::string binaryDir = std::filesystem::canonical(TREVALIND_BINARY_DIR).string();
   EXPECT_EQ(folder.compare(0, binaryDir.size(), binaryDir), 0) << folder;
-  EXPECT_TRUE(std::filesystem::exists(folder + "dicom_util_tests"));
+  EXPECT_TRUE(std::filesystem::exists(folder + "platform_tests"));
 }

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "net/server/rules/AssociationProposal.h"
+#include "net/AssociationProposal.h"
 
 namespace {
 using Syntaxes = std::vector<std::string>;

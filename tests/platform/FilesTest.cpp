@@ -243,7 +243,7 @@ TEST(RemoveTemporaryFiles, RemovesLeftoversAndNothingElse) {
 TEST(ReadFile, ReadsFilesAndRefusesTheRest) {
   TempFolder folder;
   std::string bytes("\0\x01\xff tail", 8);
-  folder.Touch("f", bytes);
+  folder.Write("f", bytes);
   std::vector<uint8_t> out = {9, 9};
   ASSERT_TRUE(Files().ReadFile(folder / "f", out));
   EXPECT_EQ(std::string(out.begin(), out.end()), bytes);
@@ -253,7 +253,7 @@ TEST(ReadFile, ReadsFilesAndRefusesTheRest) {
   // Larger than one read, and a file whose size the system reports as 0 although it has text.
   std::string large(200000, 'x');
   for (size_t i = 0; i < large.size(); i += 7) large[i] = static_cast<char>(i);
-  folder.Touch("large", large);
+  folder.Write("large", large);
   ASSERT_TRUE(Files().ReadFile(folder / "large", out));
   EXPECT_EQ(std::string(out.begin(), out.end()), large);
   ASSERT_TRUE(Files().ReadFile("/proc/self/status", out));
