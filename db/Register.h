@@ -38,15 +38,34 @@ class RegistrationScope {
 // isOpen.
 SQLdb& RegistrationDatabase(std::unique_ptr<SQLdb>& own);
 
-// The three inserts in order on a read-write connection the caller opened, without a
-// transaction (rows inserted before a failure stay). The Series row records
-// studyDate/studyFolder/seriesFolder.
+// The three inserts in order on a read-write connection the caller opened, in one transaction:
+// the Study, Series and Objects rows are committed together or not at all. The Series row
+// records studyDate/studyFolder/seriesFolder.
 bool RegisterDB(SQLdb& db, const DcmObj& dataSet, const std::string& studyDate,
                 const std::string& studyFolder, const std::string& seriesFolder);
 // RegisterDB under RegisterBusy on the thread's registration connection (RegistrationDatabase).
 // The calling AE title is accepted and not used.
 bool RegisterinDB(const std::string& callingAE, const DcmObj& dataSet, const std::string& studyDate,
                   const std::string& studyFolder, const std::string& seriesFolder);
+
+// The keys that tie an object to its rows, in the form registration stores them (trimmed,
+// converted to the database's encoding, "'" as a blank).
+struct RegisteredIdentity {
+  std::string sopInstanceUID;
+  std::string studyInstanceUID;
+  std::string seriesInstanceUID;
+  std::string patientID;
+};
+RegisteredIdentity ReceivedIdentity(const DcmObj& dataSet);
+
+// Whether registering the object keeps one identity per object, study and series. Known: its SOP
+// Instance UID is registered under the same study, series and Patient ID (a re-send). New: it
+// is not registered, and its study, if registered, has its Patient ID and its series, if
+// registered, belongs to its study. Conflicting: anything else, with its log line; such an
+// object must be refused and nothing of it kept. Failed: a look-up failed. Call under
+// RegisterBusy, before the object's file is written.
+enum class IdentityCheck { New, Known, Conflicting, Failed };
+IdentityCheck CheckIdentity(SQLdb& db, const DcmObj& dataSet);
 
 // Creates the three tables and their indexes on a connection opened with kOpenCreate; true
 // when all three tables were created.

@@ -7,7 +7,6 @@
 #include <mutex>
 #include <stdexcept>
 
-#include "db/ObjectsDB.h"
 #include "db/Register.h"
 #include "db/SQLdb.h"
 #include "db/StoreNames.h"
@@ -25,12 +24,6 @@
 namespace {
 std::string CleanPatientName(const std::string& raw) {
   return TrimBlanks(ReplaceAll(raw, "^", " "));
-}
-
-bool ObjectRowExists(SQLdb& db, const std::string& uid) {
-  std::vector<std::string> rows;
-  db.Query("SELECT SOPInstanceUID FROM Objects WHERE SOPInstanceUID=?", {uid}, rows);
-  return !rows.empty();
 }
 
 // head + ", " + the exception's message + ", " + tail; without the message part when there is
@@ -84,6 +77,15 @@ int32_t PlaceObject(const std::string& storeFolder, DcmObj& dataSet, const std::
   }
   const std::string folder = StoreSeriesFolder(storeFolder, folders);
   const std::string file = StoreFilePath(storeFolder, folders, uid);
+  // A known object comes again only as itself: another study, series or patient would leave its
+  // rows and its file describing different things.
+  const IdentityCheck identity = CheckIdentity(db, dataSet);
+  if (identity == IdentityCheck::Conflicting) return kStatusUnableToProcess;
+  if (identity == IdentityCheck::Failed) {
+    LogWrite("ERROR: couldn't register image: " + file + ", " + name);
+    return kStatusRegistrationFailed;
+  }
+  const bool registeredBefore = identity == IdentityCheck::Known;
   const std::string couldNotSave = "ERROR: StoreExecute, couldn't save file: " + file + ", " + name;
   // A folder that another store creates at the same moment is fine; a folder that cannot be
   // made, or whose entry cannot be flushed, fails the save.
@@ -91,7 +93,6 @@ int32_t PlaceObject(const std::string& storeFolder, DcmObj& dataSet, const std::
     LogWrite(couldNotSave);
     return kStatusSavingFailed;
   }
-  const bool registeredBefore = ObjectRowExists(db, uid);
   // One temporary file beside its place, removed by the writer on every way out before the
   // rename. The object goes into place before it is registered: a row never names a file that
   // is not there, not even for a moment.
@@ -127,9 +128,9 @@ int32_t PlaceObject(const std::string& storeFolder, DcmObj& dataSet, const std::
   } catch (...) {
     LogWrite(WithMessage("ERROR: Registering image, " + file, nullptr, name));
   }
+  // The registration is one transaction: a failed one left no row.
   if (!registered) {
     takeBack();
-    if (!registeredBefore) ObjectsDB::Delete(db, uid);
     LogWrite("ERROR: couldn't register image: " + file + ", " + name);
     return kStatusRegistrationFailed;
   }
