@@ -17,6 +17,7 @@
 // Allocated once and never destroyed: association threads may still use it while the process
 // ends.
 std::recursive_timed_mutex& RegisterBusy = *new std::recursive_timed_mutex;
+std::shared_timed_mutex& WritingObjects = *new std::shared_timed_mutex;
 
 namespace {
 thread_local RegistrationScope* tInnermostScope = nullptr;
@@ -83,12 +84,18 @@ bool RegisterDB(SQLdb& db, const DcmObj& dataSet, const std::string& studyDate,
 
 namespace {
 
+// The keys that tie an object to its rows, as registration stores them.
+struct RegisteredIdentity {
+  std::string sopInstanceUID;
+  std::string studyInstanceUID;
+  std::string seriesInstanceUID;
+  std::string patientID;
+};
+
 std::string IdentityText(const RegisteredIdentity& identity) {
   return "study " + identity.studyInstanceUID + ", series " + identity.seriesInstanceUID +
          ", patient " + identity.patientID;
 }
-
-}  // namespace
 
 RegisteredIdentity ReceivedIdentity(const DcmObj& dataSet) {
   ImageInfo image;
@@ -100,6 +107,8 @@ RegisteredIdentity ReceivedIdentity(const DcmObj& dataSet) {
   return {stored(image.SOPInstanceUID), stored(image.StudyInstanceUID),
           stored(image.SeriesInstanceUID), stored(study.PatientID)};
 }
+
+}  // namespace
 
 IdentityCheck CheckIdentity(SQLdb& db, const DcmObj& dataSet) {
   const RegisteredIdentity received = ReceivedIdentity(dataSet);

@@ -277,11 +277,12 @@ TEST_F(StoreExecuteTest, PatientNameIsStoredWithBlanksForCarets) {
   }
 }
 
-// Associations storing one object and one new study at once. Every store carries the patient
-// P0 or P1, and each of its new objects another AccessionNumber (so another study folder by its
-// CRC name): the first registration decides the study's patient and folder, every store of the
-// other patient is refused with 0xC000, every other one succeeds, and rows and files agree on
-// each object's place and identity, whichever store's flush finished first.
+// Associations storing one object and one new study at once. Each thread stores, round after
+// round, a new object of its own series of the study, with an AccessionNumber of its own (so
+// another study folder by its CRC name), then the one shared object; all of a thread's stores
+// carry the patient P0 or P1. The first registration decides the study's patient and folder:
+// every store of the other patient is refused with 0xC000, every other one succeeds, and rows
+// and files agree on each object's place and identity, whichever store's flush finished first.
 TEST_F(StoreExecuteTest, ParallelStoresOfOneObjectAndOneStudyKeepOneIdentity) {
   constexpr int kThreads = 8;
   constexpr int kRounds = 4;
@@ -293,7 +294,7 @@ TEST_F(StoreExecuteTest, ParallelStoresOfOneObjectAndOneStudyKeepOneIdentity) {
       RegistrationScope association;
       const std::string patient = "P" + std::to_string(t % 2);
       for (int round = 0; round < kRounds; ++round) {
-        for (const bool same : {true, false}) {
+        for (const bool same : {false, true}) {
           DcmObj object;
           const std::string series = std::string(kTestSeriesUid) + "." + std::to_string(t + 1);
           FillTestEcg(object, same ? kUid : series + "." + std::to_string(round + 1),
