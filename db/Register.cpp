@@ -61,8 +61,8 @@ bool InsertRows(SQLdb& db, const DcmObj& dataSet, const std::string& studyDate,
 
 bool RegisterDB(SQLdb& db, const DcmObj& dataSet, const std::string& studyDate,
                 const std::string& studyFolder, const std::string& seriesFolder) {
-  // IMMEDIATE takes the write lock at once (waiting while another connection holds it), so the
-  // look-ups inside see what the inserts then change.
+  // IMMEDIATE takes the database's write lock at once (waiting while another connection holds
+  // it), so no other connection writes between the look-ups inside and their inserts.
   if (db.Exec("BEGIN IMMEDIATE") != 0) {
     LogWrite("ERROR, RegisterDB:begin " + db.errorText);
     return false;
