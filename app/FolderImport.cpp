@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 #include <QPushButton>
 #include <exception>
+#include <mutex>
 
 #include "app/BrowserState.h"
 #include "app/Clock.h"
@@ -119,16 +120,23 @@ void TFindForm::ImportFile(SQLdb& db, const std::string& path, const std::string
       LogWrite("WARNING, Added StudyDate to " + object.GetString(tag::kPatientName));
     }
     const std::string sopInstanceUID = object.GetString(tag::kSOPInstanceUID);
+    // The association threads' exclusion, so a store of the same object or study cannot come
+    // between the look-ups below and the registration.
+    std::lock_guard<std::recursive_timed_mutex> hold(RegisterBusy);
     StoreFolders folders;
-    if (!ChooseStoreFolders(db, object, studyDate, folders)) {
+    const IdentityCheck identity = ChooseStoreFolders(db, object, studyDate, folders)
+                                       ? CheckIdentity(db, object)
+                                       : IdentityCheck::Failed;
+    if (identity == IdentityCheck::Conflicting) return;  // its line is logged
+    if (identity == IdentityCheck::Failed) {
       LogWrite("ERROR, Couldn't choose store folders, file skipped: " + path);
       return;
     }
     // As the C-STORE service does: the file is written, flushed to the disk and in place
     // before it is registered, so no row ever names a missing file. A new object is taken back
-    // whole whatever fails; an earlier file at that path keeps its place and its row.
+    // whole whatever fails; a registered one keeps its place and its rows.
     const std::string target = StoreFilePath(folders, sopInstanceUID);
-    const bool hadFile = Files().Exists(target);
+    const bool hadFile = identity == IdentityCheck::Known || Files().Exists(target);
     const auto takeBack = [&] {
       if (!hadFile) Files().Unlink(target);
     };

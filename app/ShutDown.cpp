@@ -21,11 +21,15 @@ void SetProcessExitForTests(std::function<void()> exitProcess) {
 
 void ShutDownProgram() {
   StopAcceptingAssociations();
-  // A registration in progress finishes first; one that hangs must not keep the program alive.
-  const bool locked = RegisterBusy.try_lock_for(std::chrono::seconds(10));
+  // The files being written and a registration in progress finish first; one that hangs must
+  // not keep the program alive.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  const bool gated = WritingObjects.try_lock_until(deadline);
+  const bool locked = RegisterBusy.try_lock_until(deadline);
   LogFree();
   if (ProcessExit()) {
     if (locked) RegisterBusy.unlock();
+    if (gated) WritingObjects.unlock();
     ProcessExit()();
     return;
   }

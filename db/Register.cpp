@@ -3,16 +3,21 @@
 
 #include <exception>
 #include <memory>
+#include <vector>
 
+#include "db/CharacterSet.h"
 #include "db/ObjectsDB.h"
 #include "db/SeriesDB.h"
+#include "db/StoredFields.h"
 #include "db/StudyDB.h"
+#include "db/dbInsert.h"
 #include "dicom/DcmObj.h"
 #include "dicom/util/Log.h"
 
 // Allocated once and never destroyed: association threads may still use it while the process
 // ends.
 std::recursive_timed_mutex& RegisterBusy = *new std::recursive_timed_mutex;
+std::shared_timed_mutex& WritingObjects = *new std::shared_timed_mutex;
 
 namespace {
 thread_local RegistrationScope* tInnermostScope = nullptr;
@@ -29,7 +34,10 @@ SQLdb& RegistrationDatabase(std::unique_ptr<SQLdb>& own) {
   return *held;
 }
 
-bool RegisterDB(SQLdb& db, const DcmObj& dataSet, const std::string& studyDate,
+namespace {
+
+// The three inserts; rows of a failure are left to the caller's rollback.
+bool InsertRows(SQLdb& db, const DcmObj& dataSet, const std::string& studyDate,
                 const std::string& studyFolder, const std::string& seriesFolder) {
   StudyDB study;
   if (!study.Insert(db, "Study", dataSet, studyFolder)) {
@@ -47,6 +55,114 @@ bool RegisterDB(SQLdb& db, const DcmObj& dataSet, const std::string& studyDate,
     return false;
   }
   return true;
+}
+
+}  // namespace
+
+bool RegisterDB(SQLdb& db, const DcmObj& dataSet, const std::string& studyDate,
+                const std::string& studyFolder, const std::string& seriesFolder) {
+  // IMMEDIATE takes the database's write lock at once (waiting while another connection holds
+  // it), so no other connection writes between the look-ups inside and their inserts.
+  if (db.Exec("BEGIN IMMEDIATE") != 0) {
+    LogWrite("ERROR, RegisterDB:begin " + db.errorText);
+    return false;
+  }
+  bool done = false;
+  try {
+    done = InsertRows(db, dataSet, studyDate, studyFolder, seriesFolder);
+  } catch (...) {
+    db.Exec("ROLLBACK");
+    throw;
+  }
+  if (done && db.Exec("COMMIT") != 0) {
+    LogWrite("ERROR, RegisterDB:commit " + db.errorText);
+    done = false;
+  }
+  if (!done) db.Exec("ROLLBACK");
+  return done;
+}
+
+namespace {
+
+// The keys that tie an object to its rows, as registration stores them.
+struct RegisteredIdentity {
+  std::string sopInstanceUID;
+  std::string studyInstanceUID;
+  std::string seriesInstanceUID;
+  std::string patientID;
+};
+
+std::string IdentityText(const RegisteredIdentity& identity) {
+  return "study " + identity.studyInstanceUID + ", series " + identity.seriesInstanceUID +
+         ", patient " + identity.patientID;
+}
+
+RegisteredIdentity ReceivedIdentity(const DcmObj& dataSet) {
+  ImageInfo image;
+  image.ReadDCO(dataSet);
+  StudyInfo study;
+  study.ReadDCO(dataSet);
+  const ReceivedCharacterSet from = DeclaredCharacterSet(dataSet);
+  auto stored = [from](const std::string& text) { return StoredText(ToDatabaseText(text, from)); };
+  return {stored(image.SOPInstanceUID), stored(image.StudyInstanceUID),
+          stored(image.SeriesInstanceUID), stored(study.PatientID)};
+}
+
+}  // namespace
+
+IdentityCheck CheckIdentity(SQLdb& db, const DcmObj& dataSet) {
+  const RegisteredIdentity received = ReceivedIdentity(dataSet);
+  std::vector<std::vector<std::string>> rows;
+  // Study.StudyInstanceUID is empty when the object's study has no row: its Patient ID is then
+  // not known.
+  if (QueryStoredFields(db,
+                        {"Objects.StudyInstanceUID", "Objects.SeriesInstanceUID", "Study.PatientID",
+                         "Study.StudyInstanceUID"},
+                        "FROM Objects LEFT JOIN Study ON Study.StudyInstanceUID = "
+                        "Objects.StudyInstanceUID WHERE Objects.SOPInstanceUID=?",
+                        {received.sopInstanceUID}, rows) != 0)
+    return IdentityCheck::Failed;
+  if (!rows.empty()) {
+    const std::vector<std::string>& row = rows.front();
+    const RegisteredIdentity stored{received.sopInstanceUID, row[0], row[1],
+                                    row[3].empty() ? received.patientID : row[2]};
+    if (stored.studyInstanceUID == received.studyInstanceUID &&
+        stored.seriesInstanceUID == received.seriesInstanceUID &&
+        stored.patientID == received.patientID)
+      return IdentityCheck::Known;
+    LogWrite("ERROR, SOPInstanceUID already stored for another study, series or patient: " +
+             received.sopInstanceUID + ", stored " + IdentityText(stored) + "; received " +
+             IdentityText(received));
+    return IdentityCheck::Conflicting;
+  }
+  // A new object joins its study only under the study's patient, and its series only within
+  // the series' study.
+  const struct {
+    const char* table;
+    const char* key;
+    const std::string& keyValue;
+    const char* column;
+    const char* what;  // in the log line: "patient", "study"
+    const std::string& value;
+  } owners[] = {
+      {"Study", "StudyInstanceUID", received.studyInstanceUID, "PatientID", "patient",
+       received.patientID},
+      {"Series", "SeriesInstanceUID", received.seriesInstanceUID, "StudyInstanceUID", "study",
+       received.studyInstanceUID},
+  };
+  for (const auto& owner : owners) {
+    rows.clear();
+    if (QueryStoredFields(db, {owner.column},
+                          std::string("FROM ") + owner.table + " WHERE " + owner.key + "=?",
+                          {owner.keyValue}, rows) != 0)
+      return IdentityCheck::Failed;
+    if (rows.empty() || rows.front()[0] == owner.value) continue;
+    LogWrite(std::string("ERROR, ") + owner.key + " already stored for another " + owner.what +
+             ": " + owner.keyValue + ", stored " + owner.what + " " + rows.front()[0] +
+             "; received " + owner.what + " " + owner.value);
+    return IdentityCheck::Conflicting;
+  }
+  return IdentityCheck::New;
 }
 
 bool RegisterinDB(const std::string& /*callingAE*/, const DcmObj& dataSet,

@@ -69,6 +69,7 @@ struct StoreFolders {
   std::string studyDate;
   std::string studyFolder;
   std::string seriesFolder;
+  bool operator==(const StoreFolders&) const = default;
 };
 // `studyDate` is the date the writer supplies for a new study. False when a look-up fails, the
 // SOP Instance UID cannot name a file, or a component (date, recorded folder) is not safe; the

@@ -8,7 +8,10 @@
 
 void ShutDownServer(ServerThread* server, int exitCode) {
   if (server) server->Stop();
-  RegisterBusy.lock();  // held until the end: no registration starts or is cut off
+  // Both held until the end: no registration starts or is cut off, and no file is left half
+  // written.
+  WritingObjects.lock();
+  RegisterBusy.lock();
   LogFree();
   ::_exit(exitCode);
 }

@@ -1,13 +1,14 @@
 // C-STORE: the object is checked, written to a temporary file beside its place and flushed to
-// the disk, renamed into place with its folder flushed, and registered, all under one hold of
-// RegisterBusy, so a database row and its file exist together or not at all, two stores of one
-// SOP Instance UID never interleave, and success is answered only for an object whose file and
-// rows outlive a crash.
+// the disk, then renamed into place with its folder flushed and registered under RegisterBusy,
+// so a database row and its file exist together or not at all, two stores of one SOP Instance
+// UID never interleave, and success is answered only for an object whose file and rows outlive
+// a crash. The writing and flushing run outside the exclusion, so associations overlap them.
 #include <memory>
 #include <mutex>
+#include <shared_mutex>
 #include <stdexcept>
+#include <string>
 
-#include "db/ObjectsDB.h"
 #include "db/PatientName.h"
 #include "db/Register.h"
 #include "db/SQLdb.h"
@@ -24,12 +25,6 @@
 #include "platform/Files.h"
 
 namespace {
-bool ObjectRowExists(SQLdb& db, const std::string& uid) {
-  std::vector<std::string> rows;
-  db.Query("SELECT SOPInstanceUID FROM Objects WHERE SOPInstanceUID=?", {uid}, rows);
-  return !rows.empty();
-}
-
 // head + ", " + the exception's message + ", " + tail; without the message part when there is
 // none (an empty message, or an exception that is not a std::exception).
 std::string WithMessage(const std::string& head, const std::exception* e, const std::string& tail) {
@@ -67,35 +62,45 @@ bool DataSetMatchesCommand(const DcmObj& command, const DcmObj& dataSet) {
   return true;
 }
 
-// Everything from the folders to the registration, under RegisterBusy.
-int32_t PlaceObject(const std::string& storeFolder, DcmObj& dataSet, const std::string& uid,
-                    const std::string& studyDate, const std::string& name) {
-  std::lock_guard<std::recursive_timed_mutex> hold(RegisterBusy);
-  std::unique_ptr<SQLdb> own;
-  SQLdb& db = RegistrationDatabase(own);
-  StoreFolders folders;
+// Where the object goes and whether it may go there, under RegisterBusy: the folders its
+// series or study already has (or new ones), and its identity against what is registered.
+// Anything but success is logged and ends the store.
+int32_t ChoosePlace(SQLdb& db, const std::string& storeFolder, const DcmObj& dataSet,
+                    const std::string& uid, const std::string& studyDate, const std::string& name,
+                    StoreFolders& folders, bool& registeredBefore) {
   if (!db.isOpen) LogWrite("ERROR, Couldn't open database");
   if (!db.isOpen || !ChooseStoreFolders(db, dataSet, studyDate, folders)) {
     LogWrite("ERROR: couldn't register image: " +
              CrcFilePath(storeFolder, dataSet, studyDate, uid) + ", " + name);
     return kStatusRegistrationFailed;
   }
-  const std::string folder = StoreSeriesFolder(storeFolder, folders);
-  const std::string file = StoreFilePath(storeFolder, folders, uid);
+  // A known object comes again only as itself: another study, series or patient would leave its
+  // rows and its file describing different things.
+  const IdentityCheck identity = CheckIdentity(db, dataSet);
+  if (identity == IdentityCheck::Conflicting) return kStatusUnableToProcess;
+  if (identity == IdentityCheck::Failed) {
+    LogWrite("ERROR: couldn't register image: " + StoreFilePath(storeFolder, folders, uid) + ", " +
+             name);
+    return kStatusRegistrationFailed;
+  }
+  registeredBefore = identity == IdentityCheck::Known;
+  return kStatusSuccess;
+}
+
+// The object in a temporary file beside `file`, on the disk and closed, its folder made first.
+// A folder that another store creates at the same moment is fine; a folder that cannot be
+// made, or whose entry cannot be flushed, fails the save.
+int32_t WriteTemporary(std::unique_ptr<FileWriter>& out, DcmObj& dataSet, const std::string& folder,
+                       const std::string& file, const std::string& name) {
+  out.reset();  // an earlier temporary goes first
   const std::string couldNotSave = "ERROR: StoreExecute, couldn't save file: " + file + ", " + name;
-  // A folder that another store creates at the same moment is fine; a folder that cannot be
-  // made, or whose entry cannot be flushed, fails the save.
   if (!Files().CreateDirectories(folder)) {
     LogWrite(couldNotSave);
     return kStatusSavingFailed;
   }
-  const bool registeredBefore = ObjectRowExists(db, uid);
-  // One temporary file beside its place, removed by the writer on every way out before the
-  // rename. The object goes into place before it is registered: a row never names a file that
-  // is not there, not even for a moment.
-  FileWriter out(file);
+  out = std::make_unique<FileWriter>(file);
   try {
-    if (!dataSet.Write(out) || !out.Finish()) {
+    if (!dataSet.Write(*out) || !out->Finish()) {
       LogWrite(couldNotSave);
       return kStatusSavingFailed;
     }
@@ -106,28 +111,70 @@ int32_t PlaceObject(const std::string& storeFolder, DcmObj& dataSet, const std::
     LogWrite(WithMessage("ERROR: Saving image, " + file, nullptr, name));
     return kStatusSavingFailed;
   }
-  // An object stored before keeps its row and its file, the new copy of it included, whatever
-  // fails from here on; a new one is taken back whole.
+  return kStatusSuccess;
+}
+
+// Writes the object, flushes it, renames it into place with its folder flushed, and registers
+// it. RegisterBusy is held only to choose the place and check the identity, and again from a
+// second look (another store may have registered the series, the study or this very object
+// meanwhile) through the rename and the registration: the writing and flushing of objects of
+// different associations overlap, while the stores of one SOP Instance UID still put their
+// file into place and register it one after the other.
+int32_t PlaceObject(const std::string& storeFolder, DcmObj& dataSet, const std::string& uid,
+                    const std::string& studyDate, const std::string& name) {
+  std::unique_ptr<SQLdb> own;
+  SQLdb* db = nullptr;
+  StoreFolders chosen;
+  bool registeredBefore = false;
+  {
+    std::lock_guard<std::recursive_timed_mutex> hold(RegisterBusy);
+    db = &RegistrationDatabase(own);
+    const int32_t status =
+        ChoosePlace(*db, storeFolder, dataSet, uid, studyDate, name, chosen, registeredBefore);
+    if (status != kStatusSuccess) return status;
+  }
+  // One temporary file beside its place, removed by the writer on every way out before the
+  // rename, and before the shut-down can pass WritingObjects.
+  std::shared_lock<std::shared_timed_mutex> writing(WritingObjects);
+  std::unique_ptr<FileWriter> out;
+  int32_t status = WriteTemporary(out, dataSet, StoreSeriesFolder(storeFolder, chosen),
+                                  StoreFilePath(storeFolder, chosen, uid), name);
+  if (status != kStatusSuccess) return status;
+
+  std::lock_guard<std::recursive_timed_mutex> hold(RegisterBusy);
+  StoreFolders folders;
+  status = ChoosePlace(*db, storeFolder, dataSet, uid, studyDate, name, folders, registeredBefore);
+  if (status != kStatusSuccess) return status;
+  const std::string file = StoreFilePath(storeFolder, folders, uid);
+  // The series or the study got its folders from another store meanwhile: the object is
+  // written again where they are, this time under the exclusion.
+  if (folders != chosen) {
+    status = WriteTemporary(out, dataSet, StoreSeriesFolder(storeFolder, folders), file, name);
+    if (status != kStatusSuccess) return status;
+  }
+  // The object goes into place before it is registered: a row never names a file that is not
+  // there, not even for a moment. An object stored before keeps its rows and its file, the new
+  // copy of it included, whatever fails from here on; a new one is taken back whole.
   const auto takeBack = [&] {
-    if (!registeredBefore && out.placed()) Files().Unlink(file);
+    if (!registeredBefore && out->placed()) Files().Unlink(file);
   };
-  if (out.MoveIntoPlace() != 0 || out.FlushFolder() != 0) {
+  if (out->MoveIntoPlace() != 0 || out->FlushFolder() != 0) {
     takeBack();
-    LogWrite(couldNotSave);
+    LogWrite("ERROR: StoreExecute, couldn't save file: " + file + ", " + name);
     return kStatusSavingFailed;
   }
   bool registered = false;
   try {
     registered =
-        RegisterDB(db, dataSet, folders.studyDate, folders.studyFolder, folders.seriesFolder);
+        RegisterDB(*db, dataSet, folders.studyDate, folders.studyFolder, folders.seriesFolder);
   } catch (const std::exception& e) {
     LogWrite(WithMessage("ERROR: Registering image, " + file, &e, name));
   } catch (...) {
     LogWrite(WithMessage("ERROR: Registering image, " + file, nullptr, name));
   }
+  // The registration is one transaction: a failed one left no row.
   if (!registered) {
     takeBack();
-    if (!registeredBefore) ObjectsDB::Delete(db, uid);
     LogWrite("ERROR: couldn't register image: " + file + ", " + name);
     return kStatusRegistrationFailed;
   }

@@ -103,19 +103,26 @@ TEST_F(FolderImport, ImportsEcgAndHdFilesOfTheWholeTreeAndNothingElse) {
 
 // The folder import filed objects with hostile or missing key values where no row of theirs
 // points, as the C-STORE service did: each is skipped with a line naming its file now, and the
-// old date forms and real devices' UIDs are still imported.
+// old date forms and real devices' UIDs are still imported. Objects that would give a known
+// SOP Instance UID or study another identity are skipped with the C-STORE service's line.
 TEST_F(FolderImport, HostileAndMissingKeyValuesAreSkippedOrKeptWhole) {
   const std::string keys = folder.path() + "keys";
   const std::vector<StoreKeyCase> cases = MakeStoreKeyCases(keys);
-  ASSERT_EQ(cases.size(), 20u);
+  ASSERT_EQ(cases.size(), 27u);
+  // The re-sends are imported after the objects they name.
+  const std::string resends = folder.path() + "resends";
+  std::filesystem::rename(keys + "/resend", resends);
   ScanFolder(keys);
+  ScanFolder(resends);
   const std::string log = Log();
-  for (const StoreKeyCase& c : cases)
-    EXPECT_EQ(log.find("file skipped: " + keys + "/" + c.name + ".dcm") == std::string::npos,
-              c.kept)
+  for (const StoreKeyCase& c : cases) {
+    const std::string file = (c.resend ? resends : keys) + "/" + c.name + ".dcm";
+    EXPECT_EQ(log.find("file skipped: " + file) == std::string::npos,
+              c.kept || !c.refusalLine.empty())
         << c.name << "\n"
         << log;
-  ExpectEachKeptAtItsRowsPath(folder.path() + "exe/", cases);
+  }
+  ExpectEachKeptAtItsRowsPath(folder.path() + "exe/", cases, log);
 }
 
 // "Abort!" ends the folder being read; the folder above it goes on with its next entry.

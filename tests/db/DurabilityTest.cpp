@@ -197,9 +197,11 @@ TEST_F(DurabilityTest, TheWorklistDatabaseIsNeverWritten) {
 // What a killed child was doing: VACUUM after VACUUM on one connection, as Delete Study runs
 // it; transactions of kBurst inserts each, on a connection whose cache holds far less than one
 // transaction, as a large database's would (so pages of an unfinished transaction go to disk
-// before its commit); or registration after registration on one kept connection, as an
-// association makes them.
-enum class Work { Vacuum, InsertBursts, Registrations };
+// before its commit); registration after registration on one kept connection, as an
+// association makes them, each of a new study (so each inserts a Study, a Series and an Objects
+// row); or one such registration that the child itself ends at its Objects insert, after its
+// Study and Series inserts and before its commit.
+enum class Work { Vacuum, InsertBursts, Registrations, KilledAtObjectsInsert };
 constexpr int kBurst = 2000;
 
 // One transaction of kBurst new studies named after `tag`.
@@ -215,16 +217,32 @@ bool InsertBurst(SQLdb& db, const std::string& tag) {
   return db.Exec("COMMIT") == 0;
 }
 
+void KillAtObjectsInsert(void*, int operation, const char*, const char* table, sqlite3_int64) {
+  if (operation == SQLITE_INSERT && std::string(table) == "Objects") raise(SIGKILL);
+}
+
+// Installed on every connection the process opens from then on.
+int InstallKillAtObjectsInsert(sqlite3* db, char**, const sqlite3_api_routines*) {
+  sqlite3_update_hook(db, KillAtObjectsInsert, nullptr);
+  return SQLITE_OK;
+}
+
 // The child's work until it is killed. A byte goes down the pipe before each VACUUM or insert
-// transaction, and after each registration.
+// transaction, after each registration, and before the registration that ends at its Objects
+// insert.
 [[noreturn]] void WorkUntilKilled(Work work, int pipe) {
   const std::string pid = std::to_string(getpid());
+  if (work == Work::KilledAtObjectsInsert) {
+    sqlite3_auto_extension(reinterpret_cast<void (*)()>(InstallKillAtObjectsInsert));
+    if (write(pipe, "k", 1) != 1) _exit(1);
+    work = Work::Registrations;
+  }
   if (work == Work::Registrations) {
     RegistrationScope association;
-    const std::string series = "1.2.826.0.1.78.1." + pid;
     for (int n = 1;; ++n) {
+      const std::string study = "1.2.826.0.1.78." + pid + "." + std::to_string(n);
       DcmObj object;
-      MakeObject(object, "1.2.826.0.1.78", series, series + "." + std::to_string(n));
+      MakeObject(object, study, study + ".1", study + ".1.1");
       if (!RegisterinDB("PEER", object, "20240105", MakeStudyFolderName(object),
                         MakeSeriesFolderName(object)) ||
           write(pipe, "r", 1) != 1)
@@ -283,9 +301,12 @@ TEST_F(DurabilityTest, WritersKilledMidTransactionLeaveTheIndexWhole) {
   RecordProperty("burst_ms", std::to_string(burstMs));
   int studies = kStudies + kBurst;
   int objects = kStudies;
-  for (Work work : {Work::Vacuum, Work::InsertBursts, Work::Registrations}) {
-    for (int moment = 1; moment <= kKills; ++moment) {
-      const char* names[] = {"VACUUM", "insert transaction", "registrations"};
+  for (Work work :
+       {Work::Vacuum, Work::InsertBursts, Work::Registrations, Work::KilledAtObjectsInsert}) {
+    const int kills = work == Work::KilledAtObjectsInsert ? 1 : kKills;
+    for (int moment = 1; moment <= kills; ++moment) {
+      const char* names[] = {"VACUUM", "insert transaction", "registrations",
+                             "registration killed at its Objects insert"};
       const std::string label =
           std::string(names[static_cast<int>(work)]) + ", kill " + std::to_string(moment);
       int pipes[2];
@@ -301,16 +322,30 @@ TEST_F(DurabilityTest, WritersKilledMidTransactionLeaveTheIndexWhole) {
       const double lengthMs = work == Work::Vacuum         ? vacuumMs
                               : work == Work::InsertBursts ? burstMs
                                                            : 4.0 * kKills;
-      std::this_thread::sleep_for(
-          std::chrono::duration<double, std::milli>(lengthMs * (moment - 0.5) / kKills));
+      int reported = 1;
+      if (work == Work::KilledAtObjectsInsert)  // until it ends by itself, within bounds
+        reported += ReadBytesFor(pipes[0], std::chrono::seconds(30), 1 << 30);
+      else
+        std::this_thread::sleep_for(
+            std::chrono::duration<double, std::milli>(lengthMs * (moment - 0.5) / kKills));
       kill(child, SIGKILL);
       int status = 0;
       ASSERT_EQ(waitpid(child, &status, 0), child);
       EXPECT_TRUE(WIFSIGNALED(status)) << label << ": the child ended by itself";
-      const int reported = 1 + ReadBytesFor(pipes[0], std::chrono::seconds(5), 1 << 30);
+      reported += ReadBytesFor(pipes[0], std::chrono::seconds(5), 1 << 30);
       close(pipes[0]);
 
       EXPECT_EQ(Sqlite("PRAGMA integrity_check"), std::vector<std::string>{"ok"}) << label;
+      // A registration cut off anywhere leaves its rows whole or none of them (the bursts insert
+      // lone Study rows on purpose).
+      EXPECT_EQ(Sqlite("SELECT COUNT(*) FROM Study WHERE StudyInstanceUID LIKE '1.2.826.0.1.78.%' "
+                       "AND StudyInstanceUID NOT IN (SELECT StudyInstanceUID FROM Objects)"),
+                std::vector<std::string>{"0"})
+          << label << ": a Study row without its object";
+      EXPECT_EQ(Sqlite("SELECT COUNT(*) FROM Series WHERE SeriesInstanceUID NOT IN "
+                       "(SELECT SeriesInstanceUID FROM Objects)"),
+                std::vector<std::string>{"0"})
+          << label << ": a Series row without its object";
       const int studiesNow = std::stoi(Count("Study"));
       const int objectsNow = std::stoi(Count("Objects"));
       switch (work) {
@@ -328,6 +363,11 @@ TEST_F(DurabilityTest, WritersKilledMidTransactionLeaveTheIndexWhole) {
           // Every registration reported is there; the one under way at the kill may be too.
           EXPECT_GE(objectsNow, objects + reported) << label;
           EXPECT_LE(objectsNow, objects + reported + 1) << label;
+          break;
+        case Work::KilledAtObjectsInsert:
+          EXPECT_EQ(reported, 1) << label << ": it got past its Objects insert";
+          EXPECT_EQ(studiesNow, studies) << label;
+          EXPECT_EQ(objectsNow, objects) << label;
           break;
       }
       studies = studiesNow;

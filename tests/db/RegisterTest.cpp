@@ -203,6 +203,8 @@ TEST_F(RegisterTest, HostileValuesNeverRunAsStatements) {
                                      attached + "  AS a; --"});
 }
 
+// A registration is one transaction: a failed Series insert takes the Study row back with it,
+// and the next registration of the object inserts all three rows.
 TEST_F(RegisterTest, AFailedSeriesInsertIsMendedByTheNextRegistration) {
   {
     SQLdb db("ecg", kOpenReadWrite);
@@ -228,15 +230,68 @@ TEST_F(RegisterTest, AFailedSeriesInsertIsMendedByTheNextRegistration) {
                            "ERROR, SeriesDB::Insert, no such table: Series",
                            "ERROR, SeriesDB::Insert, " + insert,
                            "ERROR, RegisterDB:series.Insert no such table: Series"}));
-  EXPECT_EQ(Sqlite("SELECT COUNT(*) FROM Study"), std::vector<std::string>{"1"});  // no rollback
+  EXPECT_EQ(Sqlite("SELECT COUNT(*) FROM Study"), std::vector<std::string>{"0"});
   {
     SQLdb db("ecg", kOpenReadWrite);
     SeriesDB series;
     ASSERT_TRUE(series.CreateTable(db));
   }
   EXPECT_TRUE(Register(object));
+  EXPECT_EQ(Sqlite("SELECT COUNT(*) FROM Study"), std::vector<std::string>{"1"});
   EXPECT_EQ(Sqlite("SELECT COUNT(*) FROM Series"), std::vector<std::string>{"1"});
   EXPECT_EQ(Sqlite("SELECT COUNT(*) FROM Objects"), std::vector<std::string>{"1"});
+}
+
+// An object keeps one identity: its SOP Instance UID comes again only under its study, series
+// and Patient ID, and its study only under its Patient ID; values are compared as registration
+// stores them (trimmed, a quote as a blank), so a padded or quoted copy of the same value is
+// the same identity and a blank inside a UID is not.
+TEST_F(RegisterTest, IdentityOfKnownObjectsStudiesAndSeries) {
+  DcmObj first;
+  MakeObject(first, "1.9.1", "1.9.1.1", "1.9.1.1.1", {{0x0010, 0x0020, "PID'1"}});
+  ASSERT_TRUE(Register(first));
+  const std::string sameSop =
+      "ERROR, SOPInstanceUID already stored for another study, series or patient: 1.9.1.1.1, "
+      "stored study 1.9.1, series 1.9.1.1, patient PID 1; received ";
+  const std::string sameStudy = "ERROR, StudyInstanceUID already stored for another patient: ";
+  const struct {
+    const char* what;
+    std::string study, series, sop, patient;
+    IdentityCheck expected;
+    std::string line;
+  } cases[] = {
+      {"a re-send", "1.9.1", "1.9.1.1", "1.9.1.1.1", "PID'1", IdentityCheck::Known, ""},
+      {"padded, quote as stored", " 1.9.1 ", "1.9.1.1", "1.9.1.1.1", " PID 1 ",
+       IdentityCheck::Known, ""},
+      {"another patient", "1.9.1", "1.9.1.1", "1.9.1.1.1", "PID2", IdentityCheck::Conflicting,
+       sameSop + "study 1.9.1, series 1.9.1.1, patient PID2"},
+      {"another study", "1.9.2", "1.9.2.1", "1.9.1.1.1", "PID'1", IdentityCheck::Conflicting,
+       sameSop + "study 1.9.2, series 1.9.2.1, patient PID 1"},
+      {"another series", "1.9.1", "1.9.1.2", "1.9.1.1.1", "PID'1", IdentityCheck::Conflicting,
+       sameSop + "study 1.9.1, series 1.9.1.2, patient PID 1"},
+      {"a blank inside the study", "1.9 .1", "1.9.1.1", "1.9.1.1.1", "PID'1",
+       IdentityCheck::Conflicting, sameSop + "study 1.9 .1, series 1.9.1.1, patient PID 1"},
+      {"a new object of the series", "1.9.1", "1.9.1.1", "1.9.1.1.2", "PID 1", IdentityCheck::New,
+       ""},
+      {"a new object of the study, another patient", "1.9.1", "1.9.1.3", "1.9.1.3.1", "PID2",
+       IdentityCheck::Conflicting,
+       sameStudy + "1.9.1, stored patient PID 1; received patient PID2"},
+      {"a new object of the series in another study", "1.9.4", "1.9.1.1", "1.9.4.1.1", "PID'1",
+       IdentityCheck::Conflicting,
+       "ERROR, SeriesInstanceUID already stored for another study: 1.9.1.1, stored study 1.9.1; "
+       "received study 1.9.4"},
+      {"a new study", "1.9.5", "1.9.5.1", "1.9.5.1.1", "PID2", IdentityCheck::New, ""},
+  };
+  SQLdb db("ecg", kOpenReadWrite);
+  TakeLog();
+  for (const auto& c : cases) {
+    DcmObj object;
+    MakeObject(object, c.study, c.series, c.sop, {{0x0010, 0x0020, c.patient}});
+    EXPECT_EQ(CheckIdentity(db, object), c.expected) << c.what;
+    const std::vector<std::string> lines = TakeLog();
+    EXPECT_EQ(lines, c.line.empty() ? std::vector<std::string>{} : std::vector<std::string>{c.line})
+        << c.what;
+  }
 }
 
 TEST_F(RegisterTest, AFailedOpeningReleasesTheLock) {

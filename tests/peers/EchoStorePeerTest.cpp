@@ -1,10 +1,13 @@
 // echoscu and storescu against the server.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <set>
 #include <sstream>
 
+#include "db/SQLdb.h"
+#include "db/StudyDB.h"
 #include "tests/peers/PeerFixture.h"
 #include "tests/support/StoreKeyCases.h"
 
@@ -103,19 +106,63 @@ TEST_F(StorePeer, StatusesRowsAndFiles) {
 // Objects whose key values the database records other than they name the store (a quote or a
 // ";" in the Study Date), that name a hidden file (a SOP Instance UID of dots) or that have no
 // Study or Series Instance UID were acknowledged and filed where no row of theirs points. Each
-// is refused with 0xA700 now; the old date forms and real devices' UIDs are still kept.
+// is refused with 0xA700 now; the old date forms and real devices' UIDs are still kept. A known
+// SOP Instance UID sent again under another study, series or Patient ID, and a new object of a
+// known study under another Patient ID, were acknowledged too, leaving rows and files that
+// told different patients or studies; each is refused with 0xC000, and the first object is
+// still found, moved and deleted whole.
 TEST_F(StorePeer, HostileAndMissingKeyValuesAreRefusedOrKeptWhole) {
   const std::string folder = Folder() + "keys";
   const std::vector<StoreKeyCase> cases = MakeStoreKeyCases(folder);
-  ASSERT_EQ(cases.size(), 20u);
+  ASSERT_EQ(cases.size(), 27u);
   for (const StoreKeyCase& c : cases) {
-    const ToolResult store = StoreFiles(folder + "/" + c.name + ".dcm");
+    const ToolResult store = StoreFiles(c.File(folder));
     EXPECT_NE(store.output.find("Received Store Response (" + c.peerResponse + ")"),
               std::string::npos)
         << c.name << "\n"
         << store.output;
   }
-  ExpectEachKeptAtItsRowsPath(Folder(), cases);
+  ExpectEachKeptAtItsRowsPath(Folder(), cases, LogText());
+  EXPECT_NE(LogText().find("ERROR, Status=0xC000"), std::string::npos);
+  const StoreKeyCase& first = *std::find_if(
+      cases.begin(), cases.end(), [](const auto& c) { return c.name == "identity_first"; });
+  const std::vector<std::string> stored = StoredFiles();
+  const auto firstAt = std::find_if(stored.begin(), stored.end(), [&](const std::string& file) {
+    return std::filesystem::path(file).filename() == first.sopInstanceUid + ".dcm";
+  });
+  ASSERT_NE(firstAt, stored.end());
+  const std::string firstFile = *firstAt;
+  // The unchanged re-send was written again at the first one's place.
+  EXPECT_NE(RunTool("dcmdump +P ContentTime " + firstFile).output.find("[235959]"),
+            std::string::npos);
+
+  const ToolResult find = RunTool(
+      "findscu -d -S -k QueryRetrieveLevel=IMAGE -k StudyInstanceUID=" + first.studyInstanceUid +
+      " -k SeriesInstanceUID=" + first.seriesInstanceUid + " -k SOPInstanceUID" + Peer());
+  EXPECT_NE(find.output.find(first.sopInstanceUid), std::string::npos) << find.output;
+  const std::string received = Folder() + "received";
+  std::filesystem::create_directories(received);
+  const int scpPort = FreeLoopbackPort();
+  WriteRemotes("1|ARCHIVE1|127.0.0.2|" + std::to_string(scpPort) + "\n");
+  StartStorescp("", received, scpPort);
+  const ToolResult move =
+      RunTool("movescu -S -aem ARCHIVE1 -k QueryRetrieveLevel=STUDY -k StudyInstanceUID=" +
+              first.studyInstanceUid + Peer());
+  EXPECT_EQ(move.exitCode, 0) << move.output;
+  EXPECT_EQ(CommandLines("timeout 60 /usr/bin/python3 " TREVALIND_SOURCE_DIR
+                         "/tests/support/stored_identities.py '" +
+                         received + "' | cut -d'|' -f2-"),
+            std::set<std::string>{first.sopInstanceUid + "|" + first.studyInstanceUid + "|" +
+                                  first.seriesInstanceUid + "|" + first.patientId});
+  SQLdb db("ecg", kOpenReadWrite);
+  StudyDB study;
+  study.StudyInstanceUID = first.studyInstanceUid;
+  study.PatientID = first.patientId;
+  EXPECT_TRUE(study.Delete(db));
+  EXPECT_FALSE(std::filesystem::exists(firstFile));
+  EXPECT_TRUE(EcgRows("SELECT SOPInstanceUID FROM Objects WHERE SOPInstanceUID='" +
+                      first.sopInstanceUid + "'")
+                  .empty());
   EXPECT_TRUE(Echo());
 }
 

@@ -6,8 +6,11 @@ Usage: make_store_key_cases.py OUTDIR
 
 OUTDIR/<name>.dcm for each case, and OUTDIR/cases.txt with one line per case:
 <name> TAB <1 when it must be kept, 0 when refused> TAB <SOP Instance UID> TAB <Study Instance UID>
-TAB <storescu's reading of the C-STORE status>
-Every case has a study, series and instance of its own, so the rows of one never meet another's.
+TAB <storescu's reading of the C-STORE status> TAB <Series Instance UID> TAB <Patient ID>
+TAB <1 for a re-send, 0 otherwise> TAB <the start of the line its refusal logs, or empty>
+Every case has a study, series and instance of its own, so the rows of one never meet another's,
+except the re-sends: objects that come after the case they name, under its SOP Instance UID or
+its study. They are written into OUTDIR/resend/, to be sent or imported after the others.
 """
 import os
 import sys
@@ -47,6 +50,26 @@ CASES = [
     ("empty_study_uid", False, {"StudyInstanceUID": ""}),
     ("missing_series_uid", False, {"SeriesInstanceUID": MISSING}),
     ("empty_series_uid", False, {"SeriesInstanceUID": ""}),
+    # A first object, then objects that would give its SOP Instance UID or its study another
+    # identity: each refused, the first left as it was. The unchanged re-send is stored again.
+    ("identity_first", True, {}),
+]
+FIRST = len(CASES)
+# name, kept, what the re-send takes from the first object ("sop", "study", "series",
+# "patient"), changes, the start of the refusal's log line ("{sop}" and "{study}" filled in).
+SAME_SOP = "ERROR, SOPInstanceUID already stored for another study, series or patient: {sop}, "
+SAME_STUDY = "ERROR, StudyInstanceUID already stored for another patient: {study}, "
+RESENDS = [
+    ("identity_unchanged", True, ("sop", "study", "series", "patient"),
+     {"ContentTime": "235959"}, ""),
+    ("identity_other_study", False, ("sop",), {}, SAME_SOP),
+    ("identity_other_series", False, ("sop", "study", "patient"), {}, SAME_SOP),
+    ("identity_other_patient", False, ("sop", "study", "series"), {}, SAME_SOP),
+    # The first's Study Instance UID and a quote, which registration stores as a blank: as
+    # stored, the two differ only by a trailing blank (storescu takes blanks out of UIDs).
+    ("identity_quote_in_study_uid", False, ("sop", "series", "patient"),
+     {"StudyInstanceUID": "%s.%d'" % (ROOT, FIRST)}, SAME_SOP),
+    ("identity_new_object_other_patient", False, ("study",), {}, SAME_STUDY),
 ]
 
 
@@ -70,14 +93,30 @@ def make(number, changes):
     return ds
 
 
+def resend(number, taken, changes):
+    ds = make(number, {})
+    first = make(FIRST, {})
+    keywords = {"sop": "SOPInstanceUID", "study": "StudyInstanceUID",
+                "series": "SeriesInstanceUID", "patient": "PatientID"}
+    for what in taken:
+        setattr(ds, keywords[what], getattr(first, keywords[what]))
+    for keyword, value in changes.items():
+        setattr(ds, keyword, value)
+    ds.file_meta.MediaStorageSOPInstanceUID = ds.SOPInstanceUID
+    return ds
+
+
 def main(out):
     warnings.simplefilter("ignore")
-    os.makedirs(out, exist_ok=True)
+    os.makedirs(os.path.join(out, "resend"), exist_ok=True)
+    cases = [(name, kept, changes, peer, None) for name, kept, changes, *peer in CASES]
+    cases += [(name, kept, changes, [] if kept else ["Error: CannotUnderstand"], (taken, line))
+              for name, kept, taken, changes, line in RESENDS]
     with open(os.path.join(out, "cases.txt"), "w") as table:
-        for number, (name, kept, changes, *peer) in enumerate(CASES, 1):
+        for number, (name, kept, changes, peer, again) in enumerate(cases, 1):
             response = peer[0] if peer else "Success" if kept else "Refused: OutOfResources"
-            ds = make(number, changes)
-            path = os.path.join(out, name + ".dcm")
+            ds = make(number, changes) if again is None else resend(number, again[0], changes)
+            path = os.path.join(out, "resend" if again else "", name + ".dcm")
             ds.save_as(path, write_like_original=False)
             for value in changes.values():
                 if isinstance(value, bytes):
@@ -87,7 +126,10 @@ def main(out):
                     with open(path, "wb") as patched:
                         patched.write(data.replace(b"#" * len(value), value))
             study = ds.get("StudyInstanceUID", "")
-            table.write("%s\t%d\t%s\t%s\t%s\n" % (name, kept, ds.SOPInstanceUID, study, response))
+            line = again[1].format(sop=ds.SOPInstanceUID, study=study) if again else ""
+            table.write("%s\t%d\t%s\t%s\t%s\t%s\t%s\t%d\t%s\n" %
+                        (name, kept, ds.SOPInstanceUID, study, response,
+                         ds.get("SeriesInstanceUID", ""), ds.PatientID, again is not None, line))
 
 
 if __name__ == "__main__":

@@ -4,19 +4,27 @@
 // when the tests run as root.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <stdexcept>
 #include <string>
+#include <thread>
+#include <utility>
+#include <vector>
 
+#include "db/Register.h"
 #include "db/SQLdb.h"
 #include "db/StoreNames.h"
 #include "dicom/DcmObj.h"
+#include "dicom/DcmTag.h"
 #include "net/Dimse.h"
 #include "net/server/Services.h"
 #include "platform/Files.h"
 #include "tests/net/server/ServerFixture.h"
 #include "tests/support/FlushFailingFiles.h"
+#include "tests/support/StoreKeyCases.h"
 
 namespace {
 constexpr const char* kUid = "1.2.826.0.1.3680043.8.498.9.2.1";
@@ -162,14 +170,26 @@ TEST_F(StoreExecuteTest, FailedFlushIsAFailedSaveAndKeepsNothing) {
   }
 }
 
+// Whether the look-up before the file fails or the Objects insert after its rename, nothing of
+// the object stays: no file, and (the registration being one transaction) no Study or Series
+// row either.
 TEST_F(StoreExecuteTest, FailedRegistrationLeavesNoFile) {
-  {
-    SQLdb db("ecg", kOpenReadWrite);
-    ASSERT_EQ(db.Exec("DROP TABLE Objects"), 0);
+  const char* breakings[] = {
+      "CREATE TRIGGER refuse BEFORE INSERT ON Objects BEGIN SELECT RAISE(ABORT, 'no'); END",
+      "DROP TABLE Objects"};
+  for (const char* breaking : breakings) {
+    {
+      SQLdb db("ecg", kOpenReadWrite);
+      ASSERT_EQ(db.Exec(breaking), 0);
+    }
+    EXPECT_EQ(StoreObject(), kStatusRegistrationFailed) << breaking;
+    EXPECT_TRUE(HasLine("ERROR: couldn't register image: " + NewObjectPath() + ", DOE JOHN\n"))
+        << breaking;
+    EXPECT_TRUE(StoredFiles().empty()) << breaking;
+    for (const char* table : {"Study", "Series"})
+      EXPECT_TRUE(EcgRows(std::string("SELECT * FROM ") + table).empty()) << breaking << table;
   }
-  EXPECT_EQ(StoreObject(), kStatusRegistrationFailed);
-  EXPECT_TRUE(HasLine("ERROR: couldn't register image: " + NewObjectPath() + ", DOE JOHN\n"));
-  EXPECT_TRUE(StoredFiles().empty());
+  EXPECT_TRUE(HasLine("ERROR, RegisterDB:object.Insert "));
 }
 
 TEST_F(StoreExecuteTest, UnopenableDatabaseRegistersNothing) {
@@ -255,6 +275,50 @@ TEST_F(StoreExecuteTest, PatientNameIsStoredWithBlanksForCarets) {
     EXPECT_EQ(stored.GetString(0x0010, 0x0010), c.stored) << c.sent;
     EXPECT_EQ(stored.GetString(0x0008, 0x0018), uid);
   }
+}
+
+// Associations storing one object and one new study at once. Each thread stores, round after
+// round, a new object of its own series of the study, with an AccessionNumber of its own (so
+// another study folder by its CRC name), then the one shared object; all of a thread's stores
+// carry the patient P0 or P1. The first registration decides the study's patient and folder:
+// every store of the other patient is refused with 0xC000, every other one succeeds, and rows
+// and files agree on each object's place and identity, whichever store's flush finished first.
+TEST_F(StoreExecuteTest, ParallelStoresOfOneObjectAndOneStudyKeepOneIdentity) {
+  constexpr int kThreads = 8;
+  constexpr int kRounds = 4;
+  std::atomic<int> unexpected{0};
+  std::vector<std::vector<std::pair<std::string, int32_t>>> outcomes(kThreads);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t)
+    threads.emplace_back([t, &outcomes, &unexpected, this] {
+      RegistrationScope association;
+      const std::string patient = "P" + std::to_string(t % 2);
+      for (int round = 0; round < kRounds; ++round) {
+        for (const bool same : {false, true}) {
+          DcmObj object;
+          const std::string series = std::string(kTestSeriesUid) + "." + std::to_string(t + 1);
+          FillTestEcg(object, same ? kUid : series + "." + std::to_string(round + 1),
+                      same ? kTestSeriesUid : series);
+          object.SetString(0x0010, 0x0020, patient);
+          if (!same) object.Insert(new DcmTag(0x0008, 0x0050, "ACC" + std::to_string(t), "SH"));
+          const int32_t status = StoreExecute(object, Store(), "TESTSCU");
+          if (status != kStatusSuccess && status != kStatusUnableToProcess) ++unexpected;
+          outcomes[t].emplace_back(patient, status);
+        }
+      }
+    });
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(unexpected.load(), 0);
+  const std::vector<std::string> owner = EcgRows("SELECT PatientID FROM Study");
+  ASSERT_EQ(owner.size(), 1u);
+  const std::string winner = owner[0].substr(0, owner[0].find(';'));
+  for (const auto& stores : outcomes)
+    for (const auto& [patient, status] : stores)
+      EXPECT_EQ(status, patient == winner ? kStatusSuccess : kStatusUnableToProcess) << patient;
+  // The shared object and the winner's threads' own objects, one study folder for all.
+  const std::set<std::string> identities = ExpectRowsAndFilesAgree(Folder());
+  EXPECT_EQ(identities.size(), 1u + kThreads / 2 * kRounds);
+  EXPECT_EQ(EcgRows("SELECT DISTINCT substr(SeriesPath, 1, 17) FROM Series").size(), 1u);
 }
 
 // A server killed while writing left its temporary file in the series folder, hidden, with no
