@@ -3,8 +3,11 @@
 #include <QCoreApplication>
 #include <QLocale>
 #include <algorithm>
+#include <iterator>
 #include <memory>
+#include <numeric>
 #include <optional>
+#include <thread>
 #include <vector>
 
 #include "app/BackgroundWork.h"
@@ -36,14 +39,91 @@ bool CaseInsensitiveLess(QStringView a, QStringView b) {
   return a.sliced(same).compare(b.sliced(same), Qt::CaseInsensitive) < 0;
 }
 
+namespace {
+
+QCollator ListCollator(const QLocale& locale) {
+  QCollator collator(locale);
+  collator.setCaseSensitivity(Qt::CaseInsensitive);
+  return collator;
+}
+
+// Without a language the collator compares the texts case-insensitively unit by unit, and long
+// shared beginnings (the instance UIDs of one site) can be skipped.
+bool HasLanguage(const QLocale& locale) { return locale.language() != QLocale::C; }
+
+// A text's place in the list's order where the locale has a language: its collation key, which
+// orders as the collator compares. The collator puts an empty text before every other one, even
+// before a text of ignorable characters whose key is the same, so emptiness is kept beside it.
+struct ListKey {
+  QCollatorSortKey key;
+  bool empty;
+};
+
+ListKey MakeListKey(const QCollator& collator, const QString& text) {
+  return {collator.sortKey(text), text.isEmpty()};
+}
+
+bool ListKeyLess(const ListKey& a, const ListKey& b) {
+  if (a.empty || b.empty) return a.empty && !b.empty;
+  return a.key.compare(b.key) < 0;
+}
+
+// The keys of `texts`, in their order. Making a key costs about as much as a dozen comparisons
+// of keys, so a long column is shared out among a few threads, each with a collator of its own
+// (a collator serves one thread).
+std::vector<ListKey> MakeListKeys(const QLocale& locale, const QStringList& texts) {
+  constexpr qsizetype kTextsPerThread = 8192;
+  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+  const qsizetype parts =
+      std::clamp<qsizetype>(texts.size() / kTextsPerThread, 1, std::min(4u, cores));
+  std::vector<std::vector<ListKey>> keys(static_cast<size_t>(parts));
+  auto makePart = [&locale, &texts, &keys, parts](qsizetype part) {
+    const QCollator collator = ListCollator(locale);
+    const qsizetype begin = texts.size() * part / parts, end = texts.size() * (part + 1) / parts;
+    std::vector<ListKey>& out = keys[size_t(part)];
+    out.reserve(size_t(end - begin));
+    for (qsizetype i = begin; i < end; ++i) out.push_back(MakeListKey(collator, texts[i]));
+  };
+  {
+    std::vector<std::jthread> helpers;
+    for (qsizetype part = 1; part < parts; ++part) helpers.emplace_back(makePart, part);
+    makePart(0);
+  }
+  std::vector<ListKey> all = std::move(keys[0]);
+  all.reserve(size_t(texts.size()));
+  for (size_t part = 1; part < keys.size(); ++part)
+    std::move(keys[part].begin(), keys[part].end(), std::back_inserter(all));
+  return all;
+}
+
+// The list's order of one column, stable: texts that compare equal keep their order.
+std::vector<size_t> ListSortOrder(const QStringList& texts) {
+  std::vector<size_t> order(size_t(texts.size()));
+  std::iota(order.begin(), order.end(), size_t(0));
+  const QLocale locale;
+  if (!HasLanguage(locale)) {
+    std::stable_sort(order.begin(), order.end(), [&texts](size_t a, size_t b) {
+      return CaseInsensitiveLess(texts[qsizetype(a)], texts[qsizetype(b)]);
+    });
+    return order;
+  }
+  const std::vector<ListKey> keys = MakeListKeys(locale, texts);
+  std::stable_sort(order.begin(), order.end(),
+                   [&keys](size_t a, size_t b) { return ListKeyLess(keys[a], keys[b]); });
+  return order;
+}
+
+}  // namespace
+
 GridTextLess ListOrder() {
-  auto collator = std::make_shared<QCollator>();
-  collator->setCaseSensitivity(Qt::CaseInsensitive);
-  // Without a language the collator compares the texts case-insensitively unit by unit, and
-  // long shared beginnings (the instance UIDs of one site) can be skipped.
-  if (collator->locale().language() == QLocale::C) return CaseInsensitiveLess;
-  // The comparison owns its collator, so it serves the thread that made it.
-  return [collator](QStringView a, QStringView b) { return collator->compare(a, b) < 0; };
+  const QLocale locale;
+  if (!HasLanguage(locale)) return CaseInsensitiveLess;
+  auto collator = std::make_shared<QCollator>(ListCollator(locale));
+  // The comparison owns its collator, so it serves the thread that made it. It compares as the
+  // list's sort does, through the texts' keys.
+  return [collator](QStringView a, QStringView b) {
+    return ListKeyLess(MakeListKey(*collator, a.toString()), MakeListKey(*collator, b.toString()));
+  };
 }
 
 namespace {
@@ -68,7 +148,7 @@ std::optional<std::vector<GridRow>> LoadStudyRows(const std::string& sql) {
       row.texts[size_t(c)] = FromCp1252(GetField(kStudyFieldOfColumn[c], ";", lines[k]));
     std::string().swap(lines[k]);  // the texts are in the row now
   }
-  StableSortRows(rows, 0, 0, ListOrder());
+  SortRows(rows, 0, 0, ListSortOrder);
   return rows;
 }
 
@@ -104,7 +184,7 @@ void FillStudyRow(StringGrid& grid, const StudyInfo& study, int row) {
   for (const auto& [column, text] : cells) grid.SetCell(column, row, FromCp1252(*text));
 }
 
-void SortGridByColumn(StringGrid& grid, int column) { grid.StableSortRows(1, column, ListOrder()); }
+void SortGridByColumn(StringGrid& grid, int column) { grid.SortRows(1, column, ListSortOrder); }
 
 void TFindForm::Button11Click() {
   if (!LocalSelected()) return;
