@@ -2,12 +2,99 @@
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
+#include <QEvent>
+#include <QPointer>
 #include <QSemaphore>
 #include <QThread>
 #include <QThreadPool>
+#include <algorithm>
 #include <atomic>
+#include <deque>
 #include <exception>
+#include <iterator>
 #include <memory>
+
+namespace {
+
+// What the person at the keyboard does; everything else (paints, timers, posted events) goes on
+// while work runs.
+constexpr QEvent::Type kUserInput[] = {QEvent::KeyPress,
+                                       QEvent::KeyRelease,
+                                       QEvent::MouseButtonPress,
+                                       QEvent::MouseButtonRelease,
+                                       QEvent::MouseButtonDblClick,
+                                       QEvent::MouseMove,
+                                       QEvent::Wheel,
+                                       QEvent::ContextMenu,
+                                       QEvent::TouchBegin,
+                                       QEvent::TouchUpdate,
+                                       QEvent::TouchEnd,
+                                       QEvent::TouchCancel,
+                                       QEvent::TabletPress,
+                                       QEvent::TabletMove,
+                                       QEvent::TabletRelease};
+
+bool IsUserInput(QEvent::Type type) {
+  return std::find(std::begin(kUserInput), std::end(kUserInput), type) != std::end(kUserInput);
+}
+
+// Holds the user input that reaches any object while work runs and sends it on afterwards. The
+// input is held where the application delivers it, after the window system has passed it on, so
+// no platform queue keeps it: a loop that excluded input would leave it in the window system's
+// queue, where nothing wakes the main loop for it until the next input arrives. While held input
+// waits, new input from the window system queues behind it, so the order stays as it came.
+class InputHold : public QObject {
+ public:
+  void Begin() {
+    if (installedOn_ != QCoreApplication::instance()) {
+      installedOn_ = QCoreApplication::instance();
+      installedOn_->installEventFilter(this);
+    }
+    ++depth_;
+  }
+  void End() {
+    if (--depth_ > 0 || held_.empty()) return;
+    // Sent from the event loop, once the caller has finished with the work's result.
+    QMetaObject::invokeMethod(
+        this, [this] { Release(); }, Qt::QueuedConnection);
+  }
+
+ protected:
+  bool eventFilter(QObject* receiver, QEvent* event) override {
+    if (!IsUserInput(event->type())) return false;
+    // Held input that is being sent on is not spontaneous; new input behind it is.
+    if (depth_ == 0 && (held_.empty() || !event->spontaneous())) return false;
+    held_.push_back({receiver, std::unique_ptr<QEvent>(event->clone())});
+    return true;
+  }
+
+ private:
+  struct Held {
+    QPointer<QObject> receiver;
+    std::unique_ptr<QEvent> event;
+  };
+
+  // One event at a time, taken before it is sent: a handler it runs may process events, and
+  // what it processes then comes next in the same order.
+  void Release() {
+    while (depth_ == 0 && !held_.empty()) {
+      Held next = std::move(held_.front());
+      held_.pop_front();
+      if (next.receiver) QCoreApplication::sendEvent(next.receiver, next.event.get());
+    }
+  }
+
+  QPointer<QCoreApplication> installedOn_;
+  int depth_ = 0;
+  std::deque<Held> held_;
+};
+
+InputHold& Hold() {
+  static InputHold* const hold = new InputHold;  // lives as long as the process
+  return *hold;
+}
+
+}  // namespace
 
 void RunBesideEventLoop(const std::function<void()>& work) {
   QAbstractEventDispatcher* dispatcher = QThread::currentThread()->eventDispatcher();
@@ -37,9 +124,13 @@ void RunBesideEventLoop(const std::function<void()>& work) {
     // The wake-up is kept until the loop next waits, so it cannot be missed.
     if (dispatcher) dispatcher->wakeUp();
   });
-  while (dispatcher && !outcome->done)
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents |
-                                    QEventLoop::WaitForMoreEvents);
+  if (dispatcher) {
+    struct Holding {
+      Holding() { Hold().Begin(); }
+      ~Holding() { Hold().End(); }
+    } holding;
+    while (!outcome->done) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+  }
   outcome->finished.acquire();
   if (outcome->failure) std::rethrow_exception(outcome->failure);
 }
