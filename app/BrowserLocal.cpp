@@ -3,9 +3,8 @@
 #include <QCoreApplication>
 #include <QLocale>
 #include <algorithm>
-#include <iterator>
+#include <functional>
 #include <memory>
-#include <numeric>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -59,8 +58,9 @@ struct ListKey {
   bool empty;
 };
 
-ListKey MakeListKey(const QCollator& collator, const QString& text) {
-  return {collator.sortKey(text), text.isEmpty()};
+ListKey MakeListKey(const QCollator& collator, QStringView text) {
+  // The key is made at once, while the text it borrows stands.
+  return {collator.sortKey(QString::fromRawData(text.data(), text.size())), text.isEmpty()};
 }
 
 bool ListKeyLess(const ListKey& a, const ListKey& b) {
@@ -68,49 +68,86 @@ bool ListKeyLess(const ListKey& a, const ListKey& b) {
   return a.key.compare(b.key) < 0;
 }
 
-// The keys of `texts`, in their order. Making a key costs about as much as a dozen comparisons
-// of keys, so a long column is shared out among a few threads, each with a collator of its own
-// (a collator serves one thread).
-std::vector<ListKey> MakeListKeys(const QLocale& locale, const QStringList& texts) {
-  constexpr qsizetype kTextsPerThread = 8192;
-  const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-  const qsizetype parts =
-      std::clamp<qsizetype>(texts.size() / kTextsPerThread, 1, std::min(4u, cores));
-  std::vector<std::vector<ListKey>> keys(static_cast<size_t>(parts));
-  auto makePart = [&locale, &texts, &keys, parts](qsizetype part) {
-    const QCollator collator = ListCollator(locale);
-    const qsizetype begin = texts.size() * part / parts, end = texts.size() * (part + 1) / parts;
-    std::vector<ListKey>& out = keys[size_t(part)];
-    out.reserve(size_t(end - begin));
-    for (qsizetype i = begin; i < end; ++i) out.push_back(MakeListKey(collator, texts[i]));
-  };
-  {
-    std::vector<std::jthread> helpers;
-    for (qsizetype part = 1; part < parts; ++part) helpers.emplace_back(makePart, part);
-    makePart(0);
-  }
-  std::vector<ListKey> all = std::move(keys[0]);
-  all.reserve(size_t(texts.size()));
-  for (size_t part = 1; part < keys.size(); ++part)
-    std::move(keys[part].begin(), keys[part].end(), std::back_inserter(all));
-  return all;
+// How many threads share out a column of `count` texts: one for a short column, at most four.
+size_t PartsFor(size_t count) {
+  constexpr size_t kTextsPerPart = 8192;
+  const size_t cores = std::max(1u, std::thread::hardware_concurrency());
+  return std::clamp<size_t>(count / kTextsPerPart, 1, std::min<size_t>(4, cores));
 }
 
-// The list's order of one column, stable: texts that compare equal keep their order.
-std::vector<size_t> ListSortOrder(const QStringList& texts) {
-  std::vector<size_t> order(size_t(texts.size()));
-  std::iota(order.begin(), order.end(), size_t(0));
-  const QLocale locale;
-  if (!HasLanguage(locale)) {
-    std::stable_sort(order.begin(), order.end(), [&texts](size_t a, size_t b) {
-      return CaseInsensitiveLess(texts[qsizetype(a)], texts[qsizetype(b)]);
+// Runs part(0) to part(parts - 1) at once, part 0 on the calling thread.
+void RunParts(size_t parts, const std::function<void(size_t)>& part) {
+  std::vector<std::jthread> helpers;
+  for (size_t p = 1; p < parts; ++p) helpers.emplace_back(part, p);
+  part(0);
+}
+
+// Merges the sorted runs of `entries` that `bounds` delimit (runs + 1 positions) into one run,
+// neighbours in pairs at once. Where keys tie, the entries of the earlier run come first, so a
+// stable sort of each run gives a stable sort of the whole.
+template <typename Entry, typename Less>
+void MergeRuns(std::vector<Entry>& entries, std::vector<size_t> bounds, const Less& less) {
+  while (bounds.size() > 2) {
+    RunParts((bounds.size() - 1) / 2, [&](size_t pair) {
+      const auto at = [&](size_t bound) { return entries.begin() + long(bounds[bound]); };
+      std::inplace_merge(at(2 * pair), at(2 * pair + 1), at(2 * pair + 2), less);
     });
-    return order;
+    std::vector<size_t> merged;
+    for (size_t bound = 0; bound < bounds.size(); bound += 2) merged.push_back(bounds[bound]);
+    if (merged.back() != bounds.back()) merged.push_back(bounds.back());  // a run left alone
+    bounds = std::move(merged);
   }
-  const std::vector<ListKey> keys = MakeListKeys(locale, texts);
-  std::stable_sort(order.begin(), order.end(),
-                   [&keys](size_t a, size_t b) { return ListKeyLess(keys[a], keys[b]); });
+}
+
+template <typename Entry>
+std::vector<size_t> Indexes(const std::vector<Entry>& entries) {
+  std::vector<size_t> order;
+  order.reserve(entries.size());
+  for (const Entry& entry : entries) order.push_back(entry.second);
   return order;
+}
+
+// The list's order of one column, stable: texts that compare equal keep their order. The sort
+// moves (key, index) entries, never the texts. A long column is shared out among a few threads:
+// each sorts one part of it (where the locale has a language, after making that part's
+// collation keys with a collator of its own, as a collator serves one thread), and the sorted
+// parts are merged.
+std::vector<size_t> ListSortOrder(const std::vector<QStringView>& texts) {
+  const QLocale locale;
+  const size_t parts = PartsFor(texts.size());
+  std::vector<size_t> bounds;
+  for (size_t p = 0; p <= parts; ++p) bounds.push_back(texts.size() * p / parts);
+  if (!HasLanguage(locale)) {
+    using Entry = std::pair<QStringView, size_t>;
+    std::vector<Entry> entries;
+    entries.reserve(texts.size());
+    for (size_t i = 0; i < texts.size(); ++i) entries.emplace_back(texts[i], i);
+    const auto less = [](const Entry& a, const Entry& b) {
+      return CaseInsensitiveLess(a.first, b.first);
+    };
+    RunParts(parts, [&](size_t p) {
+      std::stable_sort(entries.begin() + long(bounds[p]), entries.begin() + long(bounds[p + 1]),
+                       less);
+    });
+    MergeRuns(entries, bounds, less);
+    return Indexes(entries);
+  }
+  using Entry = std::pair<const ListKey*, size_t>;
+  std::vector<std::vector<ListKey>> keys(parts);
+  std::vector<Entry> entries(texts.size());
+  const auto less = [](const Entry& a, const Entry& b) { return ListKeyLess(*a.first, *b.first); };
+  RunParts(parts, [&](size_t p) {
+    const QCollator collator = ListCollator(locale);
+    std::vector<ListKey>& partKeys = keys[p];
+    partKeys.reserve(bounds[p + 1] - bounds[p]);
+    for (size_t i = bounds[p]; i < bounds[p + 1]; ++i)
+      partKeys.push_back(MakeListKey(collator, texts[i]));
+    for (size_t i = bounds[p]; i < bounds[p + 1]; ++i) entries[i] = {&partKeys[i - bounds[p]], i};
+    std::stable_sort(entries.begin() + long(bounds[p]), entries.begin() + long(bounds[p + 1]),
+                     less);
+  });
+  MergeRuns(entries, bounds, less);
+  return Indexes(entries);
 }
 
 }  // namespace
@@ -122,7 +159,7 @@ GridTextLess ListOrder() {
   // The comparison owns its collator, so it serves the thread that made it. It compares as the
   // list's sort does, through the texts' keys.
   return [collator](QStringView a, QStringView b) {
-    return ListKeyLess(MakeListKey(*collator, a.toString()), MakeListKey(*collator, b.toString()));
+    return ListKeyLess(MakeListKey(*collator, a), MakeListKey(*collator, b));
   };
 }
 

@@ -92,12 +92,12 @@ void StringGrid::EmptyRow(int row) { SetRowData(row, BlankRow()); }
 
 void SortRows(std::vector<GridRow>& rows, size_t first, int column, const GridOrder& order) {
   if (first >= rows.size() || column < 0) return;
-  // The texts are shared, not copied; the rows themselves move once, into their new places.
-  QStringList texts;
-  texts.reserve(qsizetype(rows.size() - first));
-  for (size_t row = first; row < rows.size(); ++row) texts << rows[row].texts[size_t(column)];
+  // The order sees the texts where they are; the rows move once, into their new places.
+  std::vector<QStringView> texts;
+  texts.reserve(rows.size() - first);
+  for (size_t row = first; row < rows.size(); ++row)
+    texts.emplace_back(rows[row].texts[size_t(column)]);
   const std::vector<size_t> places = order(texts);
-  texts.clear();
   // Anything but a permutation leaves the rows as they were.
   std::vector<bool> taken(rows.size() - first, false);
   if (places.size() != taken.size()) return;

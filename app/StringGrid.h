@@ -14,7 +14,6 @@
 
 #include <QAbstractScrollArea>
 #include <QString>
-#include <QStringList>
 #include <QStringView>
 #include <cstdint>
 #include <functional>
@@ -39,7 +38,7 @@ using GridTextLess = std::function<bool(QStringView, QStringView)>;
 // The order of one column's texts: a permutation of their indexes, the text that is to stand
 // first named first. Given the whole column at once, an order can prepare each text once (a
 // collation key) instead of at every comparison.
-using GridOrder = std::function<std::vector<size_t>(const QStringList& texts)>;
+using GridOrder = std::function<std::vector<size_t>(const std::vector<QStringView>& texts)>;
 
 // Reorders rows[first..] as `order` puts their texts in `column`. Rows move whole; no text is
 // copied. Every row from `first` on must have a text in `column`.
