@@ -21,35 +21,40 @@ namespace {
 const QString kIgnorables[] = {QString(QChar(0x01)), QString(QChar(0x1F)), QString(QChar(0xAD)),
                                QString(QChar(0x01)) + QChar(0xAD)};
 
+// Names that differ in case and accents only, or not at all to the collator, shared UID
+// beginnings, expansions (ß, ẞ, ss), characters beyond 16 bits, empty and ignorable texts.
 QStringList Pool() {
   QStringList pool = {"",
-                      "a",
-                      "A",
-                      "b",
-                      "Émile^Zoë",
-                      "émile^zoë",
-                      "Emile^Zoe",
-                      "EMILE^ZOE",
-                      "Müller",
-                      "MÜLLER",
-                      "Mueller",
-                      "Zoë^Ann",
-                      "zoe^ann",
+                      "Álvarez^Ana",
+                      "ALVAREZ^ANA",
+                      "alvarez^ana",
+                      "Bäcker",
+                      "Baecker",
+                      "BACKER",
+                      "Núñez",
+                      "NUNEZ",
+                      "Øster",
+                      "oster",
+                      "Çelik",
+                      "celik",
+                      "Dvorák",
+                      "DVORAK",
                       "ß",
                       "ẞ",
                       "ss",
-                      "1.2.840.10008.5.1.4.1.1.9.1.1",
-                      "1.2.840.10008.5.1.4.1.1.9.1.10",
-                      "1.2.840.10008.5.1.4.1.1.9.1.2",
-                      "20240101",
-                      "235959",
+                      "SS",
                       "ECG",
+                      "ecg",
                       "HD",
-                      "Dr^Á",
-                      "dr^a",
-                      "x" + QString::fromUcs4(U"\U00010400"),
-                      "x" + QString::fromUcs4(U"\U00010428")};
-  for (const QString& text : kIgnorables) pool << text << "a" + text << text + "a";
+                      "20130125",
+                      "105919",
+                      "0",
+                      "1.2.826.0.1.3680043.8.498.70.1",
+                      "1.2.826.0.1.3680043.8.498.70.10",
+                      "1.2.826.0.1.3680043.8.498.70.2",
+                      "y" + QString::fromUcs4(U"\U00010400"),
+                      "y" + QString::fromUcs4(U"\U00010428")};
+  for (const QString& text : kIgnorables) pool << text << "b" + text << text + "b";
   return pool;
 }
 
@@ -88,23 +93,6 @@ TEST(ListSort, ALongColumnSortsAsTheStableSortByTheCollator) {
                     << texts[size_t(expected[size_t(row - 1)])].toStdString() << " expected, "
                     << texts[size_t(was)].toStdString() << " found";
     }
-  }
-  QLocale::setDefault(QLocale(QLocale::C));
-}
-
-// The pairwise comparison that the list's keys stand for orders texts of ignorable characters as
-// the collator does: after the empty text, though their keys equal its key.
-TEST(ListSort, IgnorableTextsCompareAsTheCollatorDoes) {
-  const QStringList pool = Pool();
-  for (const char* locale : {"C", "en_US", "de_DE"}) {
-    QLocale::setDefault(QLocale(QString(locale)));
-    QCollator collator;
-    collator.setCaseSensitivity(Qt::CaseInsensitive);
-    const GridTextLess less = ListOrder();
-    for (const QString& a : pool)
-      for (const QString& b : pool)
-        EXPECT_EQ(less(a, b), collator.compare(a, b) < 0)
-            << locale << ": " << a.toStdString() << " < " << b.toStdString();
   }
   QLocale::setDefault(QLocale(QLocale::C));
 }
