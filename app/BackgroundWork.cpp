@@ -3,14 +3,17 @@
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QEvent>
+#include <QMouseEvent>
 #include <QPointer>
 #include <QSemaphore>
 #include <QThread>
 #include <QThreadPool>
+#include <QWheelEvent>
 #include <algorithm>
 #include <atomic>
 #include <deque>
 #include <exception>
+#include <functional>
 #include <iterator>
 #include <memory>
 
@@ -38,6 +41,33 @@ bool IsUserInput(QEvent::Type type) {
   return std::find(std::begin(kUserInput), std::end(kUserInput), type) != std::end(kUserInput);
 }
 
+// Makes a held event again when it is sent on. A mouse or wheel event shares its point with the
+// pointing device's record of it, which later input moves on (a copy of the event shares it
+// too), so those are made anew from the values they had when they came.
+std::function<QEvent*()> Keep(const QEvent& event) {
+  if (event.type() == QEvent::Wheel) {
+    const auto& w = static_cast<const QWheelEvent&>(event);
+    return [position = w.position(), global = w.globalPosition(), pixels = w.pixelDelta(),
+            angle = w.angleDelta(), buttons = w.buttons(), modifiers = w.modifiers(),
+            phase = w.phase(), inverted = w.inverted(), source = w.source(),
+            device = w.pointingDevice()] {
+      return new QWheelEvent(position, global, pixels, angle, buttons, modifiers, phase, inverted,
+                             source, device);
+    };
+  }
+  if (event.type() != QEvent::KeyPress && event.type() != QEvent::KeyRelease &&
+      event.type() != QEvent::ContextMenu) {
+    const auto& m = static_cast<const QMouseEvent&>(event);
+    return [type = m.type(), position = m.position(), scene = m.scenePosition(),
+            global = m.globalPosition(), button = m.button(), buttons = m.buttons(),
+            modifiers = m.modifiers(), source = m.source(), device = m.pointingDevice()] {
+      return new QMouseEvent(type, position, scene, global, button, buttons, modifiers, source,
+                             device);
+    };
+  }
+  return [copy = std::shared_ptr<QEvent>(event.clone())] { return copy->clone(); };
+}
+
 // Holds the user input that reaches any object while work runs and sends it on afterwards. The
 // input is held where the application delivers it, after the window system has passed it on, so
 // no platform queue keeps it: a loop that excluded input would leave it in the window system's
@@ -62,16 +92,21 @@ class InputHold : public QObject {
  protected:
   bool eventFilter(QObject* receiver, QEvent* event) override {
     if (!IsUserInput(event->type())) return false;
-    // Held input that is being sent on is not spontaneous; new input behind it is.
-    if (depth_ == 0 && (held_.empty() || !event->spontaneous())) return false;
-    held_.push_back({receiver, std::unique_ptr<QEvent>(event->clone())});
+    // Held input being sent on goes through, with what the window makes of it for its widgets;
+    // new input waits behind what is still held.
+    if (depth_ == 0 && (sending_ > 0 || held_.empty() || !event->spontaneous())) return false;
+    // The press that made a double click reaches no widget (the double click stands for it).
+    if (event->type() == QEvent::MouseButtonPress &&
+        static_cast<QMouseEvent*>(event)->flags().testFlag(Qt::MouseEventCreatedDoubleClick))
+      return true;
+    held_.push_back({receiver, Keep(*event)});
     return true;
   }
 
  private:
   struct Held {
     QPointer<QObject> receiver;
-    std::unique_ptr<QEvent> event;
+    std::function<QEvent*()> make;
   };
 
   // One event at a time, taken before it is sent: a handler it runs may process events, and
@@ -80,12 +115,17 @@ class InputHold : public QObject {
     while (depth_ == 0 && !held_.empty()) {
       Held next = std::move(held_.front());
       held_.pop_front();
-      if (next.receiver) QCoreApplication::sendEvent(next.receiver, next.event.get());
+      if (!next.receiver) continue;
+      const std::unique_ptr<QEvent> event(next.make());
+      ++sending_;
+      QCoreApplication::sendEvent(next.receiver, event.get());
+      --sending_;
     }
   }
 
   QPointer<QCoreApplication> installedOn_;
   int depth_ = 0;
+  int sending_ = 0;  // held events being sent on, one inside another's handler
   std::deque<Held> held_;
 };
 

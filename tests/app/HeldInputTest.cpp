@@ -70,7 +70,6 @@ TEST(HeldInput, AKeyAndAHeaderClickGivenDuringAReloadTakeEffectRightAfterIt) {
   StringGrid& grid = *FindForm->StringGrid1;
   QWindow* window = FindForm->windowHandle();
   ASSERT_NE(window, nullptr);
-  FindForm->Edit1->setFocus();
 
   // The reload waits for a lock on the database until the input has been given.
   sqlite3* lock = nullptr;
@@ -80,8 +79,11 @@ TEST(HeldInput, AKeyAndAHeaderClickGivenDuringAReloadTakeEffectRightAfterIt) {
   ASSERT_EQ(sqlite3_exec(lock, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
   QString textDuringReload = "(not looked at)";
   QTimer::singleShot(0, [&] {
-    // Inside the reload's wait: two keys into Patient ID, then a click on the title of
-    // "Study Instance UID", through the window as the window system hands them over.
+    // Inside the reload's wait: a click into Patient ID, two keys, then a click on the title of
+    // "Study Instance UID", through the window as the window system hands them over. The second
+    // click moves the pointer on before the first one has been sent on.
+    QLineEdit& edit = *FindForm->Edit1;
+    QTest::mouseClick(window, Qt::LeftButton, {}, edit.mapTo(FindForm, edit.rect().center()));
     QTest::keyClick(window, Qt::Key_4, Qt::NoModifier);
     QTest::keyClick(window, Qt::Key_2, Qt::NoModifier);
     const GridRect title = grid.CellRect(kUidColumn, 0);
