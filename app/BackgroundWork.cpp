@@ -20,7 +20,8 @@
 namespace {
 
 // What the person at the keyboard does; everything else (paints, timers, posted events) goes on
-// while work runs.
+// while work runs. Touch and tablet input reaches these widgets as the mouse events that Qt makes
+// of it.
 constexpr QEvent::Type kUserInput[] = {QEvent::KeyPress,
                                        QEvent::KeyRelease,
                                        QEvent::MouseButtonPress,
@@ -28,14 +29,7 @@ constexpr QEvent::Type kUserInput[] = {QEvent::KeyPress,
                                        QEvent::MouseButtonDblClick,
                                        QEvent::MouseMove,
                                        QEvent::Wheel,
-                                       QEvent::ContextMenu,
-                                       QEvent::TouchBegin,
-                                       QEvent::TouchUpdate,
-                                       QEvent::TouchEnd,
-                                       QEvent::TouchCancel,
-                                       QEvent::TabletPress,
-                                       QEvent::TabletMove,
-                                       QEvent::TabletRelease};
+                                       QEvent::ContextMenu};
 
 bool IsUserInput(QEvent::Type type) {
   return std::find(std::begin(kUserInput), std::end(kUserInput), type) != std::end(kUserInput);
@@ -45,8 +39,8 @@ bool IsUserInput(QEvent::Type type) {
 // pointing device's record of it, which later input moves on (a copy of the event shares it
 // too), so those are made anew from the values they had when they came.
 std::function<QEvent*()> Keep(const QEvent& event) {
-  if (event.type() == QEvent::Wheel) {
-    const auto& w = static_cast<const QWheelEvent&>(event);
+  if (const auto* wheel = dynamic_cast<const QWheelEvent*>(&event)) {
+    const QWheelEvent& w = *wheel;
     return [position = w.position(), global = w.globalPosition(), pixels = w.pixelDelta(),
             angle = w.angleDelta(), buttons = w.buttons(), modifiers = w.modifiers(),
             phase = w.phase(), inverted = w.inverted(), source = w.source(),
@@ -55,9 +49,8 @@ std::function<QEvent*()> Keep(const QEvent& event) {
                              source, device);
     };
   }
-  if (event.type() != QEvent::KeyPress && event.type() != QEvent::KeyRelease &&
-      event.type() != QEvent::ContextMenu) {
-    const auto& m = static_cast<const QMouseEvent&>(event);
+  if (const auto* mouse = dynamic_cast<const QMouseEvent*>(&event)) {
+    const QMouseEvent& m = *mouse;
     return [type = m.type(), position = m.position(), scene = m.scenePosition(),
             global = m.globalPosition(), button = m.button(), buttons = m.buttons(),
             modifiers = m.modifiers(), source = m.source(), device = m.pointingDevice()] {
