@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QPixmap>
+#include <QScrollBar>
 #include <QTimer>
 #include <QToolButton>
 
@@ -20,6 +21,11 @@ void ScheduleScreenshotsIfAsked() {
     // The first row ticked, as a user marks a study to delete or retrieve.
     SetCellChecked(*FindForm->StringGrid1, 0, 1, 1);
     FindForm->grab().save(folder + "/study-browser.png");
+    // The columns right of the view, scrolled in as far as they go.
+    QScrollBar* columns = FindForm->StringGrid1->horizontalScrollBar();
+    columns->setValue(columns->maximum());
+    FindForm->grab().save(folder + "/study-browser-right.png");
+    columns->setValue(0);
     SetCellChecked(*FindForm->StringGrid1, 0, 1, 0);
     std::vector<std::string> files;
     GetStudyFiles(files, ToCp1252(FindForm->StringGrid1->Cell(12, 1)));

@@ -90,25 +90,30 @@ void StringGrid::SetRowData(int row, const GridRow& data) {
 
 void StringGrid::EmptyRow(int row) { SetRowData(row, BlankRow()); }
 
-void StableSortRows(std::vector<GridRow>& rows, size_t first, int column,
-                    const GridTextLess& less) {
+void SortRows(std::vector<GridRow>& rows, size_t first, int column, const GridOrder& order) {
   if (first >= rows.size() || column < 0) return;
-  // The sort moves (key, row) pairs; the rows themselves move once, into their new places.
-  std::vector<std::pair<QStringView, size_t>> order;
-  order.reserve(rows.size() - first);
+  // The order sees the texts where they are; the rows move once, into their new places.
+  std::vector<QStringView> texts;
+  texts.reserve(rows.size() - first);
   for (size_t row = first; row < rows.size(); ++row)
-    order.emplace_back(rows[row].texts[size_t(column)], row);
-  std::stable_sort(order.begin(), order.end(),
-                   [&less](const auto& a, const auto& b) { return less(a.first, b.first); });
+    texts.emplace_back(rows[row].texts[size_t(column)]);
+  const std::vector<size_t> places = order(texts);
+  // Anything but a permutation leaves the rows as they were.
+  std::vector<bool> taken(rows.size() - first, false);
+  if (places.size() != taken.size()) return;
+  for (size_t index : places) {
+    if (index >= taken.size() || taken[index]) return;
+    taken[index] = true;
+  }
   std::vector<GridRow> sorted;
-  sorted.reserve(order.size());
-  for (const auto& entry : order) sorted.push_back(std::move(rows[entry.second]));
+  sorted.reserve(places.size());
+  for (size_t index : places) sorted.push_back(std::move(rows[first + index]));
   std::move(sorted.begin(), sorted.end(), rows.begin() + long(first));
 }
 
-void StringGrid::StableSortRows(int firstRow, int column, const GridTextLess& less) {
+void StringGrid::SortRows(int firstRow, int column, const GridOrder& order) {
   if (firstRow < 0 || column < 0 || column >= ColCount()) return;
-  ::StableSortRows(rows_, size_t(firstRow), column, less);
+  ::SortRows(rows_, size_t(firstRow), column, order);
   Changed(-1, false);
 }
 

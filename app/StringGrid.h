@@ -35,11 +35,14 @@ struct GridRow {
 };
 
 using GridTextLess = std::function<bool(QStringView, QStringView)>;
+// The order of one column's texts: a permutation of their indexes, the text that is to stand
+// first named first. Given the whole column at once, an order can prepare each text once (a
+// collation key) instead of at every comparison.
+using GridOrder = std::function<std::vector<size_t>(const std::vector<QStringView>& texts)>;
 
-// Reorders rows[first..] by their texts in `column`, ascending by `less`. Stable: rows that
-// `less` leaves unordered keep their order. Rows move whole; no text is copied. Every row from
-// `first` on must have a text in `column`.
-void StableSortRows(std::vector<GridRow>& rows, size_t first, int column, const GridTextLess& less);
+// Reorders rows[first..] as `order` puts their texts in `column`. Rows move whole; no text is
+// copied. Every row from `first` on must have a text in `column`.
+void SortRows(std::vector<GridRow>& rows, size_t first, int column, const GridOrder& order);
 
 class StringGrid : public QAbstractScrollArea {
   Q_OBJECT
@@ -64,8 +67,8 @@ class StringGrid : public QAbstractScrollArea {
   GridRow RowData(int row) const;
   void SetRowData(int row, const GridRow& data);
   void EmptyRow(int row);  // texts and slots
-  // StableSortRows on the rows from `firstRow` to the last (texts and slots); repaints once.
-  void StableSortRows(int firstRow, int column, const GridTextLess& less);
+  // SortRows on the rows from `firstRow` to the last (texts and slots); repaints once.
+  void SortRows(int firstRow, int column, const GridOrder& order);
   // Replaces the rows from `firstRow` on by `rows`, moved in; each is made ColCount wide. Gives
   // the rows replaced, so the caller can choose where their texts are freed.
   std::vector<GridRow> SetRows(int firstRow, std::vector<GridRow> rows);

@@ -22,6 +22,7 @@
 #include "ecg/Study.h"
 #include "platform/ExeFolder.h"
 #include "platform/gui/Cp1252.h"
+#include "platform/gui/ImageCanvas.h"
 #include "platform/gui/ShowModal.h"
 #include "platform/gui/UiServices.h"
 
@@ -66,6 +67,9 @@ TFindForm::TFindForm(QWidget* parent) : QWidget(parent) {
   StringGrid1 = new StringGrid(13, 2, this);
   StringGrid1->setObjectName("StringGrid1");
   StringGrid1->setGeometry(96, 48, 768, 410);
+  // The columns were laid out for Tahoma at 8 points; the wider system sans would cut an
+  // eight-digit date in "Age" short, so a face of Tahoma's widths stands in where it is missing.
+  StringGrid1->setFont(MakePixelFont("Tahoma", PointsToPixels(8), false));
   StringGrid1->onDrawCell = [this](int c, int r, const GridRect& rect, QPainter& painter) {
     DrawCheckBoxCell(*StringGrid1, c, r, rect, painter);
   };

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # The study browser with many local studies: bench_browser drives the real widgets offscreen
 # (showing the list, every header click, Delete Study, Scan Folder and Search at the largest
-# count), then the program itself is launched on the same folder and timed until its node
+# count), once in the C locale and once in en_US.UTF-8, as the list's order depends on the
+# locale; then the program itself is launched on the same folder and timed until its node
 # accepts an association (dcmtk's echoscu), beside dcmtk's storescp launched the same way.
 #   bench/browser/run.sh BUILD_FOLDER [COUNT...]     (default: 10000 50000)
+#   BENCH_LOCALES="C en_US.UTF-8" (the default) chooses the locales.
 set -euo pipefail
 build=$(cd "$1" && pwd)
 shift
@@ -49,18 +51,21 @@ for sub in 1 2 3; do
   /usr/bin/python3 "$(dirname "$here")/../tests/app/make_many_ecgs.py" "$work/tree/sub$sub" 2 $((sub * 10))
 done
 
+read -r -a locales <<< "${BENCH_LOCALES:-C en_US.UTF-8}"
 largest=${counts[-1]}
 for count in "${counts[@]}"; do
   node="$work/node$count"
   mkdir -p "$node"
   /usr/bin/python3 "$here/make_studies.py" "$node/database/ecg.db" "$count"
-  configure "$node" "$(free_port)"
-  echo "== $count local studies"
-  if [ "$count" = "$largest" ]; then
-    "$bench" "$node" --paths --import "$work/tree"
-  else
-    "$bench" "$node"
-  fi
+  for locale in "${locales[@]}"; do
+    configure "$node" "$(free_port)"
+    echo "== $count local studies, locale $locale ($(uptime | sed 's/.*load/load/'))"
+    if [ "$count" = "$largest" ]; then
+      LC_ALL=$locale LANG=$locale "$bench" "$node" --paths --import "$work/tree"
+    else
+      LC_ALL=$locale LANG=$locale "$bench" "$node"
+    fi
+  done
 
   port=$(free_port)
   configure "$node" "$port"
@@ -77,6 +82,6 @@ for count in "${counts[@]}"; do
   launch_to_accept storescp -od "$work/scp" "$port"
   theirs=$elapsed
   stop
-  printf 'launch to first accepted association: trevalind %.3f s (peak memory %.1f MB), dcmtk storescp %.3f s, ratio %.1f\n' \
-    "$ours" "$(echo "$peak_kb / 1024" | bc -l)" "$theirs" "$(echo "$ours / $theirs" | bc -l)"
+  printf 'launch to first accepted association (locale %s): trevalind %.3f s (peak memory %.1f MB), dcmtk storescp %.3f s, ratio %.1f\n' \
+    "${LC_ALL:-${LANG:-C}}" "$ours" "$(echo "$peak_kb / 1024" | bc -l)" "$theirs" "$(echo "$ours / $theirs" | bc -l)"
 done

@@ -50,8 +50,9 @@ void Change(T& field, const T& value, std::optional<Built>& built) {
 }
 
 // Packaged faces that take the place of a missing family with about its widths. The chart's
-// header, labels and readouts stand at fixed points laid out for Tahoma at 96 dpi; the wider
-// system sans makes them run into each other. DejaVu Sans Condensed (fonts-dejavu-extra) is
+// header, labels and readouts stand at fixed points, and the study grid's columns have fixed
+// widths, laid out for Tahoma at 96 dpi; the wider system sans makes them run into each other
+// or cuts them short. DejaVu Sans Condensed (fonts-dejavu-extra) is
 // within a pixel or two of Tahoma on those texts and, unlike the metric clone of Tahoma that
 // Wine ships, keeps two-pixel bold stems without antialiasing at the chart's 13 pixels.
 struct FontStandIn {
