@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -19,9 +18,8 @@ constexpr uint32_t kAppendPieceSize = 64 * 1024;
 // A socket read wants at least this much free room at the block's end; with less, the unread
 // bytes move to the front first (they are the start of a PDU, a few bytes).
 constexpr uint64_t kLeastReadRoom = Buffer::kReceiveBlockSize / 4;
-// Blocks from this size on are offered huge pages: the C library maps each such block by itself
-// (its threshold for that never rises above 32 MiB), so the advice covers that mapping exactly and
-// never splits it, and the mapping can still grow in place.
+// Blocks from this size on are offered huge pages. Each block is a mapping of its own, so the
+// advice covers that mapping exactly, and the mapping can still grow in place.
 constexpr uint64_t kHugePagesFrom = 32u << 20;
 
 // Filling a block of many megabytes page by page costs a fault per 4 KiB, which is most of the
@@ -29,14 +27,33 @@ constexpr uint64_t kHugePagesFrom = 32u << 20;
 // 2 MiB. The advice is only a hint: a refusal changes nothing.
 void OfferHugePages(uint8_t* bytes, uint64_t size) {
   if (size < kHugePagesFrom) return;
-  const auto page = uintptr_t(sysconf(_SC_PAGESIZE));
-  const uintptr_t first = uintptr_t(bytes) & ~(page - 1);
-  const uintptr_t end = (uintptr_t(bytes) + size + page - 1) & ~(page - 1);
-  madvise(reinterpret_cast<void*>(first), end - first, MADV_HUGEPAGE);
+  madvise(bytes, size, MADV_HUGEPAGE);
+}
+
+uint64_t WholePages(uint64_t size) {
+  const auto page = uint64_t(sysconf(_SC_PAGESIZE));
+  return (size + page - 1) / page * page;
 }
 }  // namespace
 
-Buffer::Block::~Block() { std::free(bytes); }
+// A block is mapped from the system by itself rather than taken from the C library's heap: its
+// pages go back to the system the moment it is freed, however many associations grew theirs at
+// once, and the heap's own thresholds never rise to the size of a large message (after which the
+// C library would keep every freed block of up to that size).
+Buffer::Block::~Block() {
+  if (bytes) munmap(bytes, capacity);
+}
+
+bool Buffer::Block::Resize(uint64_t wanted) {
+  const uint64_t size = WholePages(wanted);
+  void* moved =
+      bytes ? mremap(bytes, capacity, size, MREMAP_MAYMOVE)
+            : mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (moved == MAP_FAILED) return false;
+  bytes = static_cast<uint8_t*>(moved);
+  capacity = size;
+  return true;
+}
 
 Buffer::Buffer() = default;
 Buffer::~Buffer() = default;
@@ -139,13 +156,9 @@ bool Buffer::ReserveIncoming(uint64_t wanted) {
     handedOn.reset();
   }
   if (wanted <= block->capacity) return true;
-  // Doubling keeps the number of moves small.
-  const uint64_t grown = std::max(wanted, block->capacity * 2);
-  void* moved = std::realloc(block->bytes, grown);
-  if (!moved) return false;
-  block->bytes = static_cast<uint8_t*>(moved);
-  block->capacity = grown;
-  OfferHugePages(block->bytes, grown);
+  // Doubling keeps the number of moves small; a move only remaps the pages.
+  if (!block->Resize(std::max(wanted, block->capacity * 2))) return false;
+  OfferHugePages(block->bytes, block->capacity);
   return true;
 }
 
@@ -282,10 +295,7 @@ std::shared_ptr<const uint8_t> Buffer::TakeIncoming(uint64_t& size) {
   if (block->capacity > kReuseBlockAtMost) {
     // Too large to keep for the next message: the spare room goes back (shrinking a block
     // never moves it).
-    if (void* fitted = std::realloc(block->bytes, tail)) {
-      block->bytes = static_cast<uint8_t*>(fitted);
-      block->capacity = tail;
-    }
+    block->Resize(tail);
   } else {
     handedOn = block;
   }

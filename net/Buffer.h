@@ -6,8 +6,9 @@
 //
 // The same incoming block assembles a message in P-DATA-TF's message buffer: fragments are
 // appended as they arrive (AppendFrom) and the whole message is then handed on without a copy
-// (TakeIncoming). The block comes from malloc and grows with realloc, which lets the C library
-// move a large block by remapping its pages instead of copying them. A block handed on comes
+// (TakeIncoming). The block is a mapping of its own (mmap), grown by remapping its pages instead
+// of copying them, and unmapped when freed, so the memory of a burst of large messages goes back
+// to the system as soon as they are stored. A block handed on comes
 // back for the next message once nothing refers to it any more, so a burst of messages reuses
 // memory that is already mapped. A small message (a command set) is copied out instead, so the
 // data set that follows it is assembled in a block already grown to the last one's size.
@@ -105,7 +106,10 @@ class Buffer {
     Block(const Block&) = delete;
     Block& operator=(const Block&) = delete;
     ~Block();
-    uint8_t* bytes = nullptr;  // from malloc
+    // Maps or remaps the block to hold at least `wanted` bytes (whole pages), keeping its bytes;
+    // false, with the block unchanged, when memory is short.
+    bool Resize(uint64_t wanted);
+    uint8_t* bytes = nullptr;  // mapped, `capacity` bytes
     uint64_t capacity = 0;
   };
   // Room for `wanted` bytes from the block's start; false when memory is short.

@@ -1,6 +1,7 @@
 // One file written through one temporary file, buffered, flushed and renamed into place.
 #include "platform/FileWriter.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <utility>
@@ -28,8 +29,7 @@ void FileWriter::Append(const void* bytes, size_t count) {
   if (buffer_.size() + count > kBufferSize) {
     if (!Drain()) return;
     if (count >= kBufferSize) {
-      ok_ = files_.WriteAt(fd_, written_, from, count);
-      if (ok_) written_ += count;
+      WriteThrough(from, count);
       return;
     }
   }
@@ -58,12 +58,36 @@ void FileWriter::Overwrite(uint64_t offset, const void* bytes, size_t count) {
   if (count > 0) std::memcpy(buffer_.data() + (offset - written_), from, count);
 }
 
+// One write of hundreds of megabytes costs the kernel several times what the same bytes cost in
+// slices of a megabyte, so a large piece goes to the file slice by slice.
+void FileWriter::WriteThrough(const uint8_t* from, size_t count) {
+  while (count > 0) {
+    const size_t slice = std::min(count, kSliceSize);
+    ok_ = files_.WriteAt(fd_, written_, from, slice);
+    if (!ok_) return;
+    written_ += slice;
+    from += slice;
+    count -= slice;
+    StartWritebackWhenDue();
+  }
+}
+
+// Once kWritebackStep bytes have gathered since the last time, the disk is asked to start on
+// them, so it writes while the rest of the file is still coming and Finish's flush waits only
+// for the last of it. Smaller files are left to that flush alone.
+void FileWriter::StartWritebackWhenDue() {
+  if (written_ - writebackFrom_ < kWritebackStep) return;
+  files_.StartWriteback(fd_, writebackFrom_, written_ - writebackFrom_);
+  writebackFrom_ = written_;
+}
+
 bool FileWriter::Drain() {
   if (buffer_.empty()) return true;
   ok_ = files_.WriteAt(fd_, written_, buffer_.data(), buffer_.size());
   if (!ok_) return false;
   written_ += buffer_.size();
   buffer_.clear();
+  StartWritebackWhenDue();
   return true;
 }
 

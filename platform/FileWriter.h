@@ -4,7 +4,9 @@
 //   1. the constructor creates the temporary file in the path's folder (so the final rename
 //      never crosses file systems);
 //   2. Append and Overwrite write to it through a buffer; a piece larger than the buffer goes to
-//      the file straight from the caller's memory, so a large object is never copied whole;
+//      the file straight from the caller's memory, in slices of kSliceSize, so a large object
+//      is never copied whole; every kWritebackStep bytes the disk is asked to start writing
+//      what is in the file so far (FileSystem::StartWriteback);
 //   3. Finish writes what is buffered, flushes the file to the disk and closes it;
 //   4. MoveIntoPlace renames it over the path, and FlushFolder flushes the folder, so that the
 //      rename is on the disk too.
@@ -44,8 +46,15 @@ class FileWriter {
   bool placed() const { return placed_; }  // the file is at its path (MoveIntoPlace succeeded)
   const std::string& path() const { return path_; }
 
+  // The largest single write to the file, and how many bytes gather before the disk is asked
+  // to start on them.
+  static constexpr size_t kSliceSize = 1024 * 1024;
+  static constexpr uint64_t kWritebackStep = 4 * 1024 * 1024;
+
  private:
   bool Drain();  // the buffer into the file
+  void WriteThrough(const uint8_t* from, size_t count);
+  void StartWritebackWhenDue();
 
   static constexpr size_t kBufferSize = 64 * 1024;
 
@@ -56,7 +65,8 @@ class FileWriter {
   bool ok_ = false;
   bool finished_ = false;
   bool placed_ = false;
-  uint64_t size_ = 0;     // bytes appended
-  uint64_t written_ = 0;  // of those, the ones in the file; the buffer holds the rest
+  uint64_t size_ = 0;           // bytes appended
+  uint64_t written_ = 0;        // of those, the ones in the file; the buffer holds the rest
+  uint64_t writebackFrom_ = 0;  // the disk was asked to start on the bytes before this
   std::vector<uint8_t> buffer_;
 };

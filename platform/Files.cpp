@@ -171,6 +171,11 @@ bool FileSystem::WriteAt(int fd, uint64_t offset, const void* bytes, size_t coun
 
 int FileSystem::Flush(int fd) { return ::fsync(fd) == 0 ? 0 : errno; }
 
+void FileSystem::StartWriteback(int fd, uint64_t offset, uint64_t count) {
+  ::sync_file_range(fd, static_cast<off_t>(offset), static_cast<off_t>(count),
+                    SYNC_FILE_RANGE_WRITE);
+}
+
 int FileSystem::Close(int fd) { return ::close(fd) == 0 ? 0 : errno; }
 
 int FileSystem::FlushFolder(const std::string& folder) {

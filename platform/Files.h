@@ -43,6 +43,9 @@ class FileSystem {
   // Writes all `count` bytes at `offset` of the file (short writes and interruptions looped).
   virtual bool WriteAt(int fd, uint64_t offset, const void* bytes, size_t count);
   virtual int Flush(int fd);  // the file's bytes to the disk (fsync); 0 or errno
+  // Asks the disk to start writing `count` bytes at `offset` of the file without waiting for
+  // them (sync_file_range); only a hint, so that a later Flush has less left to wait for.
+  virtual void StartWriteback(int fd, uint64_t offset, uint64_t count);
   virtual int Close(int fd);  // 0 or errno (a deferred write error shows here)
   // The folder's entries to the disk, so a file created or renamed in it outlives a crash;
   // 0 or errno.

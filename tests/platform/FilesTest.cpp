@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -185,6 +186,85 @@ TEST(FileWriter, EveryFailingStepFailsTheWriteAndLeavesNoTemporary) {
     EXPECT_EQ(ReadWholeFile(target), c.placed ? content + "!" : "old") << c.step;
     EXPECT_EQ(NamesIn(folder.path()), (std::set<std::string>{"a.dcm"})) << c.step;
   }
+}
+
+// The real file layer, recording every write and every writeback hint, and failing the write
+// numbered failWrite (counted from 1; 0 never).
+class RecordingFiles : public FileSystem {
+ public:
+  struct Range {
+    uint64_t offset, count;
+  };
+  std::vector<Range> writes, hints;
+  size_t failWrite = 0;
+  bool WriteAt(int fd, uint64_t offset, const void* bytes, size_t count) override {
+    writes.push_back({offset, count});
+    return writes.size() != failWrite && FileSystem::WriteAt(fd, offset, bytes, count);
+  }
+  void StartWriteback(int fd, uint64_t offset, uint64_t count) override {
+    hints.push_back({offset, count});
+    FileSystem::StartWriteback(fd, offset, count);
+  }
+};
+
+// Large pieces go to the file in slices. Pieces of sizes around the slice size, after a short
+// head so the slices do not start on a round offset, land byte for byte; no write is larger
+// than a slice, every write goes on where the one before ended, and the disk is asked to start
+// only on bytes already written, each range once, in order.
+TEST(FileWriter, LargePiecesLandWholeInBoundedSlices) {
+  constexpr size_t kSlice = FileWriter::kSliceSize;
+  // The last makes a file of more than kWritebackStep bytes.
+  const size_t sizes[] = {64 * 1024, kSlice - 1, kSlice, kSlice + 1, 2 * kSlice + 7};
+  static_assert(2 * (2 * kSlice + 7) >= FileWriter::kWritebackStep);
+  for (const size_t size : sizes) {
+    TempFolder folder;
+    std::string piece(size, '\0');
+    for (size_t i = 0; i < size; ++i) piece[i] = static_cast<char>(i * 7 + i / 251);
+    const std::string expected = "head" + piece + piece + "tail";
+    RecordingFiles files;
+    FileWriter file(folder / "a.dcm", files);
+    file.Append("head", 4);
+    file.Append(piece.data(), piece.size());
+    file.Append(piece.data(), piece.size());
+    file.Append("tail", 4);
+    ASSERT_TRUE(file.Commit()) << size;
+    EXPECT_TRUE(ReadWholeFile(folder / "a.dcm") == expected) << size;  // no diff of megabytes
+    uint64_t end = 0;
+    for (const auto& w : files.writes) {
+      EXPECT_LE(w.count, kSlice) << size;
+      EXPECT_EQ(w.offset, end) << size;
+      end = w.offset + w.count;
+    }
+    EXPECT_EQ(end, expected.size()) << size;
+    uint64_t hinted = 0;
+    for (const auto& h : files.hints) {
+      EXPECT_EQ(h.offset, hinted) << size;
+      hinted = h.offset + h.count;
+    }
+    EXPECT_LE(hinted, expected.size()) << size;
+    EXPECT_EQ(files.hints.empty(), expected.size() < FileWriter::kWritebackStep) << size;
+  }
+}
+
+// A write that fails in the middle of a large piece fails the writer: nothing more is written,
+// the old file stays and no temporary file is left.
+TEST(FileWriter, FailedSliceFailsTheWriteAndKeepsTheOldFile) {
+  TempFolder folder;
+  const std::string target = folder / "a.dcm";
+  ASSERT_TRUE(Files().WriteFileAtomically(target, "old", 3));
+  const std::string piece(3 * FileWriter::kSliceSize, 'p');
+  RecordingFiles files;
+  files.failWrite = 2;
+  {
+    FileWriter file(target, files);
+    file.Append(piece.data(), piece.size());
+    file.Append(piece.data(), piece.size());
+    EXPECT_FALSE(file.ok());
+    EXPECT_FALSE(file.Commit());
+  }
+  EXPECT_EQ(files.writes.size(), 2u);
+  EXPECT_EQ(ReadWholeFile(target), "old");
+  EXPECT_EQ(NamesIn(folder.path()), (std::set<std::string>{"a.dcm"}));
 }
 
 TEST(FileWriter, TemporaryNamesAreRecognisedAndNoOthers) {

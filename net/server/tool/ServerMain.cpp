@@ -23,6 +23,7 @@ namespace {
 class UnflushedFiles : public FileSystem {
  public:
   int Flush(int) override { return 0; }
+  void StartWriteback(int, uint64_t, uint64_t) override {}
   int FlushFolder(const std::string&) override { return 0; }
 };
 }  // namespace
