@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -21,6 +22,9 @@ constexpr uint64_t kLeastReadRoom = Buffer::kReceiveBlockSize / 4;
 // Blocks from this size on are offered huge pages. Each block is a mapping of its own, so the
 // advice covers that mapping exactly, and the mapping can still grow in place.
 constexpr uint64_t kHugePagesFrom = 32u << 20;
+// Blocks from this size on are mappings of their own; smaller ones come from the heap. Below the
+// C library's own threshold for mapping (128 KiB), so the heap never maps them either.
+constexpr uint64_t kMapBlocksFrom = 64 * 1024;
 
 // Filling a block of many megabytes page by page costs a fault per 4 KiB, which is most of the
 // time a large object takes to arrive; where the kernel allows it, huge pages cost one per
@@ -36,22 +40,41 @@ uint64_t WholePages(uint64_t size) {
 }
 }  // namespace
 
-// A block is mapped from the system by itself rather than taken from the C library's heap: its
-// pages go back to the system the moment it is freed, however many associations grew theirs at
-// once, and the heap's own thresholds never rise to the size of a large message (after which the
-// C library would keep every freed block of up to that size).
+// A block of the size of a message is mapped from the system by itself rather than taken from
+// the C library's heap: its pages go back to the system the moment it is freed, however many
+// associations grew theirs at once, and the heap's own thresholds never rise to the size of a
+// large message (after which the C library would keep every freed block of up to that size).
+// The small blocks that parse the items of one PDU stay below the heap's threshold for mapping
+// and come from the heap: a mapping each would cost every thread of the process a flush of its
+// address translations when it is removed.
 Buffer::Block::~Block() {
-  if (bytes) munmap(bytes, capacity);
+  if (!bytes) return;
+  if (mapped)
+    munmap(bytes, capacity);
+  else
+    std::free(bytes);
 }
 
 bool Buffer::Block::Resize(uint64_t wanted) {
+  if (!mapped && wanted < kMapBlocksFrom) {
+    void* moved = std::realloc(bytes, std::max<uint64_t>(wanted, 1));
+    if (!moved) return false;
+    bytes = static_cast<uint8_t*>(moved);
+    capacity = wanted;
+    return true;
+  }
   const uint64_t size = WholePages(wanted);
   void* moved =
-      bytes ? mremap(bytes, capacity, size, MREMAP_MAYMOVE)
-            : mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+      mapped ? mremap(bytes, capacity, size, MREMAP_MAYMOVE)
+             : mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (moved == MAP_FAILED) return false;
+  if (!mapped && bytes) {
+    std::memcpy(moved, bytes, std::min(capacity, size));
+    std::free(bytes);
+  }
   bytes = static_cast<uint8_t*>(moved);
   capacity = size;
+  mapped = true;
   return true;
 }
 

@@ -6,12 +6,12 @@
 //
 // The same incoming block assembles a message in P-DATA-TF's message buffer: fragments are
 // appended as they arrive (AppendFrom) and the whole message is then handed on without a copy
-// (TakeIncoming). The block is a mapping of its own (mmap), grown by remapping its pages instead
-// of copying them, and unmapped when freed, so the memory of a burst of large messages goes back
-// to the system as soon as they are stored. A block handed on comes
-// back for the next message once nothing refers to it any more, so a burst of messages reuses
-// memory that is already mapped. A small message (a command set) is copied out instead, so the
-// data set that follows it is assembled in a block already grown to the last one's size.
+// (TakeIncoming). A block of a message's size is a mapping of its own (mmap), grown by remapping
+// its pages instead of copying them, and unmapped when freed, so the memory of a burst of large
+// messages goes back to the system as soon as they are stored. A block handed on comes back for
+// the next message once nothing refers to it any more, so a burst of messages reuses memory that
+// is already mapped. A small message (a command set) is copied out instead, so the data set that
+// follows it is assembled in a block already grown to the last one's size.
 //
 // Below: a Socket (net/Socket.h), the embedded `dsocket` unless another one is put in with
 // UseSocket. Above: the items, the PDUs and P-DATA-TF. A Buffer whose socket is not connected
@@ -106,11 +106,13 @@ class Buffer {
     Block(const Block&) = delete;
     Block& operator=(const Block&) = delete;
     ~Block();
-    // Maps or remaps the block to hold at least `wanted` bytes (whole pages), keeping its bytes;
-    // false, with the block unchanged, when memory is short.
+    // Grows or shrinks the block to hold at least `wanted` bytes, keeping its bytes: from the
+    // heap while it is small, otherwise mapped (whole pages); false, with the block unchanged,
+    // when memory is short.
     bool Resize(uint64_t wanted);
-    uint8_t* bytes = nullptr;  // mapped, `capacity` bytes
+    uint8_t* bytes = nullptr;  // `capacity` bytes, mapped or from the heap
     uint64_t capacity = 0;
+    bool mapped = false;
   };
   // Room for `wanted` bytes from the block's start; false when memory is short.
   bool ReserveIncoming(uint64_t wanted);
