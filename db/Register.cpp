@@ -1,6 +1,8 @@
 // Registration of one object, and creation of the three tables.
 #include "db/Register.h"
 
+#include <sqlite3.h>
+
 #include <exception>
 #include <memory>
 #include <vector>
@@ -61,12 +63,28 @@ bool InsertRows(SQLdb& db, const DcmObj& dataSet, const std::string& studyDate,
 
 bool RegisterDB(SQLdb& db, const DcmObj& dataSet, const std::string& studyDate,
                 const std::string& studyFolder, const std::string& seriesFolder) {
+  // Inside a transaction the caller holds open (a group of registrations committed at once),
+  // the rows of this object are a savepoint of it, undone alone when they fail.
+  if (InTransaction(db)) {
+    if (db.Exec("SAVEPOINT registration") != 0) {
+      LogWrite("ERROR, RegisterDB:begin " + db.errorText);
+      return false;
+    }
+    bool done = false;
+    try {
+      done = InsertRows(db, dataSet, studyDate, studyFolder, seriesFolder);
+    } catch (...) {
+      db.Exec("ROLLBACK TO registration");
+      db.Exec("RELEASE registration");
+      throw;
+    }
+    if (!done) db.Exec("ROLLBACK TO registration");
+    db.Exec("RELEASE registration");
+    return done;
+  }
   // IMMEDIATE takes the database's write lock at once (waiting while another connection holds
   // it), so no other connection writes between the look-ups inside and their inserts.
-  if (db.Exec("BEGIN IMMEDIATE") != 0) {
-    LogWrite("ERROR, RegisterDB:begin " + db.errorText);
-    return false;
-  }
+  if (!BeginRegistrations(db)) return false;
   bool done = false;
   try {
     done = InsertRows(db, dataSet, studyDate, studyFolder, seriesFolder);
@@ -74,12 +92,24 @@ bool RegisterDB(SQLdb& db, const DcmObj& dataSet, const std::string& studyDate,
     db.Exec("ROLLBACK");
     throw;
   }
-  if (done && db.Exec("COMMIT") != 0) {
-    LogWrite("ERROR, RegisterDB:commit " + db.errorText);
-    done = false;
-  }
-  if (!done) db.Exec("ROLLBACK");
-  return done;
+  if (done) return CommitRegistrations(db);
+  db.Exec("ROLLBACK");
+  return false;
+}
+
+bool InTransaction(SQLdb& db) { return db.handle && sqlite3_get_autocommit(db.handle) == 0; }
+
+bool BeginRegistrations(SQLdb& db) {
+  if (db.Exec("BEGIN IMMEDIATE") == 0) return true;
+  LogWrite("ERROR, RegisterDB:begin " + db.errorText);
+  return false;
+}
+
+bool CommitRegistrations(SQLdb& db) {
+  if (db.Exec("COMMIT") == 0) return true;
+  LogWrite("ERROR, RegisterDB:commit " + db.errorText);
+  db.Exec("ROLLBACK");
+  return false;
 }
 
 namespace {

@@ -46,10 +46,18 @@ class RegistrationScope {
 SQLdb& RegistrationDatabase(std::unique_ptr<SQLdb>& own);
 
 // The three inserts in order on a read-write connection the caller opened, in one transaction:
-// the Study, Series and Objects rows are committed together or not at all. The Series row
-// records studyDate/studyFolder/seriesFolder.
+// the Study, Series and Objects rows are committed together or not at all. Inside a transaction
+// the caller opened (BeginRegistrations), they are a savepoint of it instead: undone alone when
+// they fail, committed with the others by CommitRegistrations. The Series row records
+// studyDate/studyFolder/seriesFolder.
 bool RegisterDB(SQLdb& db, const DcmObj& dataSet, const std::string& studyDate,
                 const std::string& studyFolder, const std::string& seriesFolder);
+// A transaction for several registrations, so that they reach the disk with one flush: begun
+// with the database's write lock taken at once, committed (or, failing, rolled back) whole.
+// False with the "ERROR, RegisterDB:begin " or "ERROR, RegisterDB:commit " line.
+bool BeginRegistrations(SQLdb& db);
+bool CommitRegistrations(SQLdb& db);
+bool InTransaction(SQLdb& db);
 // RegisterDB under RegisterBusy on the thread's registration connection (RegistrationDatabase).
 // The calling AE title is accepted and not used.
 bool RegisterinDB(const std::string& callingAE, const DcmObj& dataSet, const std::string& studyDate,

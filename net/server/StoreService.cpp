@@ -3,11 +3,15 @@
 // so a database row and its file exist together or not at all, two stores of one SOP Instance
 // UID never interleave, and success is answered only for an object whose file and rows outlive
 // a crash. The writing and flushing run outside the exclusion, so associations overlap them.
+#include <algorithm>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <shared_mutex>
 #include <stdexcept>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "db/PatientName.h"
 #include "db/Register.h"
@@ -114,12 +118,117 @@ int32_t WriteTemporary(std::unique_ptr<FileWriter>& out, DcmObj& dataSet, const 
   return kStatusSuccess;
 }
 
+// One store at RegisterBusy with its object written and flushed, waiting to be put into place
+// and registered, by its own thread or by another one that registers a group of them.
+struct WaitingStore {
+  const std::string& storeFolder;
+  DcmObj& dataSet;
+  const std::string& uid;
+  const std::string& studyDate;
+  const std::string& name;
+  const StoreFolders& chosen;
+  std::unique_ptr<FileWriter>& out;
+  std::string file;  // where it was put
+  int32_t status = kStatusSuccess;
+  std::exception_ptr failure;  // rethrown on the store's own thread
+  bool done = false;
+};
+
+// The stores that wait for RegisterBusy, in the order they came. Never destroyed, like
+// RegisterBusy.
+std::mutex& WaitingMutex = *new std::mutex;
+std::vector<WaitingStore*>& Waiting = *new std::vector<WaitingStore*>;
+
+// Under RegisterBusy: a second look (another store may have registered the series, the study or
+// this very object meanwhile), then the rename with its folder flushed and the registration.
+// The object goes into place before it is registered: a row never names a file that is not
+// there, not even for a moment. An object stored before keeps its rows and its file, the new
+// copy of it included, whatever fails from here on; a new one is taken back whole.
+int32_t PlaceWritten(SQLdb& db, WaitingStore& store, bool& registeredBefore) {
+  StoreFolders folders;
+  int32_t status = ChoosePlace(db, store.storeFolder, store.dataSet, store.uid, store.studyDate,
+                               store.name, folders, registeredBefore);
+  if (status != kStatusSuccess) return status;
+  store.file = StoreFilePath(store.storeFolder, folders, store.uid);
+  const std::string& file = store.file;
+  // The series or the study got its folders from another store meanwhile: the object is
+  // written again where they are, this time under the exclusion.
+  if (folders != store.chosen) {
+    status = WriteTemporary(store.out, store.dataSet, StoreSeriesFolder(store.storeFolder, folders),
+                            file, store.name);
+    if (status != kStatusSuccess) return status;
+  }
+  const auto takeBack = [&] {
+    if (!registeredBefore && store.out->placed()) Files().Unlink(file);
+  };
+  if (store.out->MoveIntoPlace() != 0 || store.out->FlushFolder() != 0) {
+    takeBack();
+    LogWrite("ERROR: StoreExecute, couldn't save file: " + file + ", " + store.name);
+    return kStatusSavingFailed;
+  }
+  bool registered = false;
+  try {
+    registered =
+        RegisterDB(db, store.dataSet, folders.studyDate, folders.studyFolder, folders.seriesFolder);
+  } catch (const std::exception& e) {
+    LogWrite(WithMessage("ERROR: Registering image, " + file, &e, store.name));
+  } catch (...) {
+    LogWrite(WithMessage("ERROR: Registering image, " + file, nullptr, store.name));
+  }
+  // The registration is one transaction (or a savepoint of the group's): a failed one left no
+  // row.
+  if (!registered) {
+    takeBack();
+    LogWrite("ERROR: couldn't register image: " + file + ", " + store.name);
+    return kStatusRegistrationFailed;
+  }
+  return kStatusSuccess;
+}
+
+void PlaceOne(SQLdb& db, WaitingStore& store, bool& registeredBefore) {
+  try {
+    store.status = PlaceWritten(db, store, registeredBefore);
+  } catch (...) {
+    store.failure = std::current_exception();
+  }
+  store.done = true;
+}
+
+// The stores that came while RegisterBusy was held, put into place one after the other as a
+// single store is, but registered in one transaction: the index is flushed once for all of them
+// instead of once each, which is what parallel associations wait for. A commit that fails takes
+// back every file the group put into place for an object not registered before it.
+void PlaceGroup(SQLdb& db, const std::vector<WaitingStore*>& group) {
+  if (group.size() == 1 || !db.isOpen || !BeginRegistrations(db)) {
+    bool registeredBefore = false;
+    for (WaitingStore* store : group) PlaceOne(db, *store, registeredBefore);
+    return;
+  }
+  std::vector<std::string> newInGroup;  // SOP Instance UIDs the group registers first
+  std::vector<std::pair<WaitingStore*, bool>> placed;  // with whether it is new to the group
+  for (WaitingStore* store : group) {
+    bool registeredBefore = false;
+    PlaceOne(db, *store, registeredBefore);
+    if (store->failure || store->status != kStatusSuccess) continue;
+    const bool isNew = !registeredBefore || std::find(newInGroup.begin(), newInGroup.end(),
+                                                      store->uid) != newInGroup.end();
+    if (!registeredBefore) newInGroup.push_back(store->uid);
+    placed.emplace_back(store, isNew);
+  }
+  if (CommitRegistrations(db)) return;
+  for (const auto& [store, isNew] : placed) {
+    if (isNew) Files().Unlink(store->file);
+    LogWrite("ERROR: couldn't register image: " + store->file + ", " + store->name);
+    store->status = kStatusRegistrationFailed;
+  }
+}
+
 // Writes the object, flushes it, renames it into place with its folder flushed, and registers
 // it. RegisterBusy is held only to choose the place and check the identity, and again from a
-// second look (another store may have registered the series, the study or this very object
-// meanwhile) through the rename and the registration: the writing and flushing of objects of
+// second look through the rename and the registration: the writing and flushing of objects of
 // different associations overlap, while the stores of one SOP Instance UID still put their
-// file into place and register it one after the other.
+// file into place and register it one after the other. The store that takes RegisterBusy
+// places the ones that queued up behind the last holder as well, in one transaction.
 int32_t PlaceObject(const std::string& storeFolder, DcmObj& dataSet, const std::string& uid,
                     const std::string& studyDate, const std::string& name) {
   std::unique_ptr<SQLdb> own;
@@ -137,48 +246,28 @@ int32_t PlaceObject(const std::string& storeFolder, DcmObj& dataSet, const std::
   // rename, and before the shut-down can pass WritingObjects.
   std::shared_lock<std::shared_timed_mutex> writing(WritingObjects);
   std::unique_ptr<FileWriter> out;
-  int32_t status = WriteTemporary(out, dataSet, StoreSeriesFolder(storeFolder, chosen),
-                                  StoreFilePath(storeFolder, chosen, uid), name);
-  if (status != kStatusSuccess) return status;
+  const int32_t written = WriteTemporary(out, dataSet, StoreSeriesFolder(storeFolder, chosen),
+                                         StoreFilePath(storeFolder, chosen, uid), name);
+  if (written != kStatusSuccess) return written;
 
+  WaitingStore me{storeFolder, dataSet,        uid, studyDate, name, chosen, out,
+                  {},          kStatusSuccess, {},  false};
+  {
+    std::lock_guard<std::mutex> queue(WaitingMutex);
+    Waiting.push_back(&me);
+  }
   std::lock_guard<std::recursive_timed_mutex> hold(RegisterBusy);
-  StoreFolders folders;
-  status = ChoosePlace(*db, storeFolder, dataSet, uid, studyDate, name, folders, registeredBefore);
-  if (status != kStatusSuccess) return status;
-  const std::string file = StoreFilePath(storeFolder, folders, uid);
-  // The series or the study got its folders from another store meanwhile: the object is
-  // written again where they are, this time under the exclusion.
-  if (folders != chosen) {
-    status = WriteTemporary(out, dataSet, StoreSeriesFolder(storeFolder, folders), file, name);
-    if (status != kStatusSuccess) return status;
+  // Not placed by the store that held RegisterBusy before: this one places the group.
+  if (!me.done) {
+    std::vector<WaitingStore*> group;
+    {
+      std::lock_guard<std::mutex> queue(WaitingMutex);
+      group.swap(Waiting);
+    }
+    PlaceGroup(*db, group);
   }
-  // The object goes into place before it is registered: a row never names a file that is not
-  // there, not even for a moment. An object stored before keeps its rows and its file, the new
-  // copy of it included, whatever fails from here on; a new one is taken back whole.
-  const auto takeBack = [&] {
-    if (!registeredBefore && out->placed()) Files().Unlink(file);
-  };
-  if (out->MoveIntoPlace() != 0 || out->FlushFolder() != 0) {
-    takeBack();
-    LogWrite("ERROR: StoreExecute, couldn't save file: " + file + ", " + name);
-    return kStatusSavingFailed;
-  }
-  bool registered = false;
-  try {
-    registered =
-        RegisterDB(*db, dataSet, folders.studyDate, folders.studyFolder, folders.seriesFolder);
-  } catch (const std::exception& e) {
-    LogWrite(WithMessage("ERROR: Registering image, " + file, &e, name));
-  } catch (...) {
-    LogWrite(WithMessage("ERROR: Registering image, " + file, nullptr, name));
-  }
-  // The registration is one transaction: a failed one left no row.
-  if (!registered) {
-    takeBack();
-    LogWrite("ERROR: couldn't register image: " + file + ", " + name);
-    return kStatusRegistrationFailed;
-  }
-  return kStatusSuccess;
+  if (me.failure) std::rethrow_exception(me.failure);
+  return me.status;
 }
 }  // namespace
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -319,6 +320,91 @@ TEST_F(StoreExecuteTest, ParallelStoresOfOneObjectAndOneStudyKeepOneIdentity) {
   const std::set<std::string> identities = ExpectRowsAndFilesAgree(Folder());
   EXPECT_EQ(identities.size(), 1u + kThreads / 2 * kRounds);
   EXPECT_EQ(EcgRows("SELECT DISTINCT substr(SeriesPath, 1, 17) FROM Series").size(), 1u);
+}
+
+// The file layer, except that the stores meet before they flush their temporary files, so they
+// all come to RegisterBusy at once, and the first folder flush (under RegisterBusy) lingers so
+// that the others queue up behind it. Waits are bounded: a store that never comes lets the
+// others go after a while.
+class QueueingFiles : public FileSystem {
+ public:
+  explicit QueueingFiles(int stores) : stores_(stores) {}
+  int Flush(int fd) override {
+    ++arrived_;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (arrived_.load() < stores_ && std::chrono::steady_clock::now() < until)
+      std::this_thread::yield();
+    return FileSystem::Flush(fd);
+  }
+  int FlushFolder(const std::string& folder) override {
+    if (!lingered_.exchange(true)) std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    return FileSystem::FlushFolder(folder);
+  }
+
+ private:
+  const int stores_;
+  std::atomic<int> arrived_{0};
+  std::atomic<bool> lingered_{false};
+};
+
+// Stores that queue up at RegisterBusy are put into place and registered together, in one
+// transaction, and come out as they would one after the other: a copy of an object within the
+// group finds the rows the group made before it, and is refused when it names another series,
+// and a registration that fails takes back only its own object.
+TEST_F(StoreExecuteTest, StoresQueuedTogetherComeOutAsOneAfterTheOther) {
+  const std::string failing = std::string(kUid) + ".9";
+  const std::string otherSeries = std::string(kTestSeriesUid) + ".7";
+  {
+    SQLdb db("ecg", kOpenReadWrite);
+    ASSERT_EQ(db.Exec("CREATE TRIGGER refuse BEFORE INSERT ON Objects WHEN NEW.SOPInstanceUID='" +
+                      failing + "' BEGIN SELECT RAISE(ABORT, 'no'); END"),
+              0);
+  }
+  // The three copies of kUid: those of the series registered first succeed, the other is
+  // refused, in whichever order the group holds them.
+  const struct {
+    std::string sop;
+    std::string series;
+    int32_t status;
+  } kStores[] = {
+      {std::string(kUid) + ".1", kTestSeriesUid, kStatusSuccess},
+      {kUid, kTestSeriesUid, 0},
+      {kUid, kTestSeriesUid, 0},
+      {kUid, otherSeries, 0},
+      {failing, kTestSeriesUid, kStatusRegistrationFailed},
+      {std::string(kUid) + ".2", kTestSeriesUid, kStatusSuccess},
+  };
+  constexpr int kCount = int(std::size(kStores));
+  QueueingFiles files(kCount);
+  SetFiles(&files);
+  std::vector<int32_t> statuses(kCount, -1);
+  std::vector<std::thread> threads;
+  for (int i = 0; i < kCount; ++i)
+    threads.emplace_back([&, i] {
+      RegistrationScope association;
+      DcmObj object;
+      FillTestEcg(object, kStores[i].sop, kStores[i].series);
+      statuses[size_t(i)] = StoreExecute(object, Store(), "TESTSCU");
+    });
+  for (auto& thread : threads) thread.join();
+  SetFiles(nullptr);
+  const std::vector<std::string> registered = EcgRows(
+      "SELECT SeriesInstanceUID FROM Objects WHERE SOPInstanceUID='" + std::string(kUid) + "'");
+  ASSERT_EQ(registered.size(), 1u);
+  const std::string winner = registered[0].substr(0, registered[0].find(';'));
+  for (int i = 0; i < kCount; ++i) {
+    const int32_t expected = kStores[i].sop != kUid        ? kStores[i].status
+                             : kStores[i].series == winner ? kStatusSuccess
+                                                           : kStatusUnableToProcess;
+    EXPECT_EQ(statuses[size_t(i)], expected) << i;
+  }
+  EXPECT_TRUE(
+      HasLine("ERROR, SOPInstanceUID already stored for another study, series or "
+              "patient: " +
+              std::string(kUid)));
+  EXPECT_EQ(ExpectRowsAndFilesAgree(Folder()).size(), 3u);
+  EXPECT_TRUE(
+      EcgRows("SELECT SOPInstanceUID FROM Objects WHERE SOPInstanceUID='" + failing + "'").empty());
 }
 
 // A server killed while writing left its temporary file in the series folder, hidden, with no
