@@ -64,40 +64,35 @@ bool InsertRows(SQLdb& db, const DcmObj& dataSet, const std::string& studyDate,
 bool RegisterDB(SQLdb& db, const DcmObj& dataSet, const std::string& studyDate,
                 const std::string& studyFolder, const std::string& seriesFolder) {
   // Inside a transaction the caller holds open (a group of registrations committed at once),
-  // the rows of this object are a savepoint of it, undone alone when they fail.
-  if (InTransaction(db)) {
-    if (db.Exec("SAVEPOINT registration") != 0) {
-      LogWrite("ERROR, RegisterDB:begin " + db.errorText);
-      return false;
-    }
-    bool done = false;
-    try {
-      done = InsertRows(db, dataSet, studyDate, studyFolder, seriesFolder);
-    } catch (...) {
-      db.Exec("ROLLBACK TO registration");
-      db.Exec("RELEASE registration");
-      throw;
-    }
-    if (!done) db.Exec("ROLLBACK TO registration");
-    db.Exec("RELEASE registration");
-    return done;
+  // the rows of this object are a savepoint of it, undone alone when they fail. Otherwise they
+  // are a transaction of their own, IMMEDIATE so that it takes the database's write lock at once
+  // (waiting while another connection holds it): no other connection writes between the
+  // look-ups inside and their inserts.
+  const bool inGroup = db.handle && sqlite3_get_autocommit(db.handle) == 0;
+  if (!inGroup && !BeginRegistrations(db)) return false;
+  if (inGroup && db.Exec("SAVEPOINT registration") != 0) {
+    LogWrite("ERROR, RegisterDB:begin " + db.errorText);
+    return false;
   }
-  // IMMEDIATE takes the database's write lock at once (waiting while another connection holds
-  // it), so no other connection writes between the look-ups inside and their inserts.
-  if (!BeginRegistrations(db)) return false;
+  const auto undo = [&] {
+    db.Exec(inGroup ? "ROLLBACK TO registration" : "ROLLBACK");
+    if (inGroup) db.Exec("RELEASE registration");
+  };
   bool done = false;
   try {
     done = InsertRows(db, dataSet, studyDate, studyFolder, seriesFolder);
   } catch (...) {
-    db.Exec("ROLLBACK");
+    undo();
     throw;
   }
-  if (done) return CommitRegistrations(db);
-  db.Exec("ROLLBACK");
-  return false;
+  if (!done) {
+    undo();
+    return false;
+  }
+  if (!inGroup) return CommitRegistrations(db);
+  db.Exec("RELEASE registration");  // the rows stay in the group's transaction either way
+  return true;
 }
-
-bool InTransaction(SQLdb& db) { return db.handle && sqlite3_get_autocommit(db.handle) == 0; }
 
 bool BeginRegistrations(SQLdb& db) {
   if (db.Exec("BEGIN IMMEDIATE") == 0) return true;
