@@ -100,6 +100,11 @@ bool BeginRegistrations(SQLdb& db) {
   return false;
 }
 
+bool RollBackRegistrations(SQLdb& db) {
+  db.Exec("ROLLBACK");
+  return false;
+}
+
 bool CommitRegistrations(SQLdb& db) {
   if (db.Exec("COMMIT") == 0) return true;
   LogWrite("ERROR, RegisterDB:commit " + db.errorText);

@@ -26,7 +26,7 @@ extern std::shared_timed_mutex& WritingObjects;
 // opening one each: the association thread holds a scope for the whole association. The
 // connection opens at the first registration, and again at the next one after an opening
 // failed. Scopes on one thread nest (the innermost serves); each is used on its own thread only,
-// and its connection only under RegisterBusy.
+// and its connection writes only under RegisterBusy.
 class RegistrationScope {
  public:
   RegistrationScope();
@@ -57,6 +57,7 @@ bool RegisterDB(SQLdb& db, const DcmObj& dataSet, const std::string& studyDate,
 // False with the "ERROR, RegisterDB:begin " or "ERROR, RegisterDB:commit " line.
 bool BeginRegistrations(SQLdb& db);
 bool CommitRegistrations(SQLdb& db);
+bool RollBackRegistrations(SQLdb& db);  // always false: nothing of the group was committed
 // RegisterDB under RegisterBusy on the thread's registration connection (RegistrationDatabase).
 // The calling AE title is accepted and not used.
 bool RegisterinDB(const std::string& callingAE, const DcmObj& dataSet, const std::string& studyDate,
@@ -69,7 +70,7 @@ bool RegisterinDB(const std::string& callingAE, const DcmObj& dataSet, const std
 // has its Patient ID and its series, if registered, belongs to its study. Conflicting: anything
 // else, with its log line; such an object must be refused and nothing of it kept. Failed: a
 // look-up failed. Call under RegisterBusy before the object's file is put into place, and hold
-// it through the registration.
+// it through the registration; without it the answer is only a first guess.
 enum class IdentityCheck { New, Known, Conflicting, Failed };
 IdentityCheck CheckIdentity(SQLdb& db, const DcmObj& dataSet);
 

@@ -64,7 +64,8 @@ std::string SafeSeriesPath(const std::string& seriesPath);
 // The folders an object is written to and registered under. For a series already registered
 // its recorded SeriesPath is reused; a new series of a registered study goes under the study's
 // recorded date and folder; only new ones get CRC names (so later objects with another
-// AccessionNumber, StudyID or SeriesNumber stay with their study). Call under RegisterBusy.
+// AccessionNumber, StudyID or SeriesNumber stay with their study). Final under RegisterBusy;
+// without it only a first guess, to be checked again under it.
 struct StoreFolders {
   std::string studyDate;
   std::string studyFolder;

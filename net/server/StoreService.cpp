@@ -1,9 +1,11 @@
 // C-STORE: the object is checked, written to a temporary file beside its place and flushed to
-// the disk, then renamed into place with its folder flushed and registered under RegisterBusy,
-// so a database row and its file exist together or not at all, two stores of one SOP Instance
-// UID never interleave, and success is answered only for an object whose file and rows outlive
-// a crash. The writing and flushing run outside the exclusion, so associations overlap them.
+// the disk, then checked again, renamed into place with its folder flushed and registered under
+// RegisterBusy, so a database row and its file exist together or not at all, two stores of one
+// SOP Instance UID never interleave, and success is answered only for an object whose file and
+// rows outlive a crash. The first check, the writing and the flushing run outside the
+// exclusion, so associations overlap them.
 #include <algorithm>
+#include <condition_variable>
 #include <exception>
 #include <memory>
 #include <mutex>
@@ -66,9 +68,9 @@ bool DataSetMatchesCommand(const DcmObj& command, const DcmObj& dataSet) {
   return true;
 }
 
-// Where the object goes and whether it may go there, under RegisterBusy: the folders its
-// series or study already has (or new ones), and its identity against what is registered.
-// Anything but success is logged and ends the store.
+// Where the object goes and whether it may go there: the folders its series or study already
+// has (or new ones), and its identity against what is registered. Final under RegisterBusy,
+// a first guess without it. Anything but success is logged and ends the store.
 int32_t ChoosePlace(SQLdb& db, const std::string& storeFolder, const DcmObj& dataSet,
                     const std::string& uid, const std::string& studyDate, const std::string& name,
                     StoreFolders& folders, bool& registeredBefore) {
@@ -118,8 +120,14 @@ int32_t WriteTemporary(std::unique_ptr<FileWriter>& out, DcmObj& dataSet, const 
   return kStatusSuccess;
 }
 
+// How far a store waiting at RegisterBusy has come. The store that places a group hands each
+// member's folder flush back to the member's own thread, so that the folders of a group go to
+// the disk side by side instead of one after the other.
+enum class Stage { Queued, Lead, FlushFolder, FolderFlushed, Done };
+
 // One store at RegisterBusy with its object written and flushed, waiting to be put into place
-// and registered, by its own thread or by another one that registers a group of them.
+// and registered, by its own thread or by another one that places a group of them. Its stage
+// and wake are used under WaitingMutex.
 struct WaitingStore {
   const std::string& storeFolder;
   DcmObj& dataSet;
@@ -128,23 +136,30 @@ struct WaitingStore {
   const std::string& name;
   const StoreFolders& chosen;
   std::unique_ptr<FileWriter>& out;
-  std::string file;  // where it was put
+  std::string file{};  // where it was put
   int32_t status = kStatusSuccess;
-  std::exception_ptr failure;  // rethrown on the store's own thread
-  bool done = false;
+  std::exception_ptr failure{};  // rethrown on the store's own thread
+  Stage stage = Stage::Queued;
+  int folderFlush = 0;             // what the member's own flush of its folder returned
+  WaitingStore* leader = nullptr;  // while its folder flush is handed out
+  size_t flushesDue = 0;           // of a leader: the handed-out flushes not yet made
+  std::condition_variable wake{};
 };
 
-// The stores that wait for RegisterBusy, in the order they came. Never destroyed, like
+// The stores that wait for RegisterBusy, in the order they came, and whether one of them is
+// placing a group (the first to come after it leads the next). Never destroyed, like
 // RegisterBusy.
 std::mutex& WaitingMutex = *new std::mutex;
 std::vector<WaitingStore*>& Waiting = *new std::vector<WaitingStore*>;
+bool GroupBeingPlaced = false;
 
 // Under RegisterBusy: a second look (another store may have registered the series, the study or
-// this very object meanwhile), then the rename with its folder flushed and the registration.
-// The object goes into place before it is registered: a row never names a file that is not
-// there, not even for a moment. An object stored before keeps its rows and its file, the new
-// copy of it included, whatever fails from here on; a new one is taken back whole.
-int32_t PlaceWritten(SQLdb& db, WaitingStore& store, bool& registeredBefore) {
+// this very object meanwhile), then the rename and the registration, with the folder flushed
+// between them unless the group flushes its folders together before it commits. The object
+// goes into place before it is registered: a row never names a file that is not there, not
+// even for a moment. An object stored before keeps its rows and its file, the new copy of it
+// included, whatever fails from here on; a new one is taken back whole.
+int32_t PlaceWritten(SQLdb& db, WaitingStore& store, bool flushFolder, bool& registeredBefore) {
   StoreFolders folders;
   int32_t status = ChoosePlace(db, store.storeFolder, store.dataSet, store.uid, store.studyDate,
                                store.name, folders, registeredBefore);
@@ -161,7 +176,7 @@ int32_t PlaceWritten(SQLdb& db, WaitingStore& store, bool& registeredBefore) {
   const auto takeBack = [&] {
     if (!registeredBefore && store.out->placed()) Files().Unlink(file);
   };
-  if (store.out->MoveIntoPlace() != 0 || store.out->FlushFolder() != 0) {
+  if (store.out->MoveIntoPlace() != 0 || (flushFolder && store.out->FlushFolder() != 0)) {
     takeBack();
     LogWrite("ERROR: StoreExecute, couldn't save file: " + file + ", " + store.name);
     return kStatusSavingFailed;
@@ -185,63 +200,150 @@ int32_t PlaceWritten(SQLdb& db, WaitingStore& store, bool& registeredBefore) {
   return kStatusSuccess;
 }
 
-void PlaceOne(SQLdb& db, WaitingStore& store, bool& registeredBefore) {
+// True when the store was put into place and registered.
+bool PlaceOne(SQLdb& db, WaitingStore& store, bool flushFolder, bool& registeredBefore) {
   try {
-    store.status = PlaceWritten(db, store, registeredBefore);
+    store.status = PlaceWritten(db, store, flushFolder, registeredBefore);
   } catch (...) {
     store.failure = std::current_exception();
   }
-  store.done = true;
+  return !store.failure && store.status == kStatusSuccess;
+}
+
+// The folders of the stores a group placed to the disk at the same time, each by its own
+// store's thread and the leader's by the leader. False when any flush failed; each store's
+// result is in its folderFlush.
+bool FlushFoldersSideBySide(const std::vector<WaitingStore*>& stores, WaitingStore& leader) {
+  bool leaderPlaced = false;
+  {
+    std::lock_guard<std::mutex> queue(WaitingMutex);
+    for (WaitingStore* store : stores) {
+      if (store == &leader) {
+        leaderPlaced = true;
+        continue;
+      }
+      store->leader = &leader;
+      store->stage = Stage::FlushFolder;
+      ++leader.flushesDue;
+      store->wake.notify_one();
+    }
+  }
+  if (leaderPlaced) leader.folderFlush = leader.out->FlushFolder();
+  std::unique_lock<std::mutex> queue(WaitingMutex);
+  leader.wake.wait(queue, [&] { return leader.flushesDue == 0; });
+  return std::all_of(stores.begin(), stores.end(),
+                     [](const WaitingStore* store) { return store->folderFlush == 0; });
 }
 
 // The stores that came while RegisterBusy was held, put into place one after the other as a
-// single store is, but registered in one transaction: the index is flushed once for all of them
-// instead of once each, which is what parallel associations wait for. A commit that fails takes
-// back every file the group put into place for an object not registered before it.
-void PlaceGroup(SQLdb& db, const std::vector<WaitingStore*>& group) {
+// single store is, but registered in one transaction whose commit follows the flush of all
+// their folders: the index is flushed once for all of them instead of once each, and their
+// folders at the same time, which is what parallel associations wait for. A commit or a folder
+// flush that fails takes back every file the group put into place for an object not registered
+// before it.
+void PlaceGroup(SQLdb& db, const std::vector<WaitingStore*>& group, WaitingStore& leader) {
   if (group.size() == 1 || !db.isOpen || !BeginRegistrations(db)) {
     bool registeredBefore = false;
-    for (WaitingStore* store : group) PlaceOne(db, *store, registeredBefore);
+    for (WaitingStore* store : group) PlaceOne(db, *store, true, registeredBefore);
     return;
   }
   std::vector<std::string> newInGroup;  // SOP Instance UIDs the group registers first
-  std::vector<std::pair<WaitingStore*, bool>> placed;  // with whether it is new to the group
+  std::vector<WaitingStore*> placed;
+  std::vector<bool> placedNew;  // whether the placed store's object is new to the group
   for (WaitingStore* store : group) {
     bool registeredBefore = false;
-    PlaceOne(db, *store, registeredBefore);
-    if (store->failure || store->status != kStatusSuccess) continue;
+    if (!PlaceOne(db, *store, false, registeredBefore)) continue;
     const bool isNew = !registeredBefore || std::find(newInGroup.begin(), newInGroup.end(),
                                                       store->uid) != newInGroup.end();
     if (!registeredBefore) newInGroup.push_back(store->uid);
-    placed.emplace_back(store, isNew);
+    placed.push_back(store);
+    placedNew.push_back(isNew);
   }
-  if (CommitRegistrations(db)) return;
-  for (const auto& [store, isNew] : placed) {
-    if (isNew) Files().Unlink(store->file);
-    LogWrite("ERROR: couldn't register image: " + store->file + ", " + store->name);
-    store->status = kStatusRegistrationFailed;
+  const bool flushed = FlushFoldersSideBySide(placed, leader);
+  if (flushed ? CommitRegistrations(db) : RollBackRegistrations(db)) return;
+  for (size_t i = 0; i < placed.size(); ++i) {
+    WaitingStore& store = *placed[i];
+    if (placedNew[i]) Files().Unlink(store.file);
+    const bool folderFailed = store.folderFlush != 0;
+    LogWrite((folderFailed ? "ERROR: StoreExecute, couldn't save file: "
+                           : "ERROR: couldn't register image: ") +
+             store.file + ", " + store.name);
+    store.status = folderFailed ? kStatusSavingFailed : kStatusRegistrationFailed;
+  }
+}
+
+// Under RegisterBusy, the stores queued so far (the leader among them) are placed as a group;
+// then each learns it is done, and the first store that came meanwhile leads the next group.
+void LeadGroup(SQLdb& db, WaitingStore& leader) {
+  std::vector<WaitingStore*> group;
+  try {
+    std::lock_guard<std::recursive_timed_mutex> hold(RegisterBusy);
+    {
+      std::lock_guard<std::mutex> queue(WaitingMutex);
+      group.swap(Waiting);
+    }
+    PlaceGroup(db, group, leader);
+  } catch (...) {
+    // Nothing escapes but a failure to allocate; no store of the group may be left waiting.
+    for (WaitingStore* store : group)
+      if (!store->failure) store->failure = std::current_exception();
+  }
+  std::lock_guard<std::mutex> queue(WaitingMutex);
+  for (WaitingStore* store : group) {
+    store->stage = Stage::Done;
+    store->wake.notify_one();
+  }
+  GroupBeingPlaced = !Waiting.empty();
+  if (GroupBeingPlaced) {
+    Waiting.front()->stage = Stage::Lead;
+    Waiting.front()->wake.notify_one();
+  }
+}
+
+// Queues the written store at RegisterBusy and waits until it is placed: by this thread as the
+// leader of a group, or by another one, for which this thread flushes its own folder when
+// asked.
+void AwaitPlacing(SQLdb& db, WaitingStore& me) {
+  std::unique_lock<std::mutex> queue(WaitingMutex);
+  Waiting.push_back(&me);
+  if (!GroupBeingPlaced) {
+    GroupBeingPlaced = true;
+    me.stage = Stage::Lead;
+  }
+  for (;;) {
+    me.wake.wait(queue,
+                 [&] { return me.stage != Stage::Queued && me.stage != Stage::FolderFlushed; });
+    if (me.stage == Stage::Done) return;
+    if (me.stage == Stage::Lead) {
+      queue.unlock();
+      LeadGroup(db, me);
+      return;
+    }
+    queue.unlock();
+    const int flushed = me.out->FlushFolder();
+    queue.lock();
+    me.folderFlush = flushed;
+    me.stage = Stage::FolderFlushed;
+    if (--me.leader->flushesDue == 0) me.leader->wake.notify_one();
   }
 }
 
 // Writes the object, flushes it, renames it into place with its folder flushed, and registers
-// it. RegisterBusy is held only to choose the place and check the identity, and again from a
-// second look through the rename and the registration: the writing and flushing of objects of
-// different associations overlap, while the stores of one SOP Instance UID still put their
-// file into place and register it one after the other. The store that takes RegisterBusy
-// places the ones that queued up behind the last holder as well, in one transaction.
+// it. A first look at the registered rows, without the exclusion, chooses where the file is
+// written and refuses an object that is known under another identity; RegisterBusy is held only
+// from the second look through the rename and the registration, so that the writing and
+// flushing of objects of different associations overlap, while the stores of one SOP Instance
+// UID still put their file into place and register it one after the other. The store that
+// takes RegisterBusy places the ones that queued up behind the last holder as well.
 int32_t PlaceObject(const std::string& storeFolder, DcmObj& dataSet, const std::string& uid,
                     const std::string& studyDate, const std::string& name) {
   std::unique_ptr<SQLdb> own;
-  SQLdb* db = nullptr;
+  SQLdb& db = RegistrationDatabase(own);
   StoreFolders chosen;
   bool registeredBefore = false;
-  {
-    std::lock_guard<std::recursive_timed_mutex> hold(RegisterBusy);
-    db = &RegistrationDatabase(own);
-    const int32_t status =
-        ChoosePlace(*db, storeFolder, dataSet, uid, studyDate, name, chosen, registeredBefore);
-    if (status != kStatusSuccess) return status;
-  }
+  const int32_t status =
+      ChoosePlace(db, storeFolder, dataSet, uid, studyDate, name, chosen, registeredBefore);
+  if (status != kStatusSuccess) return status;
   // One temporary file beside its place, removed by the writer on every way out before the
   // rename, and before the shut-down can pass WritingObjects.
   std::shared_lock<std::shared_timed_mutex> writing(WritingObjects);
@@ -250,22 +352,8 @@ int32_t PlaceObject(const std::string& storeFolder, DcmObj& dataSet, const std::
                                          StoreFilePath(storeFolder, chosen, uid), name);
   if (written != kStatusSuccess) return written;
 
-  WaitingStore me{storeFolder, dataSet,        uid, studyDate, name, chosen, out,
-                  {},          kStatusSuccess, {},  false};
-  {
-    std::lock_guard<std::mutex> queue(WaitingMutex);
-    Waiting.push_back(&me);
-  }
-  std::lock_guard<std::recursive_timed_mutex> hold(RegisterBusy);
-  // Not placed by the store that held RegisterBusy before: this one places the group.
-  if (!me.done) {
-    std::vector<WaitingStore*> group;
-    {
-      std::lock_guard<std::mutex> queue(WaitingMutex);
-      group.swap(Waiting);
-    }
-    PlaceGroup(*db, group);
-  }
+  WaitingStore me{storeFolder, dataSet, uid, studyDate, name, chosen, out};
+  AwaitPlacing(db, me);
   if (me.failure) std::rethrow_exception(me.failure);
   return me.status;
 }

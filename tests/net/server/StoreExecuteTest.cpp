@@ -8,6 +8,8 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <mutex>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -405,6 +407,128 @@ TEST_F(StoreExecuteTest, StoresQueuedTogetherComeOutAsOneAfterTheOther) {
   EXPECT_EQ(ExpectRowsAndFilesAgree(Folder()).size(), 3u);
   EXPECT_TRUE(
       EcgRows("SELECT SOPInstanceUID FROM Objects WHERE SOPInstanceUID='" + failing + "'").empty());
+}
+
+// The real file layer, except that once `placing` is set the folder flushes are watched: how
+// many are under way at once, and how many objects are registered (committed) while each runs,
+// each lasting long enough for the others of its group to begin. Flushes of temporary files
+// are counted, so a test knows when every store has written its object. One folder's flush may
+// fail.
+class GroupFolderFiles : public FlushFailingFiles {
+ public:
+  explicit GroupFolderFiles(std::function<size_t()> committedObjects)
+      : committedObjects_(std::move(committedObjects)) {}
+  std::atomic<bool> placing{false};
+  std::atomic<int> fileFlushes{0};
+
+  int Flush(int fd) override {
+    ++fileFlushes;
+    return FlushFailingFiles::Flush(fd);
+  }
+  int FlushFolder(const std::string& folder) override {
+    if (!placing) return FlushFailingFiles::FlushFolder(folder);
+    const int now = ++inFlight_;
+    for (int most = mostInFlight_; now > most && !mostInFlight_.compare_exchange_weak(most, now);) {
+    }
+    const size_t committed = committedObjects_();
+    {
+      std::lock_guard<std::mutex> guard(mutex_);
+      committedDuringFlushes_.insert(committed);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    --inFlight_;
+    return FlushFailingFiles::FlushFolder(folder);
+  }
+  int MostInFlight() const { return mostInFlight_; }
+  std::set<size_t> CommittedDuringFlushes() {
+    std::lock_guard<std::mutex> guard(mutex_);
+    return committedDuringFlushes_;
+  }
+
+ private:
+  std::function<size_t()> committedObjects_;
+  std::atomic<int> inFlight_{0};
+  std::atomic<int> mostInFlight_{0};
+  std::mutex mutex_;
+  std::set<size_t> committedDuringFlushes_;
+};
+
+// Stores that queue up behind RegisterBusy form one group: their folders go to the disk side by
+// side, each flushed by its own store's thread, and the group commits only after all of them,
+// so no object is registered while its folder entry may still be lost. When one folder's flush
+// fails, the group commits nothing: its new objects leave no row and no file, and an object
+// stored before (sent again in the group) keeps both.
+TEST_F(StoreExecuteTest, GroupFlushesItsFoldersSideBySideBeforeItCommits) {
+  ASSERT_EQ(StoreObject(), kStatusSuccess);  // sent again in each group
+  const std::string series = std::string(kTestSeriesUid) + ".";
+  const std::string uid = std::string(kUid) + ".";
+  const struct {
+    const char* what;
+    std::vector<std::pair<std::string, std::string>> stores;  // SOP and Series Instance UIDs
+    size_t failingStore;  // whose folder flush fails; past the end when none does
+    std::vector<int32_t> statuses;
+  } kCases[] = {
+      {"every folder flushed",
+       {{kUid, kTestSeriesUid},
+        {uid + "1", kTestSeriesUid},
+        {uid + "2", series + "2"},
+        {uid + "3", series + "3"}},
+       4,
+       {kStatusSuccess, kStatusSuccess, kStatusSuccess, kStatusSuccess}},
+      {"one folder flush fails",
+       {{kUid, kTestSeriesUid},
+        {uid + "11", kTestSeriesUid},
+        {uid + "12", series + "12"},
+        {uid + "13", series + "13"}},
+       3,
+       {kStatusRegistrationFailed, kStatusRegistrationFailed, kStatusRegistrationFailed,
+        kStatusSavingFailed}},
+  };
+  size_t stored = 1;
+  for (const auto& c : kCases) {
+    GroupFolderFiles files([this] { return ObjectRows(); });
+    const size_t count = c.stores.size();
+    std::vector<DcmObj> objects(count);
+    for (size_t i = 0; i < count; ++i)
+      FillTestEcg(objects[i], c.stores[i].first, c.stores[i].second);
+    std::string failingFile;
+    if (c.failingStore < count) {
+      const DcmObj& failing = objects[c.failingStore];
+      failingFile = Store() + "20240102/" + MakeStudyFolderName(objects[0]) + "/" +
+                    MakeSeriesFolderName(failing) + "/";
+      files.failFolderFlush = failingFile;
+      failingFile += c.stores[c.failingStore].first + ".dcm";
+    }
+    SetFiles(&files);
+    std::vector<int32_t> statuses(count, -1);
+    std::vector<std::thread> threads;
+    {
+      // Every store writes its object and queues up while this holds RegisterBusy.
+      std::lock_guard<std::recursive_timed_mutex> hold(RegisterBusy);
+      for (size_t i = 0; i < count; ++i)
+        threads.emplace_back([&, i] {
+          RegistrationScope association;
+          statuses[i] = StoreExecute(objects[i], Store(), "TESTSCU");
+        });
+      const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+      while (size_t(files.fileFlushes.load()) < count && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      files.placing = true;
+    }
+    for (auto& thread : threads) thread.join();
+    SetFiles(nullptr);
+    EXPECT_EQ(statuses, c.statuses) << c.what;
+    EXPECT_GE(files.MostInFlight(), 2) << c.what;
+    EXPECT_EQ(files.CommittedDuringFlushes(), std::set<size_t>{stored}) << c.what;
+    if (c.failingStore >= count) stored += count - 1;
+    EXPECT_EQ(ExpectRowsAndFilesAgree(Folder()).size(), stored) << c.what;
+    if (!failingFile.empty()) {
+      EXPECT_TRUE(HasLine("ERROR: StoreExecute, couldn't save file: " + failingFile)) << c.what;
+    }
+  }
+  DcmObj first;
+  EXPECT_TRUE(first.Read(NewObjectPath()));
 }
 
 // A server killed while writing left its temporary file in the series folder, hidden, with no
