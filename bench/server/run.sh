@@ -13,7 +13,9 @@
 #             seconds after the burst beside its resident memory when idle.
 # Every store goes to a folder of its own, and nothing is removed before the run ends: on an ext4
 # without a journal, creating a file searches past every inode deleted in the last minute or so,
-# which would charge one contender for the files of the one before it.
+# which would charge one contender for the files of the one before it. For the same reason every
+# contender starts on a quiet disk: what earlier contenders (or the making of the objects) left
+# unwritten is written out first, not during the next contender's flushes.
 # Ours writes every file, flushes it and its folder to the disk and indexes it in the study
 # database; storescp writes files only; Orthanc writes files, flushes them and indexes them in
 # its own database.
@@ -59,6 +61,7 @@ stored_files() { find "$1" -type f -name "${2:-*.dcm}" | wc -l; }
 # server_pid and node.
 start_ours() {
   local tag=$1
+  sync
   shift
   port=$(free_port)
   node="$work/node-$tag"
@@ -72,6 +75,7 @@ object_rows() { sqlite3 "$node/database/ecg.db" "SELECT COUNT(*) FROM Objects"; 
 
 start_scp() {
   local tag=$1
+  sync
   shift
   scp_port=$(free_port)
   scp_dir="$work/scp-$tag"
@@ -84,6 +88,7 @@ start_scp() {
 
 start_orthanc() {
   local tag=$1
+  sync
   orthanc_port=$(free_port)
   http_port=$(free_port)
   orthanc_dir="$work/orthanc-$tag"
