@@ -26,7 +26,8 @@ extern std::shared_timed_mutex& WritingObjects;
 // opening one each: the association thread holds a scope for the whole association. The
 // connection opens at the first registration, and again at the next one after an opening
 // failed. Scopes on one thread nest (the innermost serves); each is used on its own thread only,
-// and its connection writes only under RegisterBusy.
+// and its connection writes only under RegisterBusy (opening it writes only to a database that
+// start-up has not given its tables and indexes).
 class RegistrationScope {
  public:
   RegistrationScope();

@@ -12,7 +12,8 @@ class PDU_Service;
 // C-STORE: reads the object, stores and registers it, answers.
 bool CStoreSCP(PDU_Service& pdu, DcmObj& command, const AssociationContext& context);
 // Stores one object under `storeFolder` (an image store root ending in "/", the one the server
-// was started with) and into the study database; the C-STORE status.
+// was started with) and into the study database; the C-STORE status. Never called while the
+// thread holds RegisterBusy: the store may wait for one queued before it that needs the lock.
 int32_t StoreExecute(DcmObj& dataSet, const std::string& storeFolder,
                      const std::string& callingAeTitle);
 

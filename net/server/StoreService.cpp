@@ -5,6 +5,7 @@
 // rows outlive a crash. The first check, the writing and the flushing run outside the
 // exclusion, so associations overlap them.
 #include <algorithm>
+#include <cerrno>
 #include <condition_variable>
 #include <exception>
 #include <memory>
@@ -210,6 +211,16 @@ bool PlaceOne(SQLdb& db, WaitingStore& store, bool flushFolder, bool& registered
   return !store.failure && store.status == kStatusSuccess;
 }
 
+// The store's folder to the disk; 0 or errno, EIO for a flush that throws (the file layer below
+// may), so that a handed-out flush always reports back.
+int FlushFolderOf(WaitingStore& store) noexcept {
+  try {
+    return store.out->FlushFolder();
+  } catch (...) {
+    return EIO;
+  }
+}
+
 // The folders of the stores a group placed to the disk at the same time, each by its own
 // store's thread and the leader's by the leader. False when any flush failed; each store's
 // result is in its folderFlush.
@@ -228,7 +239,7 @@ bool FlushFoldersSideBySide(const std::vector<WaitingStore*>& stores, WaitingSto
       store->wake.notify_one();
     }
   }
-  if (leaderPlaced) leader.folderFlush = leader.out->FlushFolder();
+  if (leaderPlaced) leader.folderFlush = FlushFolderOf(leader);
   std::unique_lock<std::mutex> queue(WaitingMutex);
   leader.wake.wait(queue, [&] { return leader.flushesDue == 0; });
   return std::all_of(stores.begin(), stores.end(),
@@ -242,25 +253,47 @@ bool FlushFoldersSideBySide(const std::vector<WaitingStore*>& stores, WaitingSto
 // flush that fails takes back every file the group put into place for an object not registered
 // before it.
 void PlaceGroup(SQLdb& db, const std::vector<WaitingStore*>& group, WaitingStore& leader) {
-  if (group.size() == 1 || !db.isOpen || !BeginRegistrations(db)) {
+  if (group.size() == 1 || !db.isOpen) {
     bool registeredBefore = false;
     for (WaitingStore* store : group) PlaceOne(db, *store, true, registeredBefore);
     return;
   }
-  std::vector<std::string> newInGroup;  // SOP Instance UIDs the group registers first
+  std::vector<const std::string*> newInGroup;  // SOP Instance UIDs the group registers first
   std::vector<WaitingStore*> placed;
-  std::vector<bool> placedNew;  // whether the placed store's object is new to the group
-  for (WaitingStore* store : group) {
+  std::vector<char> placedNew;  // whether the placed store's object is new to the group
+  // Reserved before the transaction begins, so that nothing between its beginning and its end
+  // needs memory.
+  newInGroup.reserve(group.size());
+  placed.reserve(group.size());
+  placedNew.reserve(group.size());
+  if (!BeginRegistrations(db)) {
     bool registeredBefore = false;
-    if (!PlaceOne(db, *store, false, registeredBefore)) continue;
-    const bool isNew = !registeredBefore || std::find(newInGroup.begin(), newInGroup.end(),
-                                                      store->uid) != newInGroup.end();
-    if (!registeredBefore) newInGroup.push_back(store->uid);
-    placed.push_back(store);
-    placedNew.push_back(isNew);
+    for (WaitingStore* store : group) PlaceOne(db, *store, true, registeredBefore);
+    return;
   }
-  const bool flushed = FlushFoldersSideBySide(placed, leader);
-  if (flushed ? CommitRegistrations(db) : RollBackRegistrations(db)) return;
+  bool committed = false;
+  try {
+    for (WaitingStore* store : group) {
+      bool registeredBefore = false;
+      if (!PlaceOne(db, *store, false, registeredBefore)) continue;
+      const bool isNew = !registeredBefore ||
+                         std::any_of(newInGroup.begin(), newInGroup.end(),
+                                     [&](const std::string* uid) { return *uid == store->uid; });
+      if (!registeredBefore) newInGroup.push_back(&store->uid);
+      placed.push_back(store);
+      placedNew.push_back(isNew);
+    }
+    const bool flushed = FlushFoldersSideBySide(placed, leader);
+    committed = flushed ? CommitRegistrations(db) : RollBackRegistrations(db);
+  } catch (...) {
+    RollBackRegistrations(db);
+  }
+  if (committed) return;
+  // A store the group did not come to (after a throw) has nothing in place and fails too.
+  for (WaitingStore* store : group)
+    if (store->status == kStatusSuccess && !store->failure &&
+        std::find(placed.begin(), placed.end(), store) == placed.end())
+      store->status = kStatusRegistrationFailed;
   for (size_t i = 0; i < placed.size(); ++i) {
     WaitingStore& store = *placed[i];
     if (placedNew[i]) Files().Unlink(store.file);
@@ -284,11 +317,14 @@ void LeadGroup(SQLdb& db, WaitingStore& leader) {
     }
     PlaceGroup(db, group, leader);
   } catch (...) {
-    // Nothing escapes but a failure to allocate; no store of the group may be left waiting.
+    // Only a failure to allocate or to lock gets here: no store of the group may be left
+    // waiting or be answered as stored. Before the group was taken, the leader fails alone.
+    if (group.empty()) leader.failure = std::current_exception();
     for (WaitingStore* store : group)
       if (!store->failure) store->failure = std::current_exception();
   }
   std::lock_guard<std::mutex> queue(WaitingMutex);
+  if (group.empty()) std::erase(Waiting, &leader);
   for (WaitingStore* store : group) {
     store->stage = Stage::Done;
     store->wake.notify_one();
@@ -320,7 +356,7 @@ void AwaitPlacing(SQLdb& db, WaitingStore& me) {
       return;
     }
     queue.unlock();
-    const int flushed = me.out->FlushFolder();
+    const int flushed = FlushFolderOf(me);
     queue.lock();
     me.folderFlush = flushed;
     me.stage = Stage::FolderFlushed;

@@ -413,13 +413,14 @@ TEST_F(StoreExecuteTest, StoresQueuedTogetherComeOutAsOneAfterTheOther) {
 // many are under way at once, and how many objects are registered (committed) while each runs,
 // each lasting long enough for the others of its group to begin. Flushes of temporary files
 // are counted, so a test knows when every store has written its object. One folder's flush may
-// fail.
+// fail, or throw as a file layer below might.
 class GroupFolderFiles : public FlushFailingFiles {
  public:
   explicit GroupFolderFiles(std::function<size_t()> committedObjects)
       : committedObjects_(std::move(committedObjects)) {}
   std::atomic<bool> placing{false};
   std::atomic<int> fileFlushes{0};
+  bool throwInsteadOfFailing = false;
 
   int Flush(int fd) override {
     ++fileFlushes;
@@ -437,6 +438,7 @@ class GroupFolderFiles : public FlushFailingFiles {
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(150));
     --inFlight_;
+    if (throwInsteadOfFailing && folder == failFolderFlush) throw std::runtime_error("flush");
     return FlushFailingFiles::FlushFolder(folder);
   }
   int MostInFlight() const { return mostInFlight_; }
@@ -456,8 +458,8 @@ class GroupFolderFiles : public FlushFailingFiles {
 // Stores that queue up behind RegisterBusy form one group: their folders go to the disk side by
 // side, each flushed by its own store's thread, and the group commits only after all of them,
 // so no object is registered while its folder entry may still be lost. When one folder's flush
-// fails, the group commits nothing: its new objects leave no row and no file, and an object
-// stored before (sent again in the group) keeps both.
+// fails (or throws), the group commits nothing: its new objects leave no row and no file, and an
+// object stored before (sent again in the group) keeps both.
 TEST_F(StoreExecuteTest, GroupFlushesItsFoldersSideBySideBeforeItCommits) {
   ASSERT_EQ(StoreObject(), kStatusSuccess);  // sent again in each group
   const std::string series = std::string(kTestSeriesUid) + ".";
@@ -466,6 +468,7 @@ TEST_F(StoreExecuteTest, GroupFlushesItsFoldersSideBySideBeforeItCommits) {
     const char* what;
     std::vector<std::pair<std::string, std::string>> stores;  // SOP and Series Instance UIDs
     size_t failingStore;  // whose folder flush fails; past the end when none does
+    bool throws;          // the flush throws instead of reporting an error
     std::vector<int32_t> statuses;
   } kCases[] = {
       {"every folder flushed",
@@ -474,6 +477,7 @@ TEST_F(StoreExecuteTest, GroupFlushesItsFoldersSideBySideBeforeItCommits) {
         {uid + "2", series + "2"},
         {uid + "3", series + "3"}},
        4,
+       false,
        {kStatusSuccess, kStatusSuccess, kStatusSuccess, kStatusSuccess}},
       {"one folder flush fails",
        {{kUid, kTestSeriesUid},
@@ -481,6 +485,16 @@ TEST_F(StoreExecuteTest, GroupFlushesItsFoldersSideBySideBeforeItCommits) {
         {uid + "12", series + "12"},
         {uid + "13", series + "13"}},
        3,
+       false,
+       {kStatusRegistrationFailed, kStatusRegistrationFailed, kStatusRegistrationFailed,
+        kStatusSavingFailed}},
+      {"one folder flush throws",
+       {{kUid, kTestSeriesUid},
+        {uid + "21", kTestSeriesUid},
+        {uid + "22", series + "22"},
+        {uid + "23", series + "23"}},
+       3,
+       true,
        {kStatusRegistrationFailed, kStatusRegistrationFailed, kStatusRegistrationFailed,
         kStatusSavingFailed}},
   };
@@ -497,6 +511,7 @@ TEST_F(StoreExecuteTest, GroupFlushesItsFoldersSideBySideBeforeItCommits) {
       failingFile = Store() + "20240102/" + MakeStudyFolderName(objects[0]) + "/" +
                     MakeSeriesFolderName(failing) + "/";
       files.failFolderFlush = failingFile;
+      files.throwInsteadOfFailing = c.throws;
       failingFile += c.stores[c.failingStore].first + ".dcm";
     }
     SetFiles(&files);
