@@ -253,11 +253,6 @@ bool FlushFoldersSideBySide(const std::vector<WaitingStore*>& stores, WaitingSto
 // flush that fails takes back every file the group put into place for an object not registered
 // before it.
 void PlaceGroup(SQLdb& db, const std::vector<WaitingStore*>& group, WaitingStore& leader) {
-  if (group.size() == 1 || !db.isOpen) {
-    bool registeredBefore = false;
-    for (WaitingStore* store : group) PlaceOne(db, *store, true, registeredBefore);
-    return;
-  }
   std::vector<const std::string*> newInGroup;  // SOP Instance UIDs the group registers first
   std::vector<WaitingStore*> placed;
   std::vector<char> placedNew;  // whether the placed store's object is new to the group
@@ -266,7 +261,7 @@ void PlaceGroup(SQLdb& db, const std::vector<WaitingStore*>& group, WaitingStore
   newInGroup.reserve(group.size());
   placed.reserve(group.size());
   placedNew.reserve(group.size());
-  if (!BeginRegistrations(db)) {
+  if (group.size() == 1 || !db.isOpen || !BeginRegistrations(db)) {
     bool registeredBefore = false;
     for (WaitingStore* store : group) PlaceOne(db, *store, true, registeredBefore);
     return;
