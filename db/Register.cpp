@@ -100,15 +100,12 @@ bool BeginRegistrations(SQLdb& db) {
   return false;
 }
 
-bool RollBackRegistrations(SQLdb& db) {
-  db.Exec("ROLLBACK");
-  return false;
-}
+void RollBackRegistrations(SQLdb& db) { db.Exec("ROLLBACK"); }
 
 bool CommitRegistrations(SQLdb& db) {
   if (db.Exec("COMMIT") == 0) return true;
   LogWrite("ERROR, RegisterDB:commit " + db.errorText);
-  db.Exec("ROLLBACK");
+  RollBackRegistrations(db);
   return false;
 }
 
@@ -133,7 +130,7 @@ RegisteredIdentity ReceivedIdentity(const DcmObj& dataSet) {
   StudyInfo study;
   study.ReadDCO(dataSet);
   const ReceivedCharacterSet from = DeclaredCharacterSet(dataSet);
-  auto stored = [from](const std::string& text) { return StoredText(ToDatabaseText(text, from)); };
+  auto stored = [from](const std::string& text) { return StoredText(text, from); };
   return {stored(image.SOPInstanceUID), stored(image.StudyInstanceUID),
           stored(image.SeriesInstanceUID), stored(study.PatientID)};
 }

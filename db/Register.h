@@ -58,7 +58,7 @@ bool RegisterDB(SQLdb& db, const DcmObj& dataSet, const std::string& studyDate,
 // False with the "ERROR, RegisterDB:begin " or "ERROR, RegisterDB:commit " line.
 bool BeginRegistrations(SQLdb& db);
 bool CommitRegistrations(SQLdb& db);
-bool RollBackRegistrations(SQLdb& db);  // always false: nothing of the group was committed
+void RollBackRegistrations(SQLdb& db);
 // RegisterDB under RegisterBusy on the thread's registration connection (RegistrationDatabase).
 // The calling AE title is accepted and not used.
 bool RegisterinDB(const std::string& callingAE, const DcmObj& dataSet, const std::string& studyDate,

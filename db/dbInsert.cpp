@@ -12,10 +12,14 @@ std::string StoredText(const std::string& value) {
   return text;
 }
 
+std::string StoredText(const std::string& value, ReceivedCharacterSet from) {
+  return StoredText(ToDatabaseText(value, from));
+}
+
 void dbInsert::Add(const std::string& column, const std::string& value) {
   columns += column + ", ";
   values += "?, ";
-  bound_.emplace_back(StoredText(ToDatabaseText(value, from_)));
+  bound_.emplace_back(StoredText(value, from_));
 }
 
 void dbInsert::AddInt(const std::string& column, long long value) {

@@ -40,3 +40,6 @@ LocateOutcome LocateRow(SQLdb& db, const std::string& table, const std::string& 
 
 // Text as inserts and look-ups store it: trimmed by the records already, "'" turned into " ".
 std::string StoredText(const std::string& value);
+// A received value as an insert stores it: converted from `from` into the database's encoding,
+// then as StoredText.
+std::string StoredText(const std::string& value, ReceivedCharacterSet from);

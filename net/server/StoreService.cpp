@@ -10,6 +10,7 @@
 #include <exception>
 #include <memory>
 #include <mutex>
+#include <ranges>
 #include <shared_mutex>
 #include <stdexcept>
 #include <string>
@@ -224,11 +225,12 @@ int FlushFolderOf(WaitingStore& store) noexcept {
 // The folders of the stores a group placed to the disk at the same time, each by its own
 // store's thread and the leader's by the leader. False when any flush failed; each store's
 // result is in its folderFlush.
-bool FlushFoldersSideBySide(const std::vector<WaitingStore*>& stores, WaitingStore& leader) {
+bool FlushFoldersSideBySide(const std::vector<std::pair<WaitingStore*, bool>>& stores,
+                            WaitingStore& leader) {
   bool leaderPlaced = false;
   {
     std::lock_guard<std::mutex> queue(WaitingMutex);
-    for (WaitingStore* store : stores) {
+    for (WaitingStore* store : stores | std::views::keys) {
       if (store == &leader) {
         leaderPlaced = true;
         continue;
@@ -242,8 +244,8 @@ bool FlushFoldersSideBySide(const std::vector<WaitingStore*>& stores, WaitingSto
   if (leaderPlaced) leader.folderFlush = FlushFolderOf(leader);
   std::unique_lock<std::mutex> queue(WaitingMutex);
   leader.wake.wait(queue, [&] { return leader.flushesDue == 0; });
-  return std::all_of(stores.begin(), stores.end(),
-                     [](const WaitingStore* store) { return store->folderFlush == 0; });
+  return std::ranges::all_of(stores | std::views::keys,
+                             [](const WaitingStore* store) { return store->folderFlush == 0; });
 }
 
 // The stores that came while RegisterBusy was held, put into place one after the other as a
@@ -254,16 +256,16 @@ bool FlushFoldersSideBySide(const std::vector<WaitingStore*>& stores, WaitingSto
 // before it.
 void PlaceGroup(SQLdb& db, const std::vector<WaitingStore*>& group, WaitingStore& leader) {
   std::vector<const std::string*> newInGroup;  // SOP Instance UIDs the group registers first
-  std::vector<WaitingStore*> placed;
-  std::vector<char> placedNew;  // whether the placed store's object is new to the group
+  std::vector<std::pair<WaitingStore*, bool>> placed;  // with whether it is new to the group
   // Reserved before the transaction begins, so that nothing between its beginning and its end
   // needs memory.
   newInGroup.reserve(group.size());
   placed.reserve(group.size());
-  placedNew.reserve(group.size());
   if (group.size() == 1 || !db.isOpen || !BeginRegistrations(db)) {
-    bool registeredBefore = false;
-    for (WaitingStore* store : group) PlaceOne(db, *store, true, registeredBefore);
+    for (WaitingStore* store : group) {
+      bool registeredBefore = false;
+      PlaceOne(db, *store, true, registeredBefore);
+    }
     return;
   }
   bool committed = false;
@@ -275,11 +277,11 @@ void PlaceGroup(SQLdb& db, const std::vector<WaitingStore*>& group, WaitingStore
                          std::any_of(newInGroup.begin(), newInGroup.end(),
                                      [&](const std::string* uid) { return *uid == store->uid; });
       if (!registeredBefore) newInGroup.push_back(&store->uid);
-      placed.push_back(store);
-      placedNew.push_back(isNew);
+      placed.emplace_back(store, isNew);
     }
     const bool flushed = FlushFoldersSideBySide(placed, leader);
-    committed = flushed ? CommitRegistrations(db) : RollBackRegistrations(db);
+    committed = flushed && CommitRegistrations(db);
+    if (!flushed) RollBackRegistrations(db);
   } catch (...) {
     RollBackRegistrations(db);
   }
@@ -287,11 +289,11 @@ void PlaceGroup(SQLdb& db, const std::vector<WaitingStore*>& group, WaitingStore
   // A store the group did not come to (after a throw) has nothing in place and fails too.
   for (WaitingStore* store : group)
     if (store->status == kStatusSuccess && !store->failure &&
-        std::find(placed.begin(), placed.end(), store) == placed.end())
+        std::none_of(placed.begin(), placed.end(), [&](const auto& p) { return p.first == store; }))
       store->status = kStatusRegistrationFailed;
-  for (size_t i = 0; i < placed.size(); ++i) {
-    WaitingStore& store = *placed[i];
-    if (placedNew[i]) Files().Unlink(store.file);
+  for (const auto& [placedStore, isNew] : placed) {
+    WaitingStore& store = *placedStore;
+    if (isNew) Files().Unlink(store.file);
     const bool folderFailed = store.folderFlush != 0;
     LogWrite((folderFailed ? "ERROR: StoreExecute, couldn't save file: "
                            : "ERROR: couldn't register image: ") +

@@ -13,6 +13,7 @@
 #include "app/TForm2.h"
 #include "platform/Files.h"
 #include "tests/app/AppTestSupport.h"
+#include "tests/support/BoundedRun.h"
 #include "tests/support/FlushFailingFiles.h"
 #include "tests/support/StoreKeyCases.h"
 
@@ -246,17 +247,19 @@ TEST_F(FolderImport, ImportedNamesLookAndMatchLikeReceivedOnes) {
   for (int row = 1; row < grid.RowCount(); ++row) names << grid.Cell(0, row);
   EXPECT_TRUE(names.contains("Hidden Heart")) << names.join("|").toStdString();
   EXPECT_TRUE(names.filter("^").isEmpty()) << names.join("|").toStdString();
-  const std::string found = folder.path() + "find.out";
-  Shell("findscu -S -v -aec KORVA 127.0.0.1 " + port +
-        " -k QueryRetrieveLevel=STUDY -k StudyInstanceUID -k 'PatientName=Hidden^Heart' > '" +
-        found + "' 2>&1");
-  const std::string output = folder.Read("find.out");
+  const std::string output =
+      RunCaptured(
+          "findscu -S -v -aec KORVA 127.0.0.1 " + port +
+              " -k QueryRetrieveLevel=STUDY -k StudyInstanceUID -k 'PatientName=Hidden^Heart'",
+          60)
+          .output;
   EXPECT_NE(output.find("1.2.826.0.1.3680043.8.498.1.2"), std::string::npos) << output;
   EXPECT_NE(output.find("Hidden Heart"), std::string::npos) << output;
-  const std::string dumped = folder.path() + "dump.out";
-  Shell("dcmdump '" + folder.path() + "exe/imagebox/'*/*/*/1.2.826.0.1.3680043.8.498.1.1.dcm > '" +
-        dumped + "'");
-  EXPECT_NE(folder.Read("dump.out").find("[Hidden^Heart]"), std::string::npos);
+  const std::string dumped =
+      RunCaptured(
+          "dcmdump '" + folder.path() + "exe/imagebox/'*/*/*/1.2.826.0.1.3680043.8.498.1.1.dcm", 60)
+          .output;
+  EXPECT_NE(dumped.find("[Hidden^Heart]"), std::string::npos) << dumped;
 }
 
 TEST_F(FolderImport, DoubleClickHandsTheStudyFilesToTheEcgWindow) {

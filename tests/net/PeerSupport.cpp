@@ -12,8 +12,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 
 #include "dicom/DcmObj.h"
 #include "net/Dimse.h"

@@ -124,8 +124,10 @@ TEST_F(StorePeer, HostileAndMissingKeyValuesAreRefusedOrKeptWhole) {
   }
   ExpectEachKeptAtItsRowsPath(Folder(), cases, LogText());
   EXPECT_NE(LogText().find("ERROR, Status=0xC000"), std::string::npos);
-  const StoreKeyCase& first = *std::find_if(
-      cases.begin(), cases.end(), [](const auto& c) { return c.name == "identity_first"; });
+  const auto firstCase = std::find_if(cases.begin(), cases.end(),
+                                      [](const auto& c) { return c.name == "identity_first"; });
+  ASSERT_NE(firstCase, cases.end());
+  const StoreKeyCase& first = *firstCase;
   const std::vector<std::string> stored = StoredFiles();
   const auto firstAt = std::find_if(stored.begin(), stored.end(), [&](const std::string& file) {
     return std::filesystem::path(file).filename() == first.sopInstanceUid + ".dcm";

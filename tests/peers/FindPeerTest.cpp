@@ -99,7 +99,7 @@ TEST_F(FindPeer, PatientNameKeysMatchAsNamesAreStored) {
                        Fixture("ecg_mueller_utf8.dcm") + " " + Fixture("ecg_mueller_latin1.dcm"))
                 .exitCode,
             0);
-  RegisterAsImported(Fixture("ecg_scan_one.dcm"));
+  ASSERT_NO_FATAL_FAILURE(RegisterAsImported(Fixture("ecg_scan_one.dcm")));
   const std::string smith = "1.2.826.0.1.3680043.8.498.7.20";
   const std::string jones = "1.2.826.0.1.3680043.8.498.7.21";
   const std::string muellerUtf8 = "1.2.826.0.1.3680043.8.498.7.22";
