@@ -16,10 +16,14 @@ bool HeldByDatabase(uint32_t codePoint) {
   return codePoint < 0x80 || (codePoint >= 0xA0 && codePoint <= 0xFF);
 }
 
-std::string FromLatin1(std::string_view text) {
+// `held` is cleared by the first character that the database cannot hold.
+std::string FromLatin1(std::string_view text, bool& held) {
   std::string out(text);
-  for (char& c : out)
-    if (!HeldByDatabase(static_cast<uint8_t>(c))) c = kUnrepresentable;
+  for (char& c : out) {
+    if (HeldByDatabase(static_cast<uint8_t>(c))) continue;
+    c = kUnrepresentable;
+    held = false;
+  }
   return out;
 }
 
@@ -40,7 +44,7 @@ Lead ReadLead(uint8_t byte) {
 
 // Every sequence is checked against the bytes that remain; a truncated or malformed one takes
 // the bytes that belong to it and gives a single "?", so the rest of the text still decodes.
-std::string FromUtf8(std::string_view text) {
+std::string FromUtf8(std::string_view text, bool& held) {
   std::string out;
   out.reserve(text.size());
   size_t i = 0;
@@ -54,6 +58,7 @@ std::string FromUtf8(std::string_view text) {
     const Lead lead = ReadLead(byte);
     if (lead.length == 0) {
       out += kUnrepresentable;
+      held = false;
       ++i;
       continue;
     }
@@ -67,9 +72,26 @@ std::string FromUtf8(std::string_view text) {
     i += taken;
     const bool whole = taken == lead.length && codePoint >= lead.smallest &&
                        codePoint <= 0x10FFFF && !(codePoint >= 0xD800 && codePoint <= 0xDFFF);
-    out += whole && HeldByDatabase(codePoint) ? static_cast<char>(codePoint) : kUnrepresentable;
+    if (whole && HeldByDatabase(codePoint)) {
+      out += static_cast<char>(codePoint);
+    } else {
+      out += kUnrepresentable;
+      held = false;
+    }
   }
   return out;
+}
+
+std::string Convert(std::string_view text, ReceivedCharacterSet from, bool& held) {
+  switch (from) {
+    case ReceivedCharacterSet::Utf8:
+      return FromUtf8(text, held);
+    case ReceivedCharacterSet::Latin1:
+      return FromLatin1(text, held);
+    case ReceivedCharacterSet::AsStored:
+      break;
+  }
+  return std::string(text);
 }
 
 }  // namespace
@@ -82,15 +104,14 @@ ReceivedCharacterSet DeclaredCharacterSet(const DcmObj& dataSet) {
 }
 
 std::string ToDatabaseText(std::string_view text, ReceivedCharacterSet from) {
-  switch (from) {
-    case ReceivedCharacterSet::Utf8:
-      return FromUtf8(text);
-    case ReceivedCharacterSet::Latin1:
-      return FromLatin1(text);
-    case ReceivedCharacterSet::AsStored:
-      break;
-  }
-  return std::string(text);
+  bool held = true;
+  return Convert(text, from, held);
+}
+
+bool DatabaseHolds(std::string_view text, ReceivedCharacterSet from) {
+  bool held = true;
+  Convert(text, from, held);
+  return held;
 }
 
 std::string FromDatabaseText(std::string_view text, ReceivedCharacterSet to) {

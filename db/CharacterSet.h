@@ -29,6 +29,11 @@ ReceivedCharacterSet DeclaredCharacterSet(const DcmObj& dataSet);
 // character, and each malformed UTF-8 sequence become one "?".
 std::string ToDatabaseText(std::string_view text, ReceivedCharacterSet from);
 
+// Whether ToDatabaseText gives every character of the text as itself, with no "?" of its own
+// making. A search key that fails this would compare its "?" with every other character the
+// database could not hold, and so find names it does not spell: such a key matches nothing.
+bool DatabaseHolds(std::string_view text, ReceivedCharacterSet from);
+
 // Database text written in the character set `to`, so that ToDatabaseText(result, to) gives the
 // text back: UTF-8 for Utf8 (each byte its own code point), the bytes as they are otherwise. For
 // values the database puts into an identifier that declares its own character set.

@@ -1,6 +1,8 @@
 // One SELECT per query level, built from the identifier's keys: the key table of each level
 // names the column a key selects and the condition its value adds. Values are bound.
+#include <algorithm>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 #include "db/LocalQuery.h"
@@ -98,6 +100,13 @@ std::string Condition(const QueryKey& key, const std::string& value, SqlValues& 
   return {};
 }
 
+// The value's bytes as the peer sent them, padding included.
+std::string_view SentValue(const DcmTag& tag) {
+  if (tag.length == kUndefinedLength) return {};
+  const size_t size = std::min<size_t>(tag.length, tag.data.size());
+  return {reinterpret_cast<const char*>(tag.data.data()), size};
+}
+
 // Visits every element of the identifier's list (the flat contents of undefined-length
 // sequences included; nested data sets passed over). Repeated keys select their column again.
 bool RunLevelQuery(const Level& level, SQLdb& db, const DcmObj& identifier,
@@ -108,6 +117,9 @@ bool RunLevelQuery(const Level& level, SQLdb& db, const DcmObj& identifier,
   SqlValues values;
   // Keys are compared in the database's encoding, converted from the identifier's declaration.
   const ReceivedCharacterSet from = DeclaredCharacterSet(identifier);
+  // A compared key with a character the database cannot hold would find whatever else became
+  // "?" when it was stored: the query then matches nothing.
+  const char* unheldKey = nullptr;
   for (const auto& entry : identifier.items) {
     if (!entry || entry->kind() != DcmEntry::Kind::Tag) continue;
     const auto& tag = static_cast<const DcmTag&>(*entry);
@@ -116,6 +128,7 @@ bool RunLevelQuery(const Level& level, SQLdb& db, const DcmObj& identifier,
     if (!columns.empty()) columns += ", ";
     columns += key->column;
     ++count;
+    if (key->match != Match::None && !DatabaseHolds(SentValue(tag), from)) unheldKey = key->column;
     const std::string value = level.prepare(tag, from);
     if (value.empty()) continue;
     const std::string condition = Condition(*key, value, values);
@@ -124,6 +137,11 @@ bool RunLevelQuery(const Level& level, SQLdb& db, const DcmObj& identifier,
     conditions += condition;
   }
   columns += " ";
+  if (unheldKey) {
+    LogWrite(std::string("WARNING, ") + unheldKey +
+             " key holds a character the database cannot hold; no match");
+    return true;
+  }
   const std::string statement =
       std::string("SELECT ") + columns + " from " + level.table + " " + conditions + level.orderBy;
   if (db.Query(statement, values, rows) != 0) {

@@ -58,8 +58,13 @@ const ConversionCase kConversions[] = {
 };
 
 TEST(CharacterSet, ReceivedTextBecomesTheDatabasesEncoding) {
-  for (const ConversionCase& c : kConversions)
+  for (const ConversionCase& c : kConversions) {
     EXPECT_EQ(ToDatabaseText(c.text, c.from), c.stored) << c.what;
+    // No text above holds a "?" of its own: each one in the stored form was made by the
+    // conversion.
+    EXPECT_EQ(DatabaseHolds(c.text, c.from), c.stored.find('?') == std::string::npos) << c.what;
+  }
+  EXPECT_TRUE(DatabaseHolds("WHO?", ReceivedCharacterSet::Utf8));
 }
 
 TEST(CharacterSet, DeclarationsThatAreConverted) {
@@ -122,7 +127,22 @@ TEST_F(CharacterSetRegistration, KeysAreConvertedAsRegisteredTextWas) {
               {0x0008, 0x103E, "S\xC3\xA9rie"}});
   MakeObject(latin1, "1.2.52", "1.2.52.1", "1.2.52.1.1",
              {{0x0008, 0x0005, "ISO_IR 100"}, {0x0010, 0x0010, "M\xDCLLER^ANNA"}});
-  for (DcmObj* object : {&utf8, &latin1})
+  // Two patients whose names the database cannot hold (stored as "?" runs), and one whose
+  // undeclared bytes are stored as they stand, a Windows-1252 ellipsis among them.
+  DcmObj greek, cyrillic, undeclared;
+  MakeObject(greek, "1.2.54", "1.2.54.1", "1.2.54.1.1",
+             {{0x0008, 0x0005, "ISO_IR 192"},
+              {0x0010, 0x0010, "\xCE\x95\xCE\xBB\xCE\xBB\xCE\xB7\xCE\xBD^\xCE\x95"},
+              {0x0010, 0x0020, "P54"},
+              {0x0008, 0x103E, "\xCE\xA3\xCE\xB5"}});
+  MakeObject(cyrillic, "1.2.55", "1.2.55.1", "1.2.55.1.1",
+             {{0x0008, 0x0005, "ISO_IR 192"},
+              {0x0010, 0x0010, "\xD0\x98\xD0\xB2\xD0\xB0\xD0\xBD^\xD0\x98"},
+              {0x0010, 0x0020, "P55"},
+              {0x0008, 0x103E, "\xD0\xA1\xD0\xB5"}});
+  MakeObject(undeclared, "1.2.56", "1.2.56.1", "1.2.56.1.1",
+             {{0x0010, 0x0010, "K\x85NIG"}, {0x0010, 0x0020, "P56"}});
+  for (DcmObj* object : {&utf8, &latin1, &greek, &cyrillic, &undeclared})
     ASSERT_TRUE(RegisterinDB("PEER", *object, "20240105", MakeStudyFolderName(*object),
                              MakeSeriesFolderName(*object)));
   struct KeyCase {
@@ -143,9 +163,27 @@ TEST_F(CharacterSetRegistration, KeysAreConvertedAsRegisteredTextWas) {
       {"letter case beyond A to Z counts", "ISO_IR 192", "STUDY", 0x0010, 0x0010, "m\xC3\xBCl*", 0},
       {"letter case within A to Z does not", "ISO_IR 192", "STUDY", 0x0010, 0x0010, "m\xC3\x9Cl*",
        2},
-      // A character the database cannot hold is "?" in the key as in the row.
+      {"Latin-1 key, both copies", "ISO_IR 100", "STUDY", 0x0010, 0x0010, "M\xDCL*", 2},
+      // A character the database cannot hold is "?" in the row, where it stands for any such
+      // character: a key holding one matches nothing, its own row included.
       {"UTF-8 key beyond Latin-1", "ISO_IR 192", "STUDY", 0x0008, 0x1030,
-       "\xC3\x89TUDE \xE2\x82\xAC", 1},
+       "\xC3\x89TUDE \xE2\x82\xAC", 0},
+      {"Greek key", "ISO_IR 192", "STUDY", 0x0010, 0x0010, "\xCE\x95\xCE\xBB\xCE\xBB*", 0},
+      {"Cyrillic key", "ISO_IR 192", "STUDY", 0x0010, 0x0010, "\xD0\x98\xD0\xB2\xD0\xB0*", 0},
+      {"Greek name whole", "ISO_IR 192", "STUDY", 0x0010, 0x0010,
+       "\xCE\x95\xCE\xBB\xCE\xBB\xCE\xB7\xCE\xBD^\xCE\x95", 0},
+      {"malformed UTF-8", "ISO_IR 192", "STUDY", 0x0010, 0x0010, "\xFF\xFF*", 0},
+      {"Greek key at SERIES level", "ISO_IR 192", "SERIES", 0x0008, 0x103E, "\xCE\xA3\xCE\xB5", 0},
+      {"Greek key at IMAGE level", "ISO_IR 192", "IMAGE", 0x0020, 0x000D, "1.2.54\xCE\xA3", 0},
+      // A Latin-1 C1 control is no ellipsis: a Latin-1 key holding one finds no one, where
+      // the same bytes undeclared find the name stored with them.
+      {"Latin-1 key with a C1 control", "ISO_IR 100", "STUDY", 0x0010, 0x0010, "K\x85N*", 0},
+      {"undeclared key with the same byte", nullptr, "STUDY", 0x0010, 0x0010, "K\x85N*", 1},
+      // "?" typed in a key is an ordinary character, undeclared or not.
+      {"typed question marks", nullptr, "STUDY", 0x0010, 0x0010, "???*", 2},
+      {"typed question marks in UTF-8", "ISO_IR 192", "STUDY", 0x0010, 0x0010, "???*", 2},
+      // Such a patient is still found by the other keys.
+      {"Patient ID of the Greek patient", "ISO_IR 192", "STUDY", 0x0010, 0x0020, "P54", 1},
       {"UTF-8 key at SERIES level", "ISO_IR 192", "SERIES", 0x0008, 0x103E, "S\xC3\xA9r", 1},
       {"Latin-1 key at SERIES level", "ISO_IR 100", "SERIES", 0x0008, 0x103E, "S\xE9rie", 1},
       {"undeclared key at SERIES level", nullptr, "SERIES", 0x0008, 0x103E, "S\xC3\xA9rie", 0},

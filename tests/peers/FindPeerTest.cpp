@@ -96,7 +96,8 @@ void RegisterAsImported(const std::string& path) {
 // missed it.
 TEST_F(FindPeer, PatientNameKeysMatchAsNamesAreStored) {
   ASSERT_EQ(StoreFiles(Fixture("ecg_smith.dcm") + " " + Fixture("ecg_jones.dcm") + " " +
-                       Fixture("ecg_mueller_utf8.dcm") + " " + Fixture("ecg_mueller_latin1.dcm"))
+                       Fixture("ecg_mueller_utf8.dcm") + " " + Fixture("ecg_mueller_latin1.dcm") +
+                       " " + Fixture("ecg_greek_utf8.dcm") + " " + Fixture("ecg_cyrillic_utf8.dcm"))
                 .exitCode,
             0);
   ASSERT_NO_FATAL_FAILURE(RegisterAsImported(Fixture("ecg_scan_one.dcm")));
@@ -105,6 +106,8 @@ TEST_F(FindPeer, PatientNameKeysMatchAsNamesAreStored) {
   const std::string muellerUtf8 = "1.2.826.0.1.3680043.8.498.7.22";
   const std::string muellerLatin1 = "1.2.826.0.1.3680043.8.498.7.23";
   const std::string scan = "1.2.826.0.1.3680043.8.498.7.24";
+  const std::string greek = "1.2.826.0.1.3680043.8.498.7.25";
+  const std::string cyrillic = "1.2.826.0.1.3680043.8.498.7.26";
   // The imported name looks like a received one.
   EXPECT_EQ(EcgRows("SELECT PatientName FROM Study WHERE StudyInstanceUID='" + scan + "'"),
             std::vector<std::string>{"SCAN ONE;"});
@@ -134,8 +137,15 @@ TEST_F(FindPeer, PatientNameKeysMatchAsNamesAreStored) {
       {"SCAN^ONE", {scan}},
       {"SCAN^*", {scan}},
       {"SCAN ONE", {scan}},
+      // The store holds each character Latin-1 lacks as "?", so these keys would find every
+      // name that begins with as many such characters: they find no one, not even their own.
+      {"Ελλ*", {}, "ISO_IR 192"},
+      {"Ива*", {}, "ISO_IR 192"},
+      {"Ελληνίδου^Ελένη", {}, "ISO_IR 192"},
+      {"M\x85*", {}, "ISO_IR 100"},  // a C1 control, which the store cannot hold either
+      {"???*", {greek, cyrillic}},   // typed "?" stays an ordinary character
   };
-  const std::string all[] = {jones, smith, muellerUtf8, muellerLatin1, scan};
+  const std::string all[] = {jones, smith, muellerUtf8, muellerLatin1, scan, greek, cyrillic};
   for (const NameCase& c : cases) {
     const std::string charset =
         c.declared ? "-k \"SpecificCharacterSet=" + std::string(c.declared) + "\" " : "";

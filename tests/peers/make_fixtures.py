@@ -99,6 +99,13 @@ def main(out):
          "ecg_mueller_latin1.dcm")
     save(ecg(ROOT + ".24.1", study=ROOT + ".24", series=ROOT + ".24.0", PatientName="SCAN^ONE"),
          out, "ecg_scan_one.dcm")
+    # Two patients whose names Latin-1 cannot hold, sent in UTF-8.
+    save(ecg(ROOT + ".25.1", study=ROOT + ".25", series=ROOT + ".25.0", PatientID="P025",
+             SpecificCharacterSet="ISO_IR 192", PatientName="Ελληνίδου^Ελένη"), out,
+         "ecg_greek_utf8.dcm")
+    save(ecg(ROOT + ".26.1", study=ROOT + ".26", series=ROOT + ".26.0", PatientID="P026",
+             SpecificCharacterSet="ISO_IR 192", PatientName="Иванова^Ирина"), out,
+         "ecg_cyrillic_utf8.dcm")
     # The sample's twelve leads as a hemodynamic recording, as real carts write them, and as a
     # cardiac electrophysiology one (a class the server refuses).
     save(ecg(ROOT + ".30.1", study=ROOT + ".30", series=ROOT + ".30.0", SOPClassUID=HEMODYNAMIC,
