@@ -265,6 +265,33 @@ TEST_F(MovePeer, HemodynamicRecordingIsStoredFoundAndMoved) {
   EXPECT_EQ(same.exitCode, 0) << same.output;
 }
 
+// A key holding a character the store cannot hold compared its "?" with every other such
+// character, so a move by the Greek patient's name sent the Cyrillic patient's study too. Such
+// a key moves nothing now; the patient is still moved by Patient ID.
+TEST_F(MovePeer, KeyTheStoreCannotHoldMovesNothing) {
+  ASSERT_EQ(
+      StoreFiles(Fixture("ecg_greek_utf8.dcm") + " " + Fixture("ecg_cyrillic_utf8.dcm")).exitCode,
+      0);
+  StartStorescp("");
+  const struct {
+    const char* keys;
+    size_t moved;
+  } cases[] = {
+      {"-k \"SpecificCharacterSet=ISO_IR 192\" -k \"PatientName=Ελλ*\"", 0},
+      {"-k \"SpecificCharacterSet=ISO_IR 192\" -k \"PatientName=Ива*\"", 0},
+      {"-k PatientID=P025", 1},
+  };
+  for (const auto& c : cases) {
+    for (const std::string& file : Received()) std::filesystem::remove(file);
+    const ToolResult move =
+        Move("ARCHIVE1", "-k QueryRetrieveLevel=STUDY -k StudyInstanceUID " + std::string(c.keys));
+    const auto statuses = DebugValues(move.output, "DIMSE Status");
+    ASSERT_FALSE(statuses.empty()) << c.keys << "\n" << move.output;
+    EXPECT_EQ(statuses.back(), "0x0000") << c.keys << "\n" << move.output;
+    EXPECT_EQ(Received().size(), c.moved) << c.keys;
+  }
+}
+
 TEST_F(MovePeer, MissingDestinationListIsReported) {
   std::filesystem::remove(Folder() + "remotes.txt");
   const ToolResult move =
