@@ -7,6 +7,7 @@
 #include "db/CharacterSet.h"
 #include "db/SQLdb.h"
 #include "dicom/DcmObj.h"
+#include "dicom/Dictionary.h"
 #include "dicom/TagKeyOps.h"
 #include "dicom/Tags.h"
 #include "dicom/util/Log.h"
@@ -113,6 +114,23 @@ bool MatchKey(const DcmTag& tag, const WorklistKey& key, const std::string& valu
   return mismatch;
 }
 
+// The first key of the query, nested items included, that holds a character the worklist's
+// encoding cannot hold; null when there is none. Such a key would compare its "?" with every
+// other character that became one, so the query matches no row.
+const DcmTag* UnheldKey(const DcmObj& query, ReceivedCharacterSet keysIn, int depth) {
+  if (depth > kMaxWorklistDepth) return nullptr;
+  for (int i = 0; i < query.Count(); ++i) {
+    if (const DcmTag* tag = query.TagAt(i)) {
+      if (KeyFor(*tag) && tag->length != 0 && tag->length != kUndefinedLength &&
+          !DatabaseHolds(tag->GetString(), keysIn))
+        return tag;
+    } else if (const DcmObj* nested = query.ObjAt(i)) {
+      if (const DcmTag* unheld = UnheldKey(*nested, keysIn, depth + 1)) return unheld;
+    }
+  }
+  return nullptr;
+}
+
 // `keysIn`: what the top level of the query declares; it holds for the keys of nested items too.
 bool MatchWorklistRow(const DcmObj& query, DcmObj& response, int index, bool& match,
                       const std::vector<std::string>& rows, ReceivedCharacterSet keysIn,
@@ -168,13 +186,24 @@ bool WorklistFindSCP(PDU_Service& pdu, DcmObj& command, const AssociationContext
   DcmObj response;
   PrepareFindResponse(pdu, response);
   std::vector<std::string> rows;
-  QueryWorklistDB(rows);
+  const ReceivedCharacterSet keysIn = DeclaredCharacterSet(query);
+  if (const DcmTag* unheld = UnheldKey(query, keysIn, 0)) {
+    const DictionaryRow* key = LookupDictionary(unheld->group, unheld->element);
+    LogWrite(std::string("WARNING, Worklist key ") + (key ? key->name : "") +
+             " holds a character the database cannot hold; no match");
+  } else {
+    QueryWorklistDB(rows);
+  }
   bool error = false;
   bool match = false;
-  const ReceivedCharacterSet keysIn = DeclaredCharacterSet(query);
   for (int index = 0; !error && MatchWorklistRow(query, response, index, match, rows, keysIn, 0);
        ++index) {
     if (match) {
+      // The worklist's texts are in the database's one encoding; a peer reads them right only
+      // when the answer says so, as a C-FIND answer does. Pure ASCII needs no declaration.
+      if (HasBytesAbove7F(rows[index]))
+        response.InsertAt(
+            NewTag(tag::kSpecificCharacterSet, std::string(kDatabaseCharacterSet), "CS"), 0);
       if (!CFind::WriteRSP(&pdu, &command, &response, kStatusPending)) {
         LogWrite("ERROR, Worklist RSP: Failed!");
         error = true;

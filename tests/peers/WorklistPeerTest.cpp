@@ -108,7 +108,12 @@ TEST_F(WorklistPeer, KeysAreConvertedFromTheQuerysCharacterSet) {
       "sqlite3 " + Folder() +
       "database/vesmora.db \"INSERT INTO Worklist VALUES('A4',CAST(X'4DDC4C4C45525E414E4E41' AS "
       "TEXT),'W4','','F','','1.2.3.4','','','AA2','',CAST(X'53DC44' AS TEXT),'ECG','','','S4',"
-      "'','','','','R4','');\"");
+      "'','','','','R4','');"
+      // Two names that the worklist's encoding cannot hold, written with a "?" for each letter.
+      "INSERT INTO Worklist VALUES('A5','?????????^????\?','W5','','F','','1.2.3.5','','',"
+      "'AA2','','??\?','ECG','','','S5','','','','','R5','');"
+      "INSERT INTO Worklist VALUES('A6','???????^????\?','W6','','F','','1.2.3.6','','',"
+      "'AA2','','','ECG','','','S6','','','','','R6','');\"");
   ASSERT_EQ(added.exitCode, 0) << added.output;
   const struct {
     std::string keys;
@@ -122,6 +127,15 @@ TEST_F(WorklistPeer, KeysAreConvertedFromTheQuerysCharacterSet) {
       {"-k \"SpecificCharacterSet=ISO_IR 192\" -k PatientName "
        "-k \"ScheduledProcedureStepSequence[0].ScheduledProcedureStepLocation=SÜD\"",
        1},
+      // A key the worklist's encoding cannot hold would compare its "?" with every "?" of
+      // the table: it matches no row, inside the sequence too. A typed "?" is a character.
+      {"-k \"SpecificCharacterSet=ISO_IR 192\" -k \"PatientName=Ελλ*\"", 0},
+      {"-k \"SpecificCharacterSet=ISO_IR 192\" -k \"PatientName=Ива*\"", 0},
+      {"-k \"SpecificCharacterSet=ISO_IR 192\" -k PatientName "
+       "-k \"ScheduledProcedureStepSequence[0].ScheduledProcedureStepLocation=Σ*\"",
+       0},
+      {"-k \"SpecificCharacterSet=ISO_IR 100\" -k \"PatientName=M\x85*\"", 0},
+      {"-k \"PatientName=???*\"", 2},
   };
   for (const auto& c : cases) {
     const ToolResult find = RunTool("findscu -d -W" + Peer() + c.keys);
@@ -129,6 +143,44 @@ TEST_F(WorklistPeer, KeysAreConvertedFromTheQuerysCharacterSet) {
     ASSERT_FALSE(statuses.empty()) << c.keys << "\n" << find.output;
     EXPECT_EQ(statuses.back(), "0x0000") << c.keys;
     EXPECT_EQ(Pending(statuses), c.matches) << c.keys << "\n" << find.output;
+  }
+  EXPECT_NE(LogText().find("WARNING, Worklist key Patient's Name holds a character the "
+                           "database cannot hold; no match"),
+            std::string::npos);
+}
+
+// Worklist answers carried the worklist's Latin-1 bytes without saying so, so a peer read
+// "MÜLLER" as "Mller" or worse. An answer that holds such bytes declares ISO_IR 100 now, and
+// pydicom, an independent reader, decodes the name the row holds.
+TEST_F(WorklistPeer, AnswersDeclareTheirCharacterSet) {
+  CreateWorklist(true);
+  const ToolResult added =
+      RunTool("sqlite3 " + Folder() +
+              "database/vesmora.db \"INSERT INTO Worklist VALUES('A4',CAST(X'"
+              "4DFC6C6C65725E4AF67267' AS TEXT),'W4','','M','','1.2.3.4','','','AA9','','',"
+              "'ECG','','','S4','','','','','R4','');\"");
+  ASSERT_EQ(added.exitCode, 0) << added.output;
+  const std::string answers = Folder() + "answers/";
+  std::filesystem::create_directories(answers);
+  const struct {
+    const char* keys;
+    const char* name;     // as pydicom decodes it
+    const char* charset;  // (0008,0005) of the answer; "-" for none
+  } cases[] = {
+      {"-k \"PatientName=M*\"", "Müller^Jörg", "ISO_IR 100"},
+      {"-k \"SpecificCharacterSet=ISO_IR 192\" -k \"PatientName=MÜLLER*\"", "Müller^Jörg",
+       "ISO_IR 100"},
+      {"-k \"PatientName=SMITH*\"", "SMITH^ANN", "-"},  // pure ASCII declares nothing
+  };
+  for (const auto& c : cases) {
+    std::filesystem::remove_all(answers);
+    std::filesystem::create_directories(answers);
+    const ToolResult find = RunTool("findscu -X -od " + answers + " -W" + Peer() + c.keys);
+    ASSERT_EQ(find.exitCode, 0) << c.keys << "\n" << find.output;
+    const ToolResult read =
+        RunTool("/usr/bin/python3 -c \"import pydicom; d = pydicom.dcmread('" + answers +
+                "rsp0001.dcm'); print(d.PatientName); print(d.get('SpecificCharacterSet', '-'))\"");
+    EXPECT_EQ(read.output, std::string(c.name) + "\n" + c.charset + "\n") << c.keys;
   }
 }
 
